@@ -9,8 +9,7 @@ QList<Dialogs::Answer> g_queued;
 QStringList g_shown;
 bool g_testMode = false;
 
-bool takeQueued(Dialogs::Answer *answer)
-{
+bool takeQueued(Dialogs::Answer *answer) {
     if (!g_testMode)
         return false;
     *answer = g_queued.isEmpty() ? Dialogs::Answer::Cancel : g_queued.takeFirst();
@@ -20,8 +19,7 @@ bool takeQueued(Dialogs::Answer *answer)
 
 namespace Dialogs {
 
-void inform(QWidget *parent, const QString &text)
-{
+void inform(QWidget *parent, const QString &text) {
     const QString title = parent ? parent->window()->windowTitle() : qApp->applicationName();
     g_shown << title + u'|' + text;
     Answer ignored;
@@ -30,26 +28,29 @@ void inform(QWidget *parent, const QString &text)
     QMessageBox::information(parent, title, text, QMessageBox::Ok);
 }
 
-Answer ask(QWidget *parent, const QString &title, const QString &text)
-{
+Answer ask(QWidget *parent, const QString &title, const QString &text) {
     g_shown << title + u'|' + text;
     Answer answer;
     if (takeQueued(&answer))
         return answer;
-    const auto button = QMessageBox::question(parent, title, text,
-                                              QMessageBox::Ok | QMessageBox::Cancel,
-                                              QMessageBox::Cancel);
+    const auto button = QMessageBox::question(
+        parent, title, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
     return button == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 
-void queueAnswers(const QList<Answer> &answers)
-{
+void queueAnswers(const QList<Answer> &answers) {
     g_testMode = true;
     g_queued += answers;
 }
 
-bool answersQueued() { return !g_queued.isEmpty(); }
-QStringList shownBoxes() { return g_shown; }
-void clearShownBoxes() { g_shown.clear(); }
+bool answersQueued() {
+    return !g_queued.isEmpty();
+}
+QStringList shownBoxes() {
+    return g_shown;
+}
+void clearShownBoxes() {
+    g_shown.clear();
+}
 
 } // namespace Dialogs

@@ -8,16 +8,16 @@
 // The host (with an optional ":port") of every external site the program reads.
 // Paths and queries are fixed by each caller; only hosts are configurable.
 struct Endpoints {
-    QString baidu;         // web search, result counts
-    QString google;        // web search, result counts
-    QString yahoo;         // Chinese sitemap search
-    QString registrar;     // domain availability check
-    QString pagerank;      // PageRank tool page
-    QString cnRegistry;    // CN registry deletion lists
-    QString dailyLists;    // registrar's daily deletion lists
-    QString deletionTool;  // webmaster tool's deletion-date page
-    QString icp;           // ICP filing search
-    QString maker;         // maker's version file and product page
+    QString baidu;        // web search, result counts
+    QString google;       // web search, result counts
+    QString yahoo;        // Chinese sitemap search
+    QString registrar;    // domain availability check
+    QString pagerank;     // PageRank tool page
+    QString cnRegistry;   // CN registry deletion lists
+    QString dailyLists;   // registrar's daily deletion lists
+    QString deletionTool; // webmaster tool's deletion-date page
+    QString icp;          // ICP filing search
+    QString maker;        // maker's version file and product page
 
     // The names used in an endpoints file, in the order of the fields above.
     static QStringList names();

@@ -1,0 +1,174 @@
+#include "MainWindow.h"
+
+#include "ClickableLabel.h"
+#include "Clock.h"
+#include "Dialogs.h"
+#include "TextListModel.h"
+#include "fetch/PageFetcher.h"
+#include "table/QueryRun.h"
+#include "table/ResultTable.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+#include <QUrl>
+
+#include <QCoroTask>
+
+namespace {
+
+QString dateText(const QDate &d) {
+    return d.toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+// The text a line edit shows for a page: bounded, since a scraped page may be megabytes.
+QString boundedForDisplay(const QString &text) {
+    constexpr qsizetype kMaxShown = 64 * 1024;
+    return text.size() <= kMaxShown ? text : text.left(kMaxShown);
+}
+
+} // namespace
+
+MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
+    : QMainWindow(parent)
+    , m_endpoints(endpoints) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(kTitle);
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("Form1Client"));
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+    m_c = buildForm1(client);
+
+    m_progress = new QLabel(this);
+    m_progress->setObjectName(QStringLiteral("StatusProgress"));
+    m_progress->setTextFormat(Qt::PlainText);
+    statusBar()->addWidget(m_progress, 1);
+    statusBar()->setSizeGripEnabled(false);
+
+    m_table = new ResultTable(this);
+    m_fetcher = new PageFetcher(this);
+    m_run = new QueryRun(m_table, m_fetcher, this);
+    m_run->setEndpoints(m_endpoints);
+
+    setUpGrid();
+    wireQueryRun();
+    connect(m_c.Timer1, &QTimer::timeout, this, &MainWindow::checkForUpdate);
+
+    startUp();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::startUp() {
+    const QString today = dateText(Clock::today());
+    m_c.Text1->setText(today);
+    m_c.Label10->setText(QStringLiteral("当前系统日期：") + today);
+    static_cast<TextListModel *>(m_c.List1->model())
+        ->setTexts({QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("4")});
+    m_c.List1->setCurrentIndex(m_c.List1->model()->index(0, 0));
+    m_c.Frame5->hide();
+    m_c.Frame6->hide();
+    m_table->ResetTable();
+    m_table->AddRow(kBlankCell, QStringList(kColumnCount - 1, kBlankCell));
+    m_c.Timer1->start(3000);
+}
+
+void MainWindow::setUpGrid() {
+    QTableView *grid = m_c.ListView1;
+    grid->setModel(m_table);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setWordWrap(false);
+    grid->setShowGrid(false);
+    grid->verticalHeader()->hide();
+    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 4);
+    grid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    grid->horizontalHeader()->setHighlightSections(false);
+    grid->horizontalHeader()->setSectionsClickable(true);
+    const auto applyWidths = [grid] {
+        for (int c = 0; c < kColumnCount; ++c)
+            grid->setColumnWidth(c, ResultTable::columnWidth(c));
+    };
+    applyWidths();
+    // A reset re-creates the columns at their starting widths.
+    connect(m_table, &QAbstractItemModel::modelReset, grid, applyWidths);
+    connect(grid->horizontalHeader(), &QHeaderView::sectionClicked, m_table,
+            &ResultTable::SortByColumn);
+}
+
+void MainWindow::wireQueryRun() {
+    for (int k = 0; k < int(m_c.Check2.size()); ++k) {
+        QCheckBox *box = m_c.Check2[k];
+        connect(box, &QCheckBox::toggled, m_run, [this, k](bool on) { m_run->setTicked(k, on); });
+        connect(m_c.Check2Caption[k], &ClickableLabel::clicked, box, &QCheckBox::toggle);
+    }
+    connect(m_c.Check3, &QCheckBox::toggled, m_run, &QueryRun::setStopFlag);
+    connect(m_run, &QueryRun::stopFlagChanged, m_c.Check3, &QCheckBox::setChecked);
+    connect(m_run, &QueryRun::captionChanged, m_c.Command2, &QPushButton::setText);
+    connect(m_c.Command2, &QPushButton::clicked, m_run, [this] { m_run->click(); });
+    connect(m_run, &QueryRun::refusedEmptyTable, this,
+            [this] { Dialogs::inform(this, QueryRun::kEmptyTableMessage); });
+    connect(m_run, &QueryRun::answerPage, m_c.Text3,
+            [this](const QString &page) { m_c.Text3->setText(boundedForDisplay(page)); });
+    connect(m_run, &QueryRun::progress, m_progress,
+            [this](const QString &caption, qsizetype done, qsizetype total) {
+                m_progress->setText(
+                    total > 0 ? QStringLiteral("%1 %2/%3").arg(caption).arg(done).arg(total)
+                              : QString());
+            });
+}
+
+int MainWindow::RowAt(const QPoint &viewportPoint) const {
+    const int row = m_c.ListView1->rowAt(viewportPoint.y());
+    return row < 0 ? 0 : row + 1;
+}
+
+int MainWindow::ColumnLeft(int column) const {
+    return m_c.ListView1->columnViewportPosition(column);
+}
+
+int MainWindow::selectedRow() const {
+    const QModelIndexList rows = m_c.ListView1->selectionModel()->selectedRows();
+    return rows.isEmpty() ? 0 : rows.first().row() + 1;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event) {
+    if (Dialogs::ask(this, QStringLiteral("退出"), QStringLiteral("真的退出吗?")) !=
+        Dialogs::Answer::Ok) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    // Work still waiting for a page is abandoned where it stands.
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::checkForUpdate() {
+    m_c.Timer1->stop();
+    [](QPointer<MainWindow> self, PageFetcher *fetcher,
+       QString url) -> QCoro::Task<void> {
+        const FetchResult version = co_await fetcher->FetchGb2312(url);
+        if (!self || !version.text.contains(u"9.3"))
+            co_return;
+        if (Dialogs::ask(self, QStringLiteral("发现最新版本"),
+                         QStringLiteral("发现最新版本，是否更新？")) == Dialogs::Answer::Ok)
+            QDesktopServices::openUrl(QUrl(QStringLiteral("http://") + self->m_endpoints.maker +
+                                           QStringLiteral("/varnel/")));
+    }(this, m_fetcher,
+                    QStringLiteral("http://") + m_endpoints.maker +
+                        QStringLiteral("/varnel/shenji.txt"));
+}

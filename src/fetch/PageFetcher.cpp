@@ -1,0 +1,121 @@
+#include "PageFetcher.h"
+
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QStringDecoder>
+#include <QTimer>
+#include <QUrl>
+
+#include <QCoroNetworkReply>
+
+namespace {
+
+// An HTTP status came back and the body is whole: the error page is still a page.
+bool isPageError(QNetworkReply::NetworkError e) {
+    if (e == QNetworkReply::NoError)
+        return true;
+    const int code = int(e);
+    return (code >= QNetworkReply::ContentAccessDenied &&
+            code <= QNetworkReply::UnknownContentError) ||
+           (code >= QNetworkReply::InternalServerError &&
+            code <= QNetworkReply::UnknownServerError);
+}
+
+} // namespace
+
+PageFetcher::PageFetcher(QObject *parent)
+    : QObject(parent) {
+    // Every fetch asks the network again; nothing is cached or kept between calls.
+    m_nam.setCookieJar(nullptr);
+    m_nam.setAutoDeleteReplies(false);
+}
+
+QString PageFetcher::DecodeBody(const QByteArray &body, Charset charset) {
+    if (charset == Charset::Utf8) {
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        return decoder(body);
+    }
+    QStringDecoder decoder("GB18030");
+    if (!decoder.isValid())
+        decoder = QStringDecoder("GBK");
+    if (!decoder.isValid()) // no CJK codec on this system: keep the ASCII markers readable
+        decoder = QStringDecoder(QStringDecoder::Latin1);
+    return decoder(body);
+}
+
+QString PageFetcher::DecodeBody(const QByteArray &body, QStringView charsetName) {
+    const bool utf8 = charsetName.compare(u"utf-8", Qt::CaseInsensitive) == 0 ||
+                      charsetName.compare(u"utf8", Qt::CaseInsensitive) == 0;
+    return DecodeBody(body, utf8 ? Charset::Utf8 : Charset::Gb2312);
+}
+
+QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset) {
+    FetchResult result;
+    // Tolerant mode keeps what the caller built ("%3A" stays) and only escapes what HTTP
+    // cannot carry (spaces, non-ASCII), so the request still goes to the intended host.
+    const QUrl target(url, QUrl::TolerantMode);
+    if (!target.isValid() || target.scheme() != u"http" || target.host().isEmpty()) {
+        result.error = QStringLiteral("invalid address %1").arg(url);
+        co_return result;
+    }
+
+    QNetworkRequest request(target);
+    request.setTransferTimeout(m_limits.transferTimeoutMs);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(m_limits.maxRedirects);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+
+    ++m_requestCount;
+    QPointer<QNetworkReply> reply = m_nam.get(request);
+    QByteArray body;
+    bool tooLarge = false;
+    bool pastDeadline = false;
+    const qint64 cap = m_limits.maxBodyBytes;
+
+    // Read as the bytes arrive so that an oversized or endless body is cut off at the cap
+    // instead of being buffered whole.
+    const auto drain = [&] {
+        if (!reply || tooLarge)
+            return;
+        body += reply->read(cap + 1 - body.size());
+        if (body.size() > cap) {
+            tooLarge = true;
+            reply->abort();
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, drain);
+    QTimer::singleShot(m_limits.totalDeadlineMs, reply, [&] {
+        pastDeadline = true;
+        reply->abort();
+    });
+
+    if (reply->isRunning())
+        co_await reply.get();
+    if (!reply) { // the manager went away with its replies
+        result.error = QStringLiteral("request abandoned: %1").arg(url);
+        co_return result;
+    }
+    drain();
+    QObject::disconnect(reply, nullptr, nullptr, nullptr);
+
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const QNetworkReply::NetworkError error = reply->error();
+    if (tooLarge) {
+        result.error = QStringLiteral("page larger than %1 bytes: %2").arg(cap).arg(url);
+    } else if (pastDeadline) {
+        result.error = QStringLiteral("no complete answer within %1 s: %2")
+                           .arg(m_limits.totalDeadlineMs / 1000)
+                           .arg(url);
+    } else if (status.isValid() && isPageError(error)) {
+        result.status = FetchResult::Status::Page;
+        result.httpStatus = status.toInt();
+        result.text = DecodeBody(body, charset);
+    } else {
+        result.error = reply->errorString() + QStringLiteral(": ") + url;
+    }
+    delete reply.get();
+    co_return result;
+}

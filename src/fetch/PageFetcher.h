@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QString>
+
+#include <QCoroTask>
+
+// A fetched page. A page that came back (any HTTP status) is different from no page at all
+// (refused, unreachable, timed out, cut off, too large): callers that write a measurement need
+// to tell "the page lacks the marker" from "we could not ask".
+struct FetchResult {
+    enum class Status { Page, Failed };
+
+    Status status = Status::Failed;
+    int httpStatus = 0;
+    QString text;  // the decoded body; empty when the fetch failed
+    QString error; // why it failed, for the user
+
+    bool gotPage() const { return status == Status::Page; }
+};
+
+enum class Charset { Gb2312, Utf8 };
+
+// Turns a URL into page text, one GET per call, awaited by the caller while the event loop runs.
+class PageFetcher final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PageFetcher)
+
+public:
+    struct Limits {
+        int transferTimeoutMs = 30'000;         // no byte for this long ends the request
+        int totalDeadlineMs = 90'000;           // a server dripping bytes forever ends here
+        qint64 maxBodyBytes = 16 * 1024 * 1024; // decompressed bytes
+        int maxRedirects = 5;
+    };
+
+    explicit PageFetcher(QObject *parent = nullptr);
+
+    void setLimits(const Limits &limits) { m_limits = limits; }
+    const Limits &limits() const { return m_limits; }
+
+    QCoro::Task<FetchResult> fetch(const QString &url, Charset charset);
+    QCoro::Task<FetchResult> FetchGb2312(const QString &url) { return fetch(url, Charset::Gb2312); }
+    QCoro::Task<FetchResult> FetchUtf8(const QString &url) { return fetch(url, Charset::Utf8); }
+
+    // "gb2312" decodes as GB18030 (its superset), "utf-8" as UTF-8 without a leading byte-order
+    // mark; invalid sequences become U+FFFD.
+    static QString DecodeBody(const QByteArray &body, QStringView charsetName);
+    static QString DecodeBody(const QByteArray &body, Charset charset);
+
+    // Requests sent so far; lets tests and the status bar count pages.
+    quint64 requestCount() const { return m_requestCount; }
+
+private:
+    QNetworkAccessManager m_nam;
+    Limits m_limits;
+    quint64 m_requestCount = 0;
+};

@@ -1,0 +1,233 @@
+#include "ResultTable.h"
+
+#include <algorithm>
+
+namespace {
+
+struct ColumnSpec {
+    const char16_t *header;
+    int width;
+};
+
+constexpr ColumnSpec kColumns[kColumnCount] = {
+    {u"", 20},           {u"查询域名", 100}, {u"百度收录", 70},  {u"百度反链", 70},
+    {u"google收录", 80}, {u"yahoo收录", 70}, {u"yahoo反链", 70}, {u"yahoo不带W", 80},
+    {u"PR值查询", 70},   {u"是否注册", 70},
+};
+
+// The leading number of a toggle text; empty or non-numeric text reads 0.
+int toggleValue(const QString &tag) {
+    bool ok = false;
+    const int v = tag.trimmed().toInt(&ok);
+    return ok ? v : 0;
+}
+
+} // namespace
+
+ResultTable::ResultTable(QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_toggles(kColumnCount) {}
+
+QString ResultTable::headerText(int column) {
+    return column >= 0 && column < kColumnCount ? QString::fromUtf16(kColumns[column].header)
+                                                : QString();
+}
+
+int ResultTable::columnWidth(int column) {
+    return column >= 0 && column < kColumnCount ? kColumns[column].width : 0;
+}
+
+void ResultTable::ResetTable() {
+    beginResetModel();
+    m_rows.clear();
+    m_toggles = QStringList(kColumnCount);
+    invalidatePositions();
+    endResetModel();
+}
+
+int ResultTable::AddRow(const QString &label, const QStringList &cells) {
+    std::array<QString, kColumnCount> row;
+    row[0] = label;
+    for (int c = 1; c < kColumnCount; ++c)
+        row[c] = c - 1 < cells.size() ? cells[c - 1] : kBlankCell;
+    AddRows({row});
+    return RowCount();
+}
+
+void ResultTable::AddRows(QList<std::array<QString, kColumnCount>> rows) {
+    if (rows.isEmpty())
+        return;
+    const int first = RowCount();
+    beginInsertRows({}, first, first + int(rows.size()) - 1);
+    m_rows.reserve(m_rows.size() + rows.size());
+    for (auto &cells : rows)
+        m_rows.append(ResultRow{m_nextId++, std::move(cells)});
+    invalidatePositions();
+    endInsertRows();
+}
+
+QString ResultTable::CellText(int row, int column) const {
+    if (row < 1 || row > RowCount() || column < 0 || column >= kColumnCount)
+        return {};
+    return m_rows[row - 1].cells[column];
+}
+
+void ResultTable::SetCellText(int row, int column, const QString &text) {
+    if (row < 1 || row > RowCount() || column < 0 || column >= kColumnCount)
+        return;
+    m_rows[row - 1].cells[column] = text;
+    const QModelIndex at = index(row - 1, column);
+    Q_EMIT dataChanged(at, at, {Qt::DisplayRole});
+}
+
+void ResultTable::RemoveRow(int row) {
+    if (row < 1 || row > RowCount())
+        return;
+    beginRemoveRows({}, row - 1, row - 1);
+    m_rows.removeAt(row - 1);
+    invalidatePositions();
+    endRemoveRows();
+}
+
+void ResultTable::SortByColumn(int column) {
+    if (RowCount() < 2 || column < 0 || column >= kColumnCount)
+        return;
+    const bool descending = toggleValue(m_toggles[column]) == 0;
+    m_toggles[column] = descending ? QStringLiteral("1") : QStringLiteral("0");
+
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    QList<RowId> persistentIds;
+    persistentIds.reserve(before.size());
+    for (const QModelIndex &i : before)
+        persistentIds << m_rows[i.row()].id;
+
+    std::stable_sort(m_rows.begin(), m_rows.end(), [&](const ResultRow &a, const ResultRow &b) {
+        const int c = a.cells[column].compare(b.cells[column]);
+        return descending ? c > 0 : c < 0;
+    });
+    invalidatePositions();
+
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i)
+        after << index(rowOf(persistentIds[i]) - 1, before[i].column());
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+RowId ResultTable::rowId(int row) const {
+    return row >= 1 && row <= RowCount() ? m_rows[row - 1].id : 0;
+}
+
+const QHash<RowId, int> &ResultTable::positions() const {
+    if (!m_positionsValid) {
+        m_positions.clear();
+        m_positions.reserve(m_rows.size());
+        for (qsizetype i = 0; i < m_rows.size(); ++i)
+            m_positions.insert(m_rows[i].id, int(i) + 1);
+        m_positionsValid = true;
+    }
+    return m_positions;
+}
+
+int ResultTable::rowOf(RowId id) const {
+    return positions().value(id, 0);
+}
+
+QString ResultTable::cellOf(RowId id, int column) const {
+    return CellText(rowOf(id), column);
+}
+
+bool ResultTable::setCellOf(RowId id, int column, const QString &text) {
+    const int row = rowOf(id);
+    if (row == 0)
+        return false;
+    SetCellText(row, column, text);
+    return true;
+}
+
+QList<RowId> ResultTable::rowIds() const {
+    QList<RowId> ids;
+    ids.reserve(m_rows.size());
+    for (const ResultRow &r : m_rows)
+        ids << r.id;
+    return ids;
+}
+
+qsizetype ResultTable::removeRowsWhere(const std::function<bool(const ResultRow &)> &doomed) {
+    // Find the runs of doomed rows first: a few runs are removed one by one so that views keep
+    // their selection; many runs are compacted in one pass, since each removal moves the tail.
+    QList<std::pair<qsizetype, qsizetype>> runs; // [begin, end)
+    for (qsizetype row = 0; row < m_rows.size(); ++row) {
+        if (!doomed(m_rows[row]))
+            continue;
+        if (!runs.isEmpty() && runs.last().second == row)
+            runs.last().second = row + 1;
+        else
+            runs.append({row, row + 1});
+    }
+    qsizetype removed = 0;
+    for (const auto &run : runs)
+        removed += run.second - run.first;
+    if (runs.isEmpty())
+        return 0;
+
+    constexpr qsizetype kMaxSeparateRemovals = 64;
+    if (runs.size() <= kMaxSeparateRemovals) {
+        for (auto run = runs.crbegin(); run != runs.crend(); ++run) {
+            beginRemoveRows({}, int(run->first), int(run->second - 1));
+            m_rows.remove(run->first, run->second - run->first);
+            invalidatePositions();
+            endRemoveRows();
+        }
+    } else {
+        beginResetModel();
+        QList<ResultRow> kept;
+        kept.reserve(m_rows.size() - removed);
+        qsizetype next = 0;
+        for (const auto &run : runs) {
+            for (; next < run.first; ++next)
+                kept.append(std::move(m_rows[next]));
+            next = run.second;
+        }
+        for (; next < m_rows.size(); ++next)
+            kept.append(std::move(m_rows[next]));
+        m_rows = std::move(kept);
+        invalidatePositions();
+        endResetModel();
+    }
+    return removed;
+}
+
+int ResultTable::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : RowCount();
+}
+
+int ResultTable::columnCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant ResultTable::data(const QModelIndex &index, int role) const {
+    if (!index.isValid() || index.row() >= RowCount())
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return m_rows[index.row()].cells[index.column()];
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
+
+QVariant ResultTable::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
+        return {};
+    if (role == Qt::DisplayRole)
+        return headerText(section);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
+
+Qt::ItemFlags ResultTable::flags(const QModelIndex &index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
