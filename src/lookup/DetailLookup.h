@@ -1,0 +1,43 @@
+#pragma once
+
+#include "fetch/Endpoints.h"
+#include "fetch/PageFetcher.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <QCoroTask>
+
+// One domain's age, dates, deletion countdown and ICP filing, from two pages. The window shows
+// what it reports in the detail panel's value labels.
+class DetailLookup final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DetailLookup)
+
+public:
+    static inline const QString kReset = QStringLiteral("..");
+    static inline const QString kNoInformation = QStringLiteral("无信息");
+    static inline const QString kNotFiled = QStringLiteral("无备案");
+    static inline const QString kEmptyInputMessage = QStringLiteral("查询域名不能为空");
+
+    DetailLookup(PageFetcher *fetcher, QObject *parent = nullptr);
+    void setEndpoints(const Endpoints &endpoints) { m_endpoints = endpoints; }
+
+    // The lookup of `domain`, used exactly as typed. A newer lookup supersedes one still waiting:
+    // the older one writes nothing more.
+    QCoro::Task<void> LookUpDomainDetail(QString domain);
+
+Q_SIGNALS:
+    // Value label Label6(index), index 1 to 6, gets `text`.
+    void dateValue(int index, const QString &text);
+    // Value label Label7 (the filing) gets `text`.
+    void filingValue(const QString &text);
+    void emptyInput();
+    // A page could not be fetched at all.
+    void fetchFailed(const QString &error);
+
+private:
+    QPointer<PageFetcher> m_fetcher;
+    Endpoints m_endpoints;
+    quint64 m_generation = 0;
+};
