@@ -5,12 +5,18 @@
 #include "Dialogs.h"
 #include "TextListModel.h"
 #include "fetch/PageFetcher.h"
+#include "lookup/DetailLookup.h"
+#include "probes/Recipes.h"
+#include "table/FilterRows.h"
+#include "table/RowFilter.h"
 #include "table/QueryRun.h"
 #include "table/ResultTable.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QMouseEvent>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHeaderView>
@@ -61,9 +67,13 @@ MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
     m_fetcher = new PageFetcher(this);
     m_run = new QueryRun(m_table, m_fetcher, this);
     m_run->setEndpoints(m_endpoints);
+    m_lookup = new DetailLookup(m_fetcher, this);
+    m_lookup->setEndpoints(m_endpoints);
 
     setUpGrid();
     wireQueryRun();
+    wireFilter();
+    wireLookup();
     connect(m_c.Timer1, &QTimer::timeout, this, &MainWindow::checkForUpdate);
 
     startUp();
@@ -171,4 +181,72 @@ void MainWindow::checkForUpdate() {
     }(this, m_fetcher,
                     QStringLiteral("http://") + m_endpoints.maker +
                         QStringLiteral("/varnel/shenji.txt"));
+}
+
+void MainWindow::showStatus(const QString &text)
+{
+    statusBar()->showMessage(text, 15'000);
+}
+
+void MainWindow::wireFilter()
+{
+    m_c.Combo1->addItems(RowFilter::criterionTexts());
+    m_c.Combo1->setCurrentText(QStringLiteral("删除百度收录小于"));
+    connect(m_c.Command8, &QPushButton::clicked, this, [this] {
+        const qsizetype removed = FilterRows(*m_table, m_c.Combo1->currentText(), m_c.Text4->text());
+        showStatus(QStringLiteral("结果筛选：删除 %1 行，剩余 %2 行").arg(removed).arg(m_table->RowCount()));
+    });
+}
+
+void MainWindow::wireLookup()
+{
+    m_c.Text5->setText(QStringLiteral("qinglan.com"));
+    connect(m_c.Command11, &QPushButton::clicked, m_lookup,
+            [this] { m_lookup->LookUpDomainDetail(m_c.Text5->text()); });
+    connect(m_lookup, &DetailLookup::dateValue, this,
+            [this](int k, const QString &text) { m_c.Label6[k]->setText(text); });
+    connect(m_lookup, &DetailLookup::filingValue, m_c.Label7, &QLabel::setText);
+    connect(m_lookup, &DetailLookup::emptyInput, this,
+            [this] { Dialogs::inform(this, DetailLookup::kEmptyInputMessage); });
+    connect(m_lookup, &DetailLookup::fetchFailed, this,
+            [this](const QString &error) { showStatus(QStringLiteral("查询失败：") + error); });
+    m_c.ListView1->viewport()->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_c.ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton) {
+            // Let the view select the row first, then act on the selected row.
+            const bool handled = QMainWindow::eventFilter(watched, event);
+            openCell(mouse->position().toPoint());
+            return handled;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::openCell(const QPoint &viewportPoint)
+{
+    if (RowAt(viewportPoint) == 0)
+        return;
+    int column = -1;
+    for (int c = kColumnCount - 1; c >= 0; --c) {
+        // A pointer exactly on an edge belongs to the column on its left.
+        if (ColumnLeft(c) < viewportPoint.x()) {
+            column = c;
+            break;
+        }
+    }
+    const int row = selectedRow();
+    if (column < 0 || row == 0)
+        return;
+    const QString domain = m_table->CellText(row, kDomainColumn);
+    if (column == kDomainColumn) {
+        m_c.Text5->setText(domain);
+    } else if (const ProbeRecipe *recipe = Probes::countRecipe(column)) {
+        // Handed to the desktop as a URL, never through a shell.
+        QDesktopServices::openUrl(QUrl(Probes::recipeUrl(*recipe, m_endpoints, domain), QUrl::TolerantMode));
+    }
 }

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 
 class PageFetcher;
+class DetailLookup;
 class QueryRun;
 class ResultTable;
 class QLabel;
@@ -40,11 +41,17 @@ private:
     void setUpGrid();
     void wireQueryRun();
     void checkForUpdate();
+    void wireFilter();
+    void wireLookup();
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void openCell(const QPoint &viewportPoint);
+    void showStatus(const QString &text);
 
     Endpoints m_endpoints;
     Form1Controls m_c;
     ResultTable *m_table;
     PageFetcher *m_fetcher;
     QueryRun *m_run;
+    DetailLookup *m_lookup;
     QLabel *m_progress;
 };
