@@ -6,6 +6,8 @@
 #include "TextListModel.h"
 #include "fetch/PageFetcher.h"
 #include "lookup/DetailLookup.h"
+#include "sources/CategoryImport.h"
+#include "sources/DeletionLists.h"
 #include "probes/Recipes.h"
 #include "table/FilterRows.h"
 #include "table/RowFilter.h"
@@ -69,11 +71,14 @@ MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
     m_run->setEndpoints(m_endpoints);
     m_lookup = new DetailLookup(m_fetcher, this);
     m_lookup->setEndpoints(m_endpoints);
+    m_lists = new DeletionLists(m_fetcher, this);
+    m_lists->setEndpoints(m_endpoints);
 
     setUpGrid();
     wireQueryRun();
     wireFilter();
     wireLookup();
+    wireLists();
     connect(m_c.Timer1, &QTimer::timeout, this, &MainWindow::checkForUpdate);
 
     startUp();
@@ -249,4 +254,56 @@ void MainWindow::openCell(const QPoint &viewportPoint)
         // Handed to the desktop as a URL, never through a shell.
         QDesktopServices::openUrl(QUrl(Probes::recipeUrl(*recipe, m_endpoints, domain), QUrl::TolerantMode));
     }
+}
+
+void MainWindow::wireLists()
+{
+    for (int k = 0; k < int(m_c.Command6.size()); ++k) {
+        connect(m_c.Command6[k], &QPushButton::clicked, m_lists,
+                [this, k] { m_lists->LoadDailyDeletionList(k, Clock::today()); });
+    }
+    connect(m_c.Command3, &QPushButton::clicked, m_lists,
+            [this] { m_lists->LoadCnDeletionList(m_c.Text2->text()); });
+    connect(m_lists, &DeletionLists::dayChosen, this,
+            [this](const QString &date, const QString &token, const QString &header) {
+                m_c.Text1->setText(date);
+                m_c.Text2->setText(token);
+                m_c.Label11->setText(header);
+            });
+    connect(m_lists, &DeletionLists::loadingPanel, m_c.Frame5, &QWidget::setVisible);
+    connect(m_lists, &DeletionLists::statusText, m_c.Label1, &QLabel::setText);
+    connect(m_lists, &DeletionLists::captionChanged, this,
+            [this](int i, const QString &caption) { m_c.Command7[i]->setText(caption); });
+    connect(m_lists, &DeletionLists::listsChanged, this, [this] {
+        for (int i = 0; i < Sources::kSourceCount; ++i)
+            static_cast<TextListModel *>(m_c.SourceLists[i]->model())->setTexts(m_lists->list(i));
+    });
+    connect(m_lists, &DeletionLists::downloadFailed, this,
+            [this](const QString &address, const QString &error) {
+                showStatus(QStringLiteral("删除列表下载失败：%1（%2）").arg(address, error));
+            });
+    for (int i = 0; i < int(m_c.Command7.size()); ++i)
+        connect(m_c.Command7[i], &QPushButton::clicked, this, [this, i] { breakDown(i); });
+    for (int k = 0; k < int(m_c.Label2.size()); ++k)
+        connect(m_c.Label2[k], &ClickableLabel::clicked, this, [this, k] { importCategory(k); });
+}
+
+void MainWindow::breakDown(int suffixIndex)
+{
+    m_c.Frame6->show();
+    m_categories = Sources::LengthBreakdown(m_lists->list(suffixIndex), suffixIndex);
+    for (int k = 0; k < Sources::kCategoryCount; ++k) {
+        static_cast<TextListModel *>(m_c.List12[k]->model())->setTexts(m_categories[k]);
+        m_c.Label2[k]->setText(QString::number(m_categories[k].size()));
+    }
+    m_c.Frame6->hide();
+}
+
+void MainWindow::importCategory(int category)
+{
+    // The rows a run was walking are about to go: the run ends rather than walk the new table.
+    if (m_run->isBusy())
+        m_run->abandon();
+    CategoryImport(*m_table, m_categories[std::size_t(category)]);
+    showStatus(QStringLiteral("已导入%1个域名").arg(m_table->RowCount()));
 }

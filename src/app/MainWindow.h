@@ -2,10 +2,12 @@
 
 #include "Layout.h"
 #include "fetch/Endpoints.h"
+#include "sources/LengthBreakdown.h"
 
 #include <QMainWindow>
 
 class PageFetcher;
+class DeletionLists;
 class DetailLookup;
 class QueryRun;
 class ResultTable;
@@ -27,6 +29,8 @@ public:
     ResultTable *table() const { return m_table; }
     PageFetcher *fetcher() const { return m_fetcher; }
     QueryRun *queryRun() const { return m_run; }
+    DeletionLists *deletionLists() const { return m_lists; }
+    const Sources::Categories &categories() const { return m_categories; }
 
     // The grid operations that act on the view: rows from 1 in display order, 0 for none.
     int RowAt(const QPoint &viewportPoint) const;
@@ -43,6 +47,9 @@ private:
     void checkForUpdate();
     void wireFilter();
     void wireLookup();
+    void wireLists();
+    void breakDown(int suffixIndex);
+    void importCategory(int category);
     bool eventFilter(QObject *watched, QEvent *event) override;
     void openCell(const QPoint &viewportPoint);
     void showStatus(const QString &text);
@@ -53,5 +60,7 @@ private:
     PageFetcher *m_fetcher;
     QueryRun *m_run;
     DetailLookup *m_lookup;
+    DeletionLists *m_lists;
+    Sources::Categories m_categories;
     QLabel *m_progress;
 };

@@ -30,6 +30,12 @@ void QueryRun::setCaption(const QString &caption) {
     Q_EMIT captionChanged(caption);
 }
 
+void QueryRun::abandon()
+{
+    ++m_generation;
+    setCaption(kStartCaption);
+}
+
 QCoro::Task<void> QueryRun::click() {
     if (!m_table || m_table->RowCount() == 0 || m_table->CellText(1, kDomainColumn) == kBlankCell) {
         Q_EMIT refusedEmptyTable();

@@ -37,6 +37,9 @@ public:
 
     // The run button's click. Completes when this click's probes have returned.
     QCoro::Task<void> click();
+    // Ends any run at once, as when the table it walks is replaced: probes still waiting for a
+    // page write that row if it still exists and stop there.
+    void abandon();
 
 Q_SIGNALS:
     void captionChanged(const QString &caption);
