@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -14,8 +15,7 @@
 
 namespace {
 
-QStringList names(qsizetype n)
-{
+QStringList names(qsizetype n) {
     QRandomGenerator rng(7);
     QStringList out;
     out.reserve(n);
@@ -30,8 +30,8 @@ QStringList names(qsizetype n)
 }
 
 // Best of `repeats` runs of `work`, each after `prepare`.
-double bestMs(int repeats, const std::function<void()> &prepare, const std::function<void()> &work)
-{
+double bestMs(int repeats, const std::function<void()> &prepare,
+              const std::function<void()> &work) {
     double best = 1e300;
     for (int i = 0; i < repeats; ++i) {
         prepare();
@@ -43,8 +43,7 @@ double bestMs(int repeats, const std::function<void()> &prepare, const std::func
     return best;
 }
 
-void fillCounts(ResultTable &table)
-{
+void fillCounts(ResultTable &table) {
     QRandomGenerator rng(11);
     QList<RowId> ids = table.rowIds();
     for (RowId id : ids) {
@@ -58,8 +57,7 @@ void fillCounts(ResultTable &table)
 
 } // namespace
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     const QStringList hundredK = names(100'000);
     const QStringList million = names(1'000'000);
@@ -67,12 +65,15 @@ int main(int argc, char *argv[])
 
     std::printf("result grid (best of 3)\n");
     std::printf("  import 100,000 names:            %8.1f ms\n",
-                bestMs(3, [] {}, [&] { CategoryImport(table, hundredK); }));
+                bestMs(
+                    3, [] {}, [&] { CategoryImport(table, hundredK); }));
     std::printf("  sort 100,000 rows by domain:     %8.1f ms\n",
-                bestMs(3, [&] { CategoryImport(table, hundredK); },
-                       [&] { table.SortByColumn(kDomainColumn); }));
+                bestMs(
+                    3, [&] { CategoryImport(table, hundredK); },
+                    [&] { table.SortByColumn(kDomainColumn); }));
     std::printf("  import 1,000,000 names:          %8.1f ms\n",
-                bestMs(3, [] {}, [&] { CategoryImport(table, million); }));
+                bestMs(
+                    3, [] {}, [&] { CategoryImport(table, million); }));
     qsizetype removed = 0;
     const double filterMs = bestMs(
         3,
@@ -80,7 +81,10 @@ int main(int argc, char *argv[])
             CategoryImport(table, million);
             fillCounts(table);
         },
-        [&] { removed = FilterRows(table, QStringLiteral("删除百度收录小于"), QStringLiteral("1000000")); });
+        [&] {
+            removed =
+                FilterRows(table, QStringLiteral("删除百度收录小于"), QStringLiteral("1000000"));
+        });
     std::printf("  filter 1,000,000 rows (%lld go): %8.1f ms\n", static_cast<long long>(removed),
                 filterMs);
     return 0;

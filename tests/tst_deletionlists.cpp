@@ -13,8 +13,7 @@ using Route = SiteSimulator::Route;
 namespace {
 
 // The lists a correct load of these two pages must leave.
-Sources::SourceLists expectedLists(const QByteArray &daily, const QByteArray &cn)
-{
+Sources::SourceLists expectedLists(const QByteArray &daily, const QByteArray &cn) {
     Sources::SourceLists lists;
     const QString dailyText = PageFetcher::DecodeBody(daily, Charset::Gb2312);
     const QString cnText = PageFetcher::DecodeBody(cn, Charset::Gb2312);
@@ -34,8 +33,7 @@ class TestDeletionLists : public QObject {
     PageFetcher m_fetcher;
     const QDate m_today{2026, 12, 6};
 
-    std::unique_ptr<DeletionLists> make()
-    {
+    std::unique_ptr<DeletionLists> make() {
         auto lists = std::make_unique<DeletionLists>(&m_fetcher);
         lists->setEndpoints(m_sim.endpoints());
         lists->setChunkSize(997); // several returns to the event loop per page
@@ -44,39 +42,40 @@ class TestDeletionLists : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_sim.listen()); }
-    void init()
-    {
+    void init() {
         m_sim.clearFaults();
         m_sim.clearLog();
         m_sim.setListSize(6000);
     }
     void cleanup() { m_sim.release(Route::All); }
 
-    void dayDates_data()
-    {
+    void dayDates_data() {
         QTest::addColumn<QDate>("today");
         QTest::addColumn<QStringList>("dates");
         QTest::newRow("plain") << QDate(2011, 4, 15)
-                               << QStringList{"2011-04-13", "2011-04-14", "2011-04-15", "2011-04-16", "2011-04-17"};
-        QTest::newRow("month start") << QDate(2026, 3, 1)
-                                     << QStringList{"2026-02-27", "2026-02-28", "2026-03-01", "2026-03-02", "2026-03-03"};
+                               << QStringList{"2011-04-13", "2011-04-14", "2011-04-15",
+                                              "2011-04-16", "2011-04-17"};
+        QTest::newRow("month start")
+            << QDate(2026, 3, 1)
+            << QStringList{"2026-02-27", "2026-02-28", "2026-03-01", "2026-03-02", "2026-03-03"};
         QTest::newRow("leap day") << QDate(2024, 2, 28)
-                                  << QStringList{"2024-02-26", "2024-02-27", "2024-02-28", "2024-02-29", "2024-03-01"};
+                                  << QStringList{"2024-02-26", "2024-02-27", "2024-02-28",
+                                                 "2024-02-29", "2024-03-01"};
         QTest::newRow("year end") << QDate(2026, 12, 31)
-                                  << QStringList{"2026-12-29", "2026-12-30", "2026-12-31", "2027-01-01", "2027-01-02"};
-        QTest::newRow("year start") << QDate(2027, 1, 1)
-                                    << QStringList{"2026-12-30", "2026-12-31", "2027-01-01", "2027-01-02", "2027-01-03"};
+                                  << QStringList{"2026-12-29", "2026-12-30", "2026-12-31",
+                                                 "2027-01-01", "2027-01-02"};
+        QTest::newRow("year start")
+            << QDate(2027, 1, 1)
+            << QStringList{"2026-12-30", "2026-12-31", "2027-01-01", "2027-01-02", "2027-01-03"};
     }
-    void dayDates()
-    {
+    void dayDates() {
         QFETCH(QDate, today);
         QFETCH(QStringList, dates);
         for (int k = 0; k < 5; ++k)
             QCOMPARE(DeletionLists::dayDateText(k, today), dates[k]);
     }
 
-    void dayLoadFillsAllTenLists()
-    {
+    void dayLoadFillsAllTenLists() {
         auto lists = make();
         QSignalSpy day(lists.get(), &DeletionLists::dayChosen);
         QSignalSpy captions(lists.get(), &DeletionLists::captionChanged);
@@ -89,21 +88,22 @@ private Q_SLOTS:
         QCOMPARE(m_sim.requestTargets(),
                  (QStringList{QStringLiteral("/2026-12-07.txt"),
                               QStringLiteral("/download/registar_list/future1todayDel.txt")}));
-        const auto want = expectedLists(SimContent::dailyDeletionList(QDate(2026, 12, 7), 6000),
-                                        SimContent::cnDeletionList(QStringLiteral("future1todayDel")));
+        const auto want =
+            expectedLists(SimContent::dailyDeletionList(QDate(2026, 12, 7), 6000),
+                          SimContent::cnDeletionList(QStringLiteral("future1todayDel")));
         for (int i = 0; i < Sources::kSourceCount; ++i) {
             QCOMPARE(lists->list(i), want[std::size_t(i)]);
             QVERIFY2(!want[std::size_t(i)].isEmpty(), "every suffix should have names");
         }
         QCOMPARE(captions.size(), 10);
         for (const auto &c : captions)
-            QCOMPARE(c[1].toString(), Sources::suffixCaption(c[0].toInt(), lists->list(c[0].toInt()).size()));
+            QCOMPARE(c[1].toString(),
+                     Sources::suffixCaption(c[0].toInt(), lists->list(c[0].toInt()).size()));
         QCOMPARE(panel.first().first().toBool(), true);
         QCOMPARE(panel.last().first().toBool(), false);
     }
 
-    void secondDaySupersedesTheFirst()
-    {
+    void secondDaySupersedesTheFirst() {
         auto lists = make();
         m_sim.hold(Route::DailyList);
         bool firstDone = false;
@@ -115,15 +115,15 @@ private Q_SLOTS:
         m_sim.release(Route::DailyList);
         QCoro::waitFor(second);
         QTRY_VERIFY(firstDone);
-        const auto want = expectedLists(SimContent::dailyDeletionList(QDate(2026, 12, 8), 6000),
-                                        SimContent::cnDeletionList(QStringLiteral("future2todayDel")));
+        const auto want =
+            expectedLists(SimContent::dailyDeletionList(QDate(2026, 12, 8), 6000),
+                          SimContent::cnDeletionList(QStringLiteral("future2todayDel")));
         for (int i = 0; i < Sources::kSourceCount; ++i)
             QCOMPARE(lists->list(i), want[std::size_t(i)]);
         QCOMPARE(m_sim.requestCount(Route::CnRegistryList), 1); // the first never got that far
     }
 
-    void cnButtonTwiceReplacesInsteadOfDoubling()
-    {
+    void cnButtonTwiceReplacesInsteadOfDoubling() {
         auto lists = make();
         QCoro::waitFor(lists->LoadCnDeletionList(QStringLiteral("1todayDel")));
         const Sources::SourceLists once = lists->lists();
@@ -132,23 +132,22 @@ private Q_SLOTS:
         QVERIFY(lists->list(Sources::Com).isEmpty()); // the international lists are not touched
     }
 
-    void failedDownloadIsReported()
-    {
+    void failedDownloadIsReported() {
         auto lists = make();
         m_sim.setFault(Route::DailyList, SiteSimulator::Fault::refuse());
         QSignalSpy failed(lists.get(), &DeletionLists::downloadFailed);
         QSignalSpy captions(lists.get(), &DeletionLists::captionChanged);
         QCoro::waitFor(lists->LoadDailyDeletionList(2, m_today));
         QCOMPARE(failed.size(), 1);
-        QCOMPARE(failed[0][0].toString(), QStringLiteral("http://") + m_sim.hostPort() + QStringLiteral("/2026-12-06.txt"));
+        QCOMPARE(failed[0][0].toString(),
+                 QStringLiteral("http://") + m_sim.hostPort() + QStringLiteral("/2026-12-06.txt"));
         for (int i = Sources::Com; i <= Sources::Biz; ++i)
             QVERIFY(lists->list(i).isEmpty());
         QCOMPARE(captions[4][1].toString(), QStringLiteral(".biz 共：0"));
         QVERIFY(!lists->list(Sources::Cn).isEmpty()); // the CN list still loads
     }
 
-    void largeListsLoadWhole()
-    {
+    void largeListsLoadWhole() {
         auto lists = make();
         m_sim.setListSize(120'000);
         QCoro::waitFor(lists->LoadDailyDeletionList(2, m_today));

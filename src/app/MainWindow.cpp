@@ -6,19 +6,18 @@
 #include "TextListModel.h"
 #include "fetch/PageFetcher.h"
 #include "lookup/DetailLookup.h"
+#include "probes/Recipes.h"
 #include "sources/CategoryImport.h"
 #include "sources/DeletionLists.h"
-#include "probes/Recipes.h"
 #include "table/FilterRows.h"
-#include "table/RowFilter.h"
 #include "table/QueryRun.h"
 #include "table/ResultTable.h"
+#include "table/RowFilter.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QMouseEvent>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHeaderView>
@@ -26,6 +25,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QListView>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
@@ -188,23 +188,23 @@ void MainWindow::checkForUpdate() {
                         QStringLiteral("/varnel/shenji.txt"));
 }
 
-void MainWindow::showStatus(const QString &text)
-{
+void MainWindow::showStatus(const QString &text) {
     statusBar()->showMessage(text, 15'000);
 }
 
-void MainWindow::wireFilter()
-{
+void MainWindow::wireFilter() {
     m_c.Combo1->addItems(RowFilter::criterionTexts());
     m_c.Combo1->setCurrentText(QStringLiteral("删除百度收录小于"));
     connect(m_c.Command8, &QPushButton::clicked, this, [this] {
-        const qsizetype removed = FilterRows(*m_table, m_c.Combo1->currentText(), m_c.Text4->text());
-        showStatus(QStringLiteral("结果筛选：删除 %1 行，剩余 %2 行").arg(removed).arg(m_table->RowCount()));
+        const qsizetype removed =
+            FilterRows(*m_table, m_c.Combo1->currentText(), m_c.Text4->text());
+        showStatus(QStringLiteral("结果筛选：删除 %1 行，剩余 %2 行")
+                       .arg(removed)
+                       .arg(m_table->RowCount()));
     });
 }
 
-void MainWindow::wireLookup()
-{
+void MainWindow::wireLookup() {
     m_c.Text5->setText(QStringLiteral("qinglan.com"));
     connect(m_c.Command11, &QPushButton::clicked, m_lookup,
             [this] { m_lookup->LookUpDomainDetail(m_c.Text5->text()); });
@@ -218,8 +218,7 @@ void MainWindow::wireLookup()
     m_c.ListView1->viewport()->installEventFilter(this);
 }
 
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
-{
+bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
     if (watched == m_c.ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::LeftButton) {
@@ -232,8 +231,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::openCell(const QPoint &viewportPoint)
-{
+void MainWindow::openCell(const QPoint &viewportPoint) {
     if (RowAt(viewportPoint) == 0)
         return;
     int column = -1;
@@ -252,12 +250,12 @@ void MainWindow::openCell(const QPoint &viewportPoint)
         m_c.Text5->setText(domain);
     } else if (const ProbeRecipe *recipe = Probes::countRecipe(column)) {
         // Handed to the desktop as a URL, never through a shell.
-        QDesktopServices::openUrl(QUrl(Probes::recipeUrl(*recipe, m_endpoints, domain), QUrl::TolerantMode));
+        QDesktopServices::openUrl(
+            QUrl(Probes::recipeUrl(*recipe, m_endpoints, domain), QUrl::TolerantMode));
     }
 }
 
-void MainWindow::wireLists()
-{
+void MainWindow::wireLists() {
     for (int k = 0; k < int(m_c.Command6.size()); ++k) {
         connect(m_c.Command6[k], &QPushButton::clicked, m_lists,
                 [this, k] { m_lists->LoadDailyDeletionList(k, Clock::today()); });
@@ -288,8 +286,7 @@ void MainWindow::wireLists()
         connect(m_c.Label2[k], &ClickableLabel::clicked, this, [this, k] { importCategory(k); });
 }
 
-void MainWindow::breakDown(int suffixIndex)
-{
+void MainWindow::breakDown(int suffixIndex) {
     m_c.Frame6->show();
     m_categories = Sources::LengthBreakdown(m_lists->list(suffixIndex), suffixIndex);
     for (int k = 0; k < Sources::kCategoryCount; ++k) {
@@ -299,8 +296,7 @@ void MainWindow::breakDown(int suffixIndex)
     m_c.Frame6->hide();
 }
 
-void MainWindow::importCategory(int category)
-{
+void MainWindow::importCategory(int category) {
     // The rows a run was walking are about to go: the run ends rather than walk the new table.
     if (m_run->isBusy())
         m_run->abandon();

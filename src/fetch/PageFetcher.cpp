@@ -116,6 +116,7 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
     } else {
         result.error = reply->errorString() + QStringLiteral(": ") + url;
     }
-    delete reply.get();
+    // The coroutine resumes inside the reply's own signal emission: it may not be deleted yet.
+    reply->deleteLater();
     co_return result;
 }

@@ -5,12 +5,9 @@
 
 DetailLookup::DetailLookup(PageFetcher *fetcher, QObject *parent)
     : QObject(parent)
-    , m_fetcher(fetcher)
-{
-}
+    , m_fetcher(fetcher) {}
 
-QCoro::Task<void> DetailLookup::LookUpDomainDetail(QString domain)
-{
+QCoro::Task<void> DetailLookup::LookUpDomainDetail(QString domain) {
     const quint64 generation = ++m_generation;
     for (int k : {1, 3, 5, 6})
         Q_EMIT dateValue(k, kReset);
@@ -23,8 +20,9 @@ QCoro::Task<void> DetailLookup::LookUpDomainDetail(QString domain)
         co_return;
 
     QPointer<DetailLookup> self(this);
-    const FetchResult dates = co_await m_fetcher->FetchUtf8(
-        QStringLiteral("http://") + m_endpoints.deletionTool + QStringLiteral("/DomainDel/?wd=") + domain);
+    const FetchResult dates =
+        co_await m_fetcher->FetchUtf8(QStringLiteral("http://") + m_endpoints.deletionTool +
+                                      QStringLiteral("/DomainDel/?wd=") + domain);
     if (!self || generation != m_generation)
         co_return;
     if (!dates.gotPage())

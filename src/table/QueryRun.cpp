@@ -30,8 +30,7 @@ void QueryRun::setCaption(const QString &caption) {
     Q_EMIT captionChanged(caption);
 }
 
-void QueryRun::abandon()
-{
+void QueryRun::abandon() {
     ++m_generation;
     setCaption(kStartCaption);
 }
