@@ -125,7 +125,7 @@ struct Site {
 // Empty: the route exists but this parameter has no page (404).
 using Build = std::optional<QByteArray> (*)(const QString &param, const Site &site);
 
-struct RouteSpec {
+struct RouteRule {
     Route route;
     const char *pattern; // on the percent-decoded target; capture 1 is the parameter
     const QByteArray &contentType;
@@ -133,7 +133,7 @@ struct RouteSpec {
 };
 
 // Several sites share one host:port, so the query keys are part of each pattern.
-const RouteSpec kRoutes[] = {
+const RouteRule kRoutes[] = {
     {Route::BaiduSite, R"(/s\?wd=site:(.*))", kGbHtml,
      [](const QString &p, const Site &) -> std::optional<QByteArray> {
          return SimContent::baiduPage(p, true);
@@ -193,12 +193,12 @@ const RouteSpec kRoutes[] = {
      }},
 };
 
-const RouteSpec *matchRoute(const QString &target, QString *param) {
+const RouteRule *matchRoute(const QString &target, QString *param) {
     static const QList<QRegularExpression> patterns = [] {
         QList<QRegularExpression> out;
-        for (const RouteSpec &spec : kRoutes)
+        for (const RouteRule &rule : kRoutes)
             out << QRegularExpression(
-                QRegularExpression::anchoredPattern(QLatin1String(spec.pattern)),
+                QRegularExpression::anchoredPattern(QLatin1String(rule.pattern)),
                 QRegularExpression::DotMatchesEverythingOption);
         return out;
     }();
@@ -401,12 +401,12 @@ void SiteSimulator::handle(QTcpSocket *socket, const QByteArray &target,
     // The client appends the domain unescaped; whatever its URL class escaped comes back here.
     const QString decoded = QUrl::fromPercentEncoding(target);
     QString param;
-    const RouteSpec *spec = matchRoute(decoded, &param);
-    const Route route = spec ? spec->route : Route::NotFound;
+    const RouteRule *rule = matchRoute(decoded, &param);
+    const Route route = rule ? rule->route : Route::NotFound;
     const Site site{hostHeader.isEmpty() ? hostPort() : QString::fromLatin1(hostHeader), m_listSize,
                     m_versionText};
-    const std::optional<QByteArray> body = spec ? spec->build(param, site) : std::nullopt;
-    const Answer answer = body ? Answer{200, spec->contentType, *body}
+    const std::optional<QByteArray> body = rule ? rule->build(param, site) : std::nullopt;
+    const Answer answer = body ? Answer{200, rule->contentType, *body}
                                : Answer{404, kUtf8Html, SimContent::notFoundPage(decoded)};
 
     m_log << Logged{route, QString::fromUtf8(target)};
