@@ -52,7 +52,7 @@ public:
         ErrorStatus,  // status `value`, the body still the normal page
         Truncated,    // Content-Length promises the whole page, half is sent, then close
         Oversized,    // the normal page padded to `value` bytes
-        Drip,         // headers, then one byte of the page every `value` ms until the client goes
+        Drip,         // chunked; one byte of the page every `value` ms until the client goes
         GzipBomb,     // gzip-encoded body that inflates to more than `value` MiB
         RedirectLoop, // 302 back to the same address
         InvalidBytes, // the page with invalid GB18030/UTF-8 sequences and a NUL byte in it
