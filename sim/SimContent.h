@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+// What the simulated sites say about a domain. Every value is derived from the domain text alone
+// (a stable hash, never qHash, which is seeded per process), so a test can compute what a client
+// should scrape for any domain without a network. Value functions return the text exactly as the
+// page prints it; an empty string means the page carries no such value.
+namespace SimContent {
+
+// FNV-1a, 64 bit.
+quint64 fnv1a(QByteArrayView bytes);
+
+// Result counts with thousands separators ("1,230,000"); empty: a page without a count.
+QString baiduCount(const QString &domain, bool siteOperator);
+QString googleCount(const QString &domain);
+
+// Plain digits ("56"); empty: a page without the phrase. `target` is the domain or "www." + it.
+QString yahooPages(const QString &domain);
+QString yahooLinks(const QString &target);
+
+bool registrable(const QString &domain);
+
+// "0".."9"; empty: the tool's first page has no frame.
+QString pageRank(const QString &domain);
+// Whether the frame page ends with a line feed after the digit, as the real one sometimes does.
+bool pageRankFrameEndsWithLineFeed(const QString &domain);
+
+// The deletion-date tool's answer: five cells (age, registration date, expiry date, deletion
+// date, state), each text as it stands between its <td class="deltd1"> and </td>, and the
+// countdown text that follows "还剩：". Empty cells: "no information" page.
+struct DeletionInfo {
+    QStringList cells;
+    QString countdown;
+};
+DeletionInfo deletionInfo(const QString &domain);
+
+// "京ICP备12345678号" or "粤ICP备12345678号-2"; empty: the domain is not filed.
+QString icpNumber(const QString &domain);
+
+// Pages as the sites send them: gb2312 sites encoded as GB18030, the others as UTF-8.
+QByteArray baiduPage(const QString &domain, bool siteOperator); // gb2312
+QByteArray googlePage(const QString &domain);                   // utf-8
+QByteArray yahooPagesPage(const QString &domain);               // utf-8
+QByteArray yahooLinksPage(const QString &target);               // utf-8
+QByteArray registrarAnswer(const QString &domain);              // gb2312
+// `hostPort` is where the frame is fetched from: the page links back to its own host.
+QByteArray pageRankPage(const QString &domain, const QString &hostPort); // utf-8
+QByteArray pageRankFrame(const QString &domain);                         // utf-8
+QByteArray deletionToolPage(const QString &domain);                      // utf-8
+QByteArray icpPage(const QString &domain);                               // gb2312
+QByteArray makerPage();                                                  // gb2312
+QByteArray notFoundPage(const QString &target);                          // utf-8
+
+// The CN registry's deletion lists: plain text, CR LF after every line, deterministic by token.
+QStringList cnListTokens();
+// Empty for a token the registry does not publish.
+QByteArray cnDeletionList(const QString &token);
+
+// A registrar's deletion list for one day, `lines` names long, deterministic by date and length.
+QByteArray dailyDeletionList(const QDate &date, int lines);
+
+} // namespace SimContent
