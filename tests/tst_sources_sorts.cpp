@@ -57,7 +57,7 @@ QList<int> lengthsFor(Shape shape, int n, QRandomGenerator &rng) {
         break;
     case Shape::ManyLengths:
         for (int &l : lengths)
-            l = rng.bounded(std::min(n, 200) + 1);
+            l = rng.bounded(std::min(n, 600) + 1);
         break;
     case Shape::DescendingRuns:
         for (int i = 0; i < n;) {

@@ -4,64 +4,91 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
+#include <cstdint>
+#include <cstring>
+#include <unordered_set>
 #include <vector>
 
 namespace Sources {
 
 namespace {
 
-// Minima of the current lengths over a perfect binary tree; leaves past the end hold kNone.
-class ShorterFinder {
-public:
-    explicit ShorterFinder(const QStringList &list) {
-        while (m_leaves < list.size())
-            m_leaves *= 2;
-        m_min.assign(2 * m_leaves, kNone);
-        for (qsizetype i = 0; i < list.size(); ++i)
-            m_min[m_leaves + i] = list[i].size();
-        for (qsizetype k = m_leaves - 1; k > 0; --k)
-            m_min[k] = std::min(m_min[2 * k], m_min[2 * k + 1]);
+// The exchange procedure only compares lengths, so each length is replaced by its rank among the
+// distinct lengths; with few distinct lengths a rank fits a byte.
+std::vector<qsizetype> distinctLengths(const QStringList &list) {
+    std::unordered_set<qsizetype> seen;
+    std::vector<qsizetype> distinct;
+    for (const QString &entry : list) {
+        if (seen.insert(entry.size()).second)
+            distinct.push_back(entry.size());
     }
+    std::sort(distinct.begin(), distinct.end());
+    return distinct;
+}
 
-    void setLength(qsizetype pos, qsizetype length) {
-        qsizetype k = m_leaves + pos;
-        m_min[k] = length;
-        for (k /= 2; k > 0; k /= 2) {
-            const qsizetype merged = std::min(m_min[2 * k], m_min[2 * k + 1]);
-            if (m_min[k] == merged)
-                break;
-            m_min[k] = merged;
-        }
+template <typename Rank>
+std::vector<Rank> lengthRanks(const QStringList &list, const std::vector<qsizetype> &distinct) {
+    std::vector<Rank> ranks;
+    ranks.reserve(list.size());
+    for (const QString &entry : list) {
+        ranks.push_back(Rank(std::lower_bound(distinct.begin(), distinct.end(), entry.size()) -
+                             distinct.begin()));
     }
+    return ranks;
+}
 
-    // The first position after `pos` whose length is below `length`, or -1.
-    qsizetype firstShorterAfter(qsizetype pos, qsizetype length) const {
-        if (pos + 1 >= m_leaves)
-            return -1;
-        qsizetype k = m_leaves + pos + 1;
-        // Climb to the first subtree to the right that holds a shorter length ...
-        while (m_min[k] >= length) {
-            while (k & 1)
-                k /= 2;
-            if (k == 0)
-                return -1;
-            ++k;
-        }
-        // ... then descend to its leftmost such leaf.
-        while (k < m_leaves) {
-            k *= 2;
-            if (m_min[k] >= length)
-                ++k;
-        }
-        return k - m_leaves;
+// The first position from `from` on holding `rank`, or the end.
+template <typename Rank>
+qsizetype nextOfRank(const std::vector<Rank> &ranks, Rank rank, qsizetype from) {
+    const qsizetype n = qsizetype(ranks.size());
+    if (from >= n)
+        return n;
+    if constexpr (sizeof(Rank) == 1) {
+        const void *hit = std::memchr(ranks.data() + from, rank, size_t(n - from));
+        return hit ? static_cast<const Rank *>(hit) - ranks.data() : n;
+    } else {
+        return std::find(ranks.begin() + from, ranks.end(), rank) - ranks.begin();
     }
+}
 
-private:
-    static constexpr qsizetype kNone = std::numeric_limits<qsizetype>::max();
-    qsizetype m_leaves = 1;
-    std::vector<qsizetype> m_min;
-};
+// Pass i of the procedure swaps w[i] with the first later element shorter than w[i], then with
+// the first after that one shorter still, and so on. Each of those is the head (first position
+// from i on) of its rank, and exactly those heads are taken that lie nearer than the heads of all
+// lower ranks. A rank only ever gains positions beyond its head, so heads move forward only and
+// finding the next head costs O(n) per rank over the whole sort.
+template <typename Rank> void sortByRank(QString *w, std::vector<Rank> ranks, qsizetype rankCount) {
+    const qsizetype n = qsizetype(ranks.size());
+    std::vector<qsizetype> head(rankCount, n);
+    for (qsizetype p = n - 1; p >= 0; --p)
+        head[ranks[p]] = p;
+    std::vector<Rank> chain;
+    chain.reserve(rankCount);
+    Rank lowest = 0;
+    for (qsizetype i = 0; i + 1 < n; ++i) {
+        const Rank held = ranks[i];
+        while (head[lowest] == n)
+            ++lowest;
+        chain.clear();
+        qsizetype nearest = n;
+        for (Rank r = lowest; r < held; ++r) {
+            if (head[r] < nearest) {
+                nearest = head[r];
+                chain.push_back(r);
+            }
+        }
+        // Nearest head first: each swap leaves at that head the element w[i] held until then.
+        Rank moved = held;
+        for (auto r = chain.rbegin(); r != chain.rend(); ++r) {
+            const qsizetype p = head[*r];
+            w[i].swap(w[p]);
+            ranks[p] = moved;
+            moved = *r;
+        }
+        head[held] = nextOfRank(ranks, held, i + 1);
+        for (Rank r : chain)
+            head[r] = nextOfRank(ranks, r, head[r] + 1);
+    }
+}
 
 bool isAsciiDigit(QChar c) {
     return c >= u'0' && c <= u'9';
@@ -114,21 +141,14 @@ void SortByLengthLiteral(QStringList &list) {
 }
 
 void SortByLength(QStringList &list) {
-    const qsizetype n = list.size();
-    if (n < 2)
+    if (list.size() < 2)
         return;
-    ShorterFinder finder(list);
-    QString *w = list.data();
-    for (qsizetype i = 0; i + 1 < n; ++i) {
-        // The literal pass i: w[i] trades places with each later element shorter than itself.
-        qsizetype held = w[i].size();
-        for (qsizetype p = finder.firstShorterAfter(i, held); p >= 0;
-             p = finder.firstShorterAfter(p, held)) {
-            w[i].swap(w[p]);
-            finder.setLength(p, held);
-            held = w[i].size();
-        }
-    }
+    const std::vector<qsizetype> distinct = distinctLengths(list);
+    const qsizetype rankCount = qsizetype(distinct.size());
+    if (rankCount <= 256)
+        sortByRank(list.data(), lengthRanks<std::uint8_t>(list, distinct), rankCount);
+    else
+        sortByRank(list.data(), lengthRanks<qsizetype>(list, distinct), rankCount);
 }
 
 double leadingNumber(QStringView text) {
