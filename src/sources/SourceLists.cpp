@@ -1,5 +1,7 @@
 #include "SourceLists.h"
 
+#include "probes/Scrape.h"
+
 #include <algorithm>
 
 namespace Sources {
@@ -36,19 +38,10 @@ int cnIndex(QStringView entry) {
     return Cn;
 }
 
-QString withoutBrackets(QStringView line) {
-    QString entry;
-    entry.reserve(line.size());
-    for (QChar c : line) {
-        if (c != u'[' && c != u']')
-            entry.append(c);
-    }
-    return entry;
-}
-
 QString cnEntry(QStringView line) {
     const bool bracketed = line.contains(u'[') || line.contains(u']');
-    return bracketed ? withoutBrackets(line) : line.toString();
+    static const QStringList brackets = {QStringLiteral("["), QStringLiteral("]")};
+    return bracketed ? Scrape::removeAll(line.toString(), brackets) : line.toString();
 }
 
 void clampRange(qsizetype size, qsizetype &from, qsizetype &to) {

@@ -20,8 +20,6 @@ using SourceLists = std::array<QStringList, kSourceCount>;
 struct Filing {
     std::optional<int> index;
     QString entry;
-
-    friend bool operator==(const Filing &, const Filing &) = default;
 };
 
 // The page cut at every line feed. Empty text gives no pieces; a final line feed gives a last,

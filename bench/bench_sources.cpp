@@ -1,0 +1,208 @@
+// Figures for the deletion-list logic: filing big pages, length categories and the list sorts.
+#include "sources/LengthBreakdown.h"
+#include "sources/ListSorts.h"
+#include "sources/SourceLists.h"
+
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+using namespace Sources;
+
+namespace {
+
+constexpr int kRepetitions = 5;
+
+struct Timing {
+    double best = 0;
+    double median = 0;
+};
+
+// `prepare` runs untimed before each repetition, so work on a fresh copy is not counted.
+Timing measure(int repetitions, const std::function<void()> &prepare,
+               const std::function<void()> &work) {
+    std::vector<double> ms;
+    for (int r = 0; r < repetitions; ++r) {
+        prepare();
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        ms.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    return {ms.front(), ms[ms.size() / 2]};
+}
+
+void report(const char *what, const Timing &t) {
+    std::printf("%-58s best %9.1f ms   median %9.1f ms\n", what, t.best, t.median);
+}
+
+// Labels of 1..20 characters, mostly 4..10, as on a real deletion list.
+QString realisticLabel(QRandomGenerator &rng) {
+    static constexpr char16_t kChars[] = u"abcdefghijklmnopqrstuvwxyz0123456789-";
+    const int length = rng.bounded(10) < 8 ? 4 + rng.bounded(7) : 1 + rng.bounded(20);
+    QString label(length, Qt::Uninitialized);
+    for (QChar &c : label)
+        c = QChar(kChars[rng.bounded(int(std::size(kChars)) - 1)]);
+    return label;
+}
+
+QStringList realisticNames(int n, const QString &suffix, quint32 seed) {
+    QRandomGenerator rng(seed);
+    QStringList names;
+    names.reserve(n);
+    for (int i = 0; i < n; ++i)
+        names.append(realisticLabel(rng) + suffix);
+    return names;
+}
+
+QString page(int lines, const QStringList &suffixes, quint32 seed) {
+    QRandomGenerator rng(seed);
+    QString text;
+    for (int i = 0; i < lines; ++i)
+        text += realisticLabel(rng) + suffixes[rng.bounded(int(suffixes.size()))] + u'\n';
+    return text;
+}
+
+// Descending runs over many distinct lengths: the chains of the length sort grow to the number
+// of distinct lengths, the sort's worst realistic-memory shape.
+QStringList descendingRuns(int n, int longest) {
+    QStringList names;
+    names.reserve(n);
+    for (int i = 0; i < n; ++i)
+        names.append(QString(longest - i % longest, u'x'));
+    return names;
+}
+
+// Random texts of lengths 0..longest: as many distinct lengths as a list can have in practice.
+QStringList randomLengths(int n, int longest, quint32 seed) {
+    QRandomGenerator rng(seed);
+    QStringList names;
+    names.reserve(n);
+    for (int i = 0; i < n; ++i)
+        names.append(QString(rng.bounded(longest + 1), QChar(u'a' + i % 26)));
+    return names;
+}
+
+void benchPages() {
+    const int lines = 1000000;
+    const QString daily = page(lines, {".com", ".net", ".org", ".info", ".biz", ".com", ".com"}, 1);
+    const QString cn = page(lines, {".cn", ".com.cn", ".net.cn", ".org.cn", ".gov.cn"}, 2);
+
+    QList<QStringView> pieces;
+    report("cut a 1,000,000-line daily page",
+           measure(
+               kRepetitions, [] {}, [&] { pieces = cutLines(daily); }));
+    SourceLists lists;
+    report("file its 1,000,000 pieces",
+           measure(
+               kRepetitions, [&] { lists = {}; },
+               [&] { fileDailyLines(pieces, 0, pieces.size(), lists); }));
+    report("cut + file, whole page", measure(
+                                         kRepetitions, [&] { lists = {}; },
+                                         [&] {
+                                             const QList<QStringView> cut = cutLines(daily);
+                                             fileDailyLines(cut, 0, cut.size(), lists);
+                                         }));
+    report("cut + file, in chunks of 10,000 lines",
+           measure(
+               kRepetitions, [&] { lists = {}; },
+               [&] {
+                   const QList<QStringView> cut = cutLines(daily);
+                   for (qsizetype from = 0; from < cut.size(); from += 10000)
+                       fileDailyLines(cut, from, from + 10000, lists);
+               }));
+    std::printf("  filed: com %lld, info %lld, net %lld, org %lld, biz %lld\n",
+                qlonglong(lists[Com].size()), qlonglong(lists[Info].size()),
+                qlonglong(lists[Net].size()), qlonglong(lists[Org].size()),
+                qlonglong(lists[Biz].size()));
+    report("cut + file a 1,000,000-line CN page", measure(
+                                                      kRepetitions, [&] { lists = {}; },
+                                                      [&] {
+                                                          const QList<QStringView> cut =
+                                                              cutLines(cn);
+                                                          fileCnLines(cut, 0, cut.size(), lists);
+                                                      }));
+}
+
+void benchBreakdown() {
+    const QStringList names = realisticNames(1000000, QStringLiteral(".com"), 3);
+    Categories categories;
+    report("length categories of 1,000,000 com names",
+           measure(
+               kRepetitions, [] {}, [&] { categories = LengthBreakdown(names, Com); }));
+    std::printf("  categories:");
+    for (const QStringList &c : categories)
+        std::printf(" %lld", qlonglong(c.size()));
+    std::printf("\n");
+}
+
+void benchSortByLength() {
+    const QStringList small = realisticNames(32767, QStringLiteral(".com"), 4);
+    QStringList work;
+    const Timing literal = measure(
+        3, [&] { work = small; }, [&] { SortByLengthLiteral(work); });
+    const QStringList literalResult = work;
+    report("SortByLengthLiteral, 32,767 realistic names", literal);
+    const Timing fast = measure(
+        kRepetitions, [&] { work = small; }, [&] { SortByLength(work); });
+    report("SortByLength, 32,767 realistic names", fast);
+    std::printf("  literal / fast (best): %.0fx, same order: %s\n", literal.best / fast.best,
+                work == literalResult ? "yes" : "NO");
+
+    const QStringList big = realisticNames(1000000, QStringLiteral(".com"), 5);
+    report("SortByLength, 1,000,000 realistic names",
+           measure(
+               kRepetitions, [&] { work = big; }, [&] { SortByLength(work); }));
+
+    for (const auto &[n, longest] : {std::pair{100000, 64}, std::pair{100000, 256},
+                                     std::pair{1000000, 16}, std::pair{1000000, 64}}) {
+        const QStringList runs = descendingRuns(n, longest);
+        const QByteArray what = QStringLiteral("SortByLength, %1 names in descending runs %2..1")
+                                    .arg(n)
+                                    .arg(longest)
+                                    .toUtf8();
+        report(what.constData(), measure(
+                                     3, [&] { work = runs; }, [&] { SortByLength(work); }));
+    }
+    for (const auto &[n, longest] : {std::pair{200000, 200}, std::pair{50000, 1000}}) {
+        const QStringList names = randomLengths(n, longest, 8);
+        const QByteArray what = QStringLiteral("SortByLength, %1 texts of random lengths 0..%2")
+                                    .arg(n)
+                                    .arg(longest)
+                                    .toUtf8();
+        report(what.constData(), measure(
+                                     3, [&] { work = names; }, [&] { SortByLength(work); }));
+    }
+    const QStringList runs = descendingRuns(32767, 256);
+    const Timing runsLiteral = measure(
+        1, [&] { work = runs; }, [&] { SortByLengthLiteral(work); });
+    report("SortByLengthLiteral, 32,767 names in descending runs 256..1", runsLiteral);
+    const Timing runsFast = measure(
+        3, [&] { work = runs; }, [&] { SortByLength(work); });
+    report("SortByLength, 32,767 names in descending runs 256..1", runsFast);
+    std::printf("  literal / fast (best): %.0fx\n", runsLiteral.best / runsFast.best);
+}
+
+void benchSortBySize() {
+    QRandomGenerator rng(6);
+    QStringList sizes;
+    for (int i = 0; i < 1000000; ++i)
+        sizes.append(QString::number(rng.bounded(100000)) + QStringLiteral("KB"));
+    report("SortBySize, 1,000,000 texts", measure(
+                                              kRepetitions, [] {}, [&] { SortBySize(sizes); }));
+}
+
+} // namespace
+
+int main() {
+    benchPages();
+    benchBreakdown();
+    benchSortByLength();
+    benchSortBySize();
+    return 0;
+}
