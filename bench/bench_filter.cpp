@@ -20,7 +20,8 @@ namespace {
 
 // Cells laid out row after row, as a flat model would hold them. Every filled cell is its own
 // allocation, so the pass touches memory the way a real table does.
-std::vector<QString> makeRows(std::size_t rows) {
+std::vector<QString> makeRows(std::size_t rows)
+{
     std::mt19937_64 rng(20240601);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     const QLocale grouped(QLocale::English, QLocale::UnitedStates); // "1,230,000"
@@ -62,7 +63,8 @@ std::vector<QString> makeRows(std::size_t rows) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const std::size_t rows = args.size() > 1 ? args.at(1).toULongLong() : 1'000'000;

@@ -24,7 +24,8 @@ struct Timing {
 
 // `prepare` runs untimed before each repetition, so work on a fresh copy is not counted.
 Timing measure(int repetitions, const std::function<void()> &prepare,
-               const std::function<void()> &work) {
+               const std::function<void()> &work)
+{
     std::vector<double> ms;
     for (int r = 0; r < repetitions; ++r) {
         prepare();
@@ -37,12 +38,14 @@ Timing measure(int repetitions, const std::function<void()> &prepare,
     return {ms.front(), ms[ms.size() / 2]};
 }
 
-void report(const char *what, const Timing &t) {
+void report(const char *what, const Timing &t)
+{
     std::printf("%-58s best %9.1f ms   median %9.1f ms\n", what, t.best, t.median);
 }
 
 // Labels of 1..20 characters, mostly 4..10, as on a real deletion list.
-QString realisticLabel(QRandomGenerator &rng) {
+QString realisticLabel(QRandomGenerator &rng)
+{
     static constexpr char16_t kChars[] = u"abcdefghijklmnopqrstuvwxyz0123456789-";
     const int length = rng.bounded(10) < 8 ? 4 + rng.bounded(7) : 1 + rng.bounded(20);
     QString label(length, Qt::Uninitialized);
@@ -51,7 +54,8 @@ QString realisticLabel(QRandomGenerator &rng) {
     return label;
 }
 
-QStringList realisticNames(int n, const QString &suffix, quint32 seed) {
+QStringList realisticNames(int n, const QString &suffix, quint32 seed)
+{
     QRandomGenerator rng(seed);
     QStringList names;
     names.reserve(n);
@@ -60,7 +64,8 @@ QStringList realisticNames(int n, const QString &suffix, quint32 seed) {
     return names;
 }
 
-QString page(int lines, const QStringList &suffixes, quint32 seed) {
+QString page(int lines, const QStringList &suffixes, quint32 seed)
+{
     QRandomGenerator rng(seed);
     QString text;
     for (int i = 0; i < lines; ++i)
@@ -70,7 +75,8 @@ QString page(int lines, const QStringList &suffixes, quint32 seed) {
 
 // Descending runs over many distinct lengths: the chains of the length sort grow to the number
 // of distinct lengths, the sort's worst realistic-memory shape.
-QStringList descendingRuns(int n, int longest) {
+QStringList descendingRuns(int n, int longest)
+{
     QStringList names;
     names.reserve(n);
     for (int i = 0; i < n; ++i)
@@ -79,7 +85,8 @@ QStringList descendingRuns(int n, int longest) {
 }
 
 // Random texts of lengths 0..longest: as many distinct lengths as a list can have in practice.
-QStringList randomLengths(int n, int longest, quint32 seed) {
+QStringList randomLengths(int n, int longest, quint32 seed)
+{
     QRandomGenerator rng(seed);
     QStringList names;
     names.reserve(n);
@@ -88,7 +95,8 @@ QStringList randomLengths(int n, int longest, quint32 seed) {
     return names;
 }
 
-void benchPages() {
+void benchPages()
+{
     const int lines = 1000000;
     const QString daily = page(lines, {".com", ".net", ".org", ".info", ".biz", ".com", ".com"}, 1);
     const QString cn = page(lines, {".cn", ".com.cn", ".net.cn", ".org.cn", ".gov.cn"}, 2);
@@ -129,7 +137,8 @@ void benchPages() {
                                                       }));
 }
 
-void benchBreakdown() {
+void benchBreakdown()
+{
     const QStringList names = realisticNames(1000000, QStringLiteral(".com"), 3);
     Categories categories;
     report("length categories of 1,000,000 com names",
@@ -141,7 +150,8 @@ void benchBreakdown() {
     std::printf("\n");
 }
 
-void benchSortByLength() {
+void benchSortByLength()
+{
     const QStringList small = realisticNames(32767, QStringLiteral(".com"), 4);
     QStringList work;
     const Timing literal = measure(
@@ -188,7 +198,8 @@ void benchSortByLength() {
     std::printf("  literal / fast (best): %.0fx\n", runsLiteral.best / runsFast.best);
 }
 
-void benchSortBySize() {
+void benchSortBySize()
+{
     QRandomGenerator rng(6);
     QStringList sizes;
     for (int i = 0; i < 1000000; ++i)
@@ -199,7 +210,8 @@ void benchSortBySize() {
 
 } // namespace
 
-int main() {
+int main()
+{
     benchPages();
     benchBreakdown();
     benchSortByLength();

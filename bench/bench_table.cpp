@@ -15,7 +15,8 @@
 
 namespace {
 
-QStringList names(qsizetype n) {
+QStringList names(qsizetype n)
+{
     QRandomGenerator rng(7);
     QStringList out;
     out.reserve(n);
@@ -30,8 +31,8 @@ QStringList names(qsizetype n) {
 }
 
 // Best of `repeats` runs of `work`, each after `prepare`.
-double bestMs(int repeats, const std::function<void()> &prepare,
-              const std::function<void()> &work) {
+double bestMs(int repeats, const std::function<void()> &prepare, const std::function<void()> &work)
+{
     double best = 1e300;
     for (int i = 0; i < repeats; ++i) {
         prepare();
@@ -43,7 +44,8 @@ double bestMs(int repeats, const std::function<void()> &prepare,
     return best;
 }
 
-void fillCounts(ResultTable &table) {
+void fillCounts(ResultTable &table)
+{
     QRandomGenerator rng(11);
     QList<RowId> ids = table.rowIds();
     for (RowId id : ids) {
@@ -57,7 +59,8 @@ void fillCounts(ResultTable &table) {
 
 } // namespace
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     QCoreApplication app(argc, argv);
     const QStringList hundredK = names(100'000);
     const QStringList million = names(1'000'000);

@@ -12,8 +12,11 @@ namespace {
 class Rng {
 public:
     explicit Rng(quint64 seed)
-        : m_state(seed) {}
-    quint64 next() {
+        : m_state(seed)
+    {
+    }
+    quint64 next()
+    {
         quint64 z = (m_state += 0x9e3779b97f4a7c15ULL);
         z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
         z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
@@ -27,14 +30,16 @@ private:
 };
 
 // Each property has its own salt, so one domain's values are independent of each other.
-Rng rngFor(const char *salt, const QString &text) {
+Rng rngFor(const char *salt, const QString &text)
+{
     QByteArray bytes(salt);
     bytes += '\0';
     bytes += text.toUtf8();
     return Rng(fnv1a(bytes));
 }
 
-QString grouped(quint64 n) {
+QString grouped(quint64 n)
+{
     QString digits = QString::number(n);
     for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
         digits.insert(i, u',');
@@ -42,14 +47,16 @@ QString grouped(quint64 n) {
 }
 
 // A number of 1 to `maxDigits` digits, every magnitude equally likely, as real counts spread.
-quint64 magnitude(Rng &rng, int maxDigits) {
+quint64 magnitude(Rng &rng, int maxDigits)
+{
     quint64 low = 1;
     for (int d = rng.below(maxDigits); d > 0; --d)
         low *= 10;
     return low + rng.next() % (9 * low);
 }
 
-QString countOrNothing(const char *salt, const QString &text, int maxDigits, bool separators) {
+QString countOrNothing(const char *salt, const QString &text, int maxDigits, bool separators)
+{
     Rng rng = rngFor(salt, text);
     if (rng.chance(15))
         return {};
@@ -62,7 +69,8 @@ struct Weighted {
     int percent;
 };
 
-template <std::size_t N> const char *pick(Rng &rng, const Weighted (&table)[N]) {
+template <std::size_t N> const char *pick(Rng &rng, const Weighted (&table)[N])
+{
     int roll = rng.below(100);
     for (const Weighted &w : table) {
         roll -= w.percent;
@@ -72,16 +80,19 @@ template <std::size_t N> const char *pick(Rng &rng, const Weighted (&table)[N]) 
     return table[N - 1].text;
 }
 
-QByteArray gb(const QString &text) {
+QByteArray gb(const QString &text)
+{
     QStringEncoder encoder("GB18030");
     return encoder.encode(text);
 }
 
-QString esc(const QString &text) {
+QString esc(const QString &text)
+{
     return text.toHtmlEscaped();
 }
 
-QString htmlHead(const QString &title, bool gbCharset) {
+QString htmlHead(const QString &title, bool gbCharset)
+{
     const QString meta = gbCharset ? QStringLiteral("<meta http-equiv=\"Content-Type\" "
                                                     "content=\"text/html; charset=gb2312\">")
                                    : QStringLiteral("<meta charset=\"utf-8\">");
@@ -93,7 +104,8 @@ QString htmlHead(const QString &title, bool gbCharset) {
 const QString kHtmlTail = QStringLiteral("</body>\r\n</html>\r\n");
 
 // The few result rows every search page shows under its count.
-QString resultRows(const QString &domain) {
+QString resultRows(const QString &domain)
+{
     const QString d = esc(domain);
     return QStringLiteral("<div class=\"result\"><h3><a href=\"http://%1/\">%1 - 首页</a></h3>"
                           "<span class=\"g\">%1/</span></div>\r\n"
@@ -102,7 +114,8 @@ QString resultRows(const QString &domain) {
         .arg(d);
 }
 
-QString yahooPage(const QString &phrase, const QString &target, const QString &count) {
+QString yahooPage(const QString &phrase, const QString &target, const QString &count)
+{
     QString html = htmlHead(QStringLiteral("雅虎站长工具 - ") + target, false);
     html += QStringLiteral("<div class=\"sitemap\"><form action=\"/search\"><input name=\"p\" "
                            "value=\"%1\"><input type=\"submit\" value=\"查询\"></form></div>\r\n")
@@ -132,7 +145,8 @@ const char kDigits[] = "0123456789";
 
 // Appends `length` characters, each a digit with `digitPercent` odds, else a letter. One draw
 // of the generator serves four characters: lists of a million names must stay fast.
-void appendLabel(QByteArray &out, Rng &rng, int length, int digitPercent) {
+void appendLabel(QByteArray &out, Rng &rng, int length, int digitPercent)
+{
     quint64 bits = 0;
     for (int i = 0; i < length; ++i, bits >>= 16) {
         if (i % 4 == 0)
@@ -148,7 +162,8 @@ void appendLabel(QByteArray &out, Rng &rng, int length, int digitPercent) {
 // second is dropped, so every list still comes out free of repeats.
 class NameSet {
 public:
-    explicit NameSet(qsizetype expected) {
+    explicit NameSet(qsizetype expected)
+    {
         std::size_t size = 64;
         while (size < std::size_t(expected) * 2)
             size *= 2;
@@ -159,7 +174,8 @@ public:
     // A million names miss the cache a million times; asking early overlaps the waits.
     void prefetch(quint64 key) const { __builtin_prefetch(&m_slots[slot(key)]); }
     // False when the name (or one with its fingerprint) is there already.
-    bool insert(quint64 key) {
+    bool insert(quint64 key)
+    {
         const quint32 print = quint32(key >> 32) | 1; // 0 marks a free slot
         const std::size_t mask = m_slots.size() - 1;
         for (std::size_t i = slot(key);; i = (i + 1) & mask) {
@@ -180,7 +196,8 @@ private:
 
 } // namespace
 
-quint64 fnv1a(QByteArrayView bytes) {
+quint64 fnv1a(QByteArrayView bytes)
+{
     quint64 h = 0xcbf29ce484222325ULL;
     for (char c : bytes) {
         h ^= quint8(c);
@@ -189,27 +206,33 @@ quint64 fnv1a(QByteArrayView bytes) {
     return h;
 }
 
-QString baiduCount(const QString &domain, bool siteOperator) {
+QString baiduCount(const QString &domain, bool siteOperator)
+{
     return countOrNothing(siteOperator ? "baidu-site" : "baidu-domain", domain, 9, true);
 }
 
-QString googleCount(const QString &domain) {
+QString googleCount(const QString &domain)
+{
     return countOrNothing("google", domain, 9, true);
 }
 
-QString yahooPages(const QString &domain) {
+QString yahooPages(const QString &domain)
+{
     return countOrNothing("yahoo-pages", domain, 6, false);
 }
 
-QString yahooLinks(const QString &target) {
+QString yahooLinks(const QString &target)
+{
     return countOrNothing("yahoo-links", target, 6, false);
 }
 
-bool registrable(const QString &domain) {
+bool registrable(const QString &domain)
+{
     return rngFor("registrar", domain).chance(30);
 }
 
-QString pageRank(const QString &domain) {
+QString pageRank(const QString &domain)
+{
     Rng rng = rngFor("pagerank", domain);
     if (rng.chance(25))
         return {};
@@ -218,11 +241,13 @@ QString pageRank(const QString &domain) {
     return QString(QLatin1Char(kRanks[rng.below(16)]));
 }
 
-bool pageRankFrameEndsWithLineFeed(const QString &domain) {
+bool pageRankFrameEndsWithLineFeed(const QString &domain)
+{
     return rngFor("pagerank-frame", domain).chance(50);
 }
 
-DeletionInfo deletionInfo(const QString &domain) {
+DeletionInfo deletionInfo(const QString &domain)
+{
     Rng rng = rngFor("deletion", domain);
     if (rng.chance(30))
         return {};
@@ -243,7 +268,8 @@ DeletionInfo deletionInfo(const QString &domain) {
     return info;
 }
 
-QString icpNumber(const QString &domain) {
+QString icpNumber(const QString &domain)
+{
     Rng rng = rngFor("icp", domain);
     if (!rng.chance(40))
         return {};
@@ -255,7 +281,8 @@ QString icpNumber(const QString &domain) {
     return number;
 }
 
-QByteArray baiduPage(const QString &domain, bool siteOperator) {
+QByteArray baiduPage(const QString &domain, bool siteOperator)
+{
     const QString query =
         (siteOperator ? QStringLiteral("site:") : QStringLiteral("domain:")) + domain;
     const QString count = baiduCount(domain, siteOperator);
@@ -285,7 +312,8 @@ QByteArray baiduPage(const QString &domain, bool siteOperator) {
     return gb(html + kHtmlTail);
 }
 
-QByteArray googlePage(const QString &domain) {
+QByteArray googlePage(const QString &domain)
+{
     const QString query = QStringLiteral("site:") + domain;
     const QString count = googleCount(domain);
     QString html = htmlHead(query + QStringLiteral(" - Google 搜索"), false);
@@ -303,15 +331,18 @@ QByteArray googlePage(const QString &domain) {
     return (html + kHtmlTail).toUtf8();
 }
 
-QByteArray yahooPagesPage(const QString &domain) {
+QByteArray yahooPagesPage(const QString &domain)
+{
     return yahooPage(QStringLiteral("被收录的网页"), domain, yahooPages(domain)).toUtf8();
 }
 
-QByteArray yahooLinksPage(const QString &target) {
+QByteArray yahooLinksPage(const QString &target)
+{
     return yahooPage(QStringLiteral("链向该地址的网页"), target, yahooLinks(target)).toUtf8();
 }
 
-QByteArray registrarAnswer(const QString &domain) {
+QByteArray registrarAnswer(const QString &domain)
+{
     const bool free = registrable(domain);
     return gb(QStringLiteral("<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<property>\r\n"
                              "<returncode>200</returncode>\r\n<key>%1</key>\r\n"
@@ -320,7 +351,8 @@ QByteArray registrarAnswer(const QString &domain) {
                                          : QStringLiteral("211 : Domain name is not available")));
 }
 
-QByteArray pageRankPage(const QString &domain, const QString &hostPort) {
+QByteArray pageRankPage(const QString &domain, const QString &hostPort)
+{
     QString html = htmlHead(QStringLiteral("PR查询 - 站长工具"), false);
     html += QStringLiteral("<form action=\"/\" method=\"get\"><input name=\"PRAddress\" "
                            "value=\"%1\"><input type=\"submit\" value=\"查询\"></form>\r\n")
@@ -337,7 +369,8 @@ QByteArray pageRankPage(const QString &domain, const QString &hostPort) {
     return (html + kHtmlTail).toUtf8();
 }
 
-QByteArray pageRankFrame(const QString &domain) {
+QByteArray pageRankFrame(const QString &domain)
+{
     const QString rank = pageRank(domain);
     if (rank.isEmpty())
         return {};
@@ -347,7 +380,8 @@ QByteArray pageRankFrame(const QString &domain) {
     return body;
 }
 
-QByteArray deletionToolPage(const QString &domain) {
+QByteArray deletionToolPage(const QString &domain)
+{
     const DeletionInfo info = deletionInfo(domain);
     QString html = htmlHead(QStringLiteral("域名删除时间查询 - ") + domain, false);
     if (info.cells.isEmpty()) {
@@ -366,7 +400,8 @@ QByteArray deletionToolPage(const QString &domain) {
     return (html + kHtmlTail).toUtf8();
 }
 
-QByteArray icpPage(const QString &domain) {
+QByteArray icpPage(const QString &domain)
+{
     const QString number = icpNumber(domain);
     QString html = htmlHead(QStringLiteral("ICP备案查询 - ") + domain, true);
     if (number.isEmpty()) {
@@ -387,7 +422,8 @@ QByteArray icpPage(const QString &domain) {
     return gb(html + kHtmlTail);
 }
 
-QByteArray makerPage() {
+QByteArray makerPage()
+{
     return gb(htmlHead(QStringLiteral("Varnel 删除域名助手"), true) +
               QStringLiteral("<h1>Varnel 删除域名助手</h1>\r\n<p>每天整理即将删除的域名，"
                              "查询收录、反链、PR 与备案信息。</p>\r\n"
@@ -395,7 +431,8 @@ QByteArray makerPage() {
               kHtmlTail);
 }
 
-QByteArray notFoundPage(const QString &target) {
+QByteArray notFoundPage(const QString &target)
+{
     return (htmlHead(QStringLiteral("404 Not Found"), false) +
             QStringLiteral("<h1>Not Found</h1>\r\n<p>The requested URL %1 was not found on this "
                            "server.</p>\r\n")
@@ -404,12 +441,14 @@ QByteArray notFoundPage(const QString &target) {
         .toUtf8();
 }
 
-QStringList cnListTokens() {
+QStringList cnListTokens()
+{
     return {QStringLiteral("3todayDel"), QStringLiteral("2todayDel"), QStringLiteral("1todayDel"),
             QStringLiteral("future1todayDel"), QStringLiteral("future2todayDel")};
 }
 
-QByteArray cnDeletionList(const QString &token) {
+QByteArray cnDeletionList(const QString &token)
+{
     if (!cnListTokens().contains(token))
         return {};
     Rng rng = rngFor("cn-list", token);
@@ -435,7 +474,8 @@ QByteArray cnDeletionList(const QString &token) {
     return out;
 }
 
-QByteArray dailyDeletionList(const QDate &date, int lines) {
+QByteArray dailyDeletionList(const QDate &date, int lines)
+{
     // Names that trip naive parsers: "com" inside a .net label, a long label, numeric labels,
     // a label that reads as a number in exponent form, hyphens. Spread evenly through the list.
     static const char *const kOddities[] = {

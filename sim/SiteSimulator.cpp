@@ -27,14 +27,16 @@ class RequestTap : public QObject {
     Q_OBJECT
 public:
     explicit RequestTap(QTcpSocket *socket)
-        : QObject(socket) {
+        : QObject(socket)
+    {
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { scan(socket); });
     }
 
     QByteArray takeTarget() { return m_targets.isEmpty() ? QByteArray() : m_targets.dequeue(); }
 
 private:
-    void scan(QTcpSocket *socket) {
+    void scan(QTcpSocket *socket)
+    {
         m_pending += socket->peek(socket->bytesAvailable());
         for (;;) {
             const qsizetype skipped = qMin(m_bodyLeft, m_pending.size());
@@ -70,7 +72,8 @@ private:
 
 class TapServer : public QTcpServer {
 public:
-    int openConnections() const {
+    int openConnections() const
+    {
         int n = 0;
         for (const QTcpSocket *s : findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly))
             n += s->state() == QAbstractSocket::ConnectedState;
@@ -78,7 +81,8 @@ public:
     }
 
 protected:
-    void incomingConnection(qintptr descriptor) override {
+    void incomingConnection(qintptr descriptor) override
+    {
         auto *socket = new QTcpSocket(this);
         if (!socket->setSocketDescriptor(descriptor)) {
             delete socket;
@@ -92,10 +96,13 @@ protected:
 class HttpFront : public QAbstractHttpServer {
 public:
     explicit HttpFront(SiteSimulator *sim)
-        : m_sim(sim) {}
+        : m_sim(sim)
+    {
+    }
 
 protected:
-    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override {
+    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override
+    {
         m_sim->handle(socket, socket->findChild<RequestTap *>()->takeTarget(),
                       request.value("Host"));
         return true;
@@ -193,7 +200,8 @@ const RouteRule kRoutes[] = {
      }},
 };
 
-const RouteRule *matchRoute(const QString &target, QString *param) {
+const RouteRule *matchRoute(const QString &target, QString *param)
+{
     static const QList<QRegularExpression> patterns = [] {
         QList<QRegularExpression> out;
         for (const RouteRule &rule : kRoutes)
@@ -212,7 +220,8 @@ const RouteRule *matchRoute(const QString &target, QString *param) {
     return nullptr;
 }
 
-QByteArray reason(int status) {
+QByteArray reason(int status)
+{
     switch (status) {
     case 200:
         return "OK";
@@ -237,7 +246,8 @@ QByteArray reason(int status) {
 
 // `length` < 0: no Content-Length; `extra` then says how the body is framed.
 QByteArray head(int status, const QByteArray &contentType, qint64 length,
-                const QByteArray &extra = {}) {
+                const QByteArray &extra = {})
+{
     QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) +
                      "\r\nServer: varnel-sim\r\nContent-Type: " + contentType + "\r\n";
     if (length >= 0)
@@ -246,14 +256,16 @@ QByteArray head(int status, const QByteArray &contentType, qint64 length,
 }
 
 void send(QTcpSocket *socket, int status, const QByteArray &contentType, const QByteArray &body,
-          const QByteArray &extra = {}) {
+          const QByteArray &extra = {})
+{
     if (socket->state() == QAbstractSocket::ConnectedState)
         socket->write(head(status, contentType, body.size(), extra) + body);
 }
 
 // `content`, then NUL bytes up to `inflatedSize`, gzip-compressed. Streams the padding, so a
 // bomb of hundreds of MiB never exists inflated in memory.
-QByteArray gzipPadded(const QByteArray &content, qint64 inflatedSize) {
+QByteArray gzipPadded(const QByteArray &content, qint64 inflatedSize)
+{
     z_stream zs{};
     deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
     QByteArray out;
@@ -280,7 +292,8 @@ QByteArray gzipPadded(const QByteArray &content, qint64 inflatedSize) {
 // Bytes no GB18030 or UTF-8 decoder accepts (a stray 0x80 and 0xFF, a lead byte followed by a
 // space, a UTF-8 lead before '('), plus a NUL. Put at a line start, so the page's own
 // multi-byte characters stay whole.
-QByteArray withInvalidBytes(QByteArray body) {
+QByteArray withInvalidBytes(QByteArray body)
+{
     static const QByteArray kJunk("\x80\xff\x81\x20\xc3\x28\x00", 7);
     return body.insert(body.indexOf('\n') + 1, kJunk);
 }
@@ -289,11 +302,14 @@ QByteArray withInvalidBytes(QByteArray body) {
 
 SiteSimulator::SiteSimulator(QObject *parent)
     : QObject(parent)
-    , m_http(std::make_unique<SimDetail::HttpFront>(this)) {}
+    , m_http(std::make_unique<SimDetail::HttpFront>(this))
+{
+}
 
 SiteSimulator::~SiteSimulator() = default;
 
-bool SiteSimulator::listen(quint16 port) {
+bool SiteSimulator::listen(quint16 port)
+{
     if (m_tcp)
         return false;
     auto *tcp = new SimDetail::TapServer;
@@ -306,46 +322,55 @@ bool SiteSimulator::listen(quint16 port) {
     return true;
 }
 
-quint16 SiteSimulator::port() const {
+quint16 SiteSimulator::port() const
+{
     return m_tcp ? m_tcp->serverPort() : 0;
 }
 
-QString SiteSimulator::hostPort() const {
+QString SiteSimulator::hostPort() const
+{
     return QStringLiteral("127.0.0.1:%1").arg(port());
 }
 
-Endpoints SiteSimulator::endpoints() const {
+Endpoints SiteSimulator::endpoints() const
+{
     return Endpoints::allAt(hostPort());
 }
 
-void SiteSimulator::setListSize(int lines) {
+void SiteSimulator::setListSize(int lines)
+{
     m_listSize = qMax(0, lines);
 }
 
-void SiteSimulator::setVersionText(const QString &text) {
+void SiteSimulator::setVersionText(const QString &text)
+{
     QStringEncoder encoder("GB18030");
     m_versionText = encoder.encode(text);
 }
 
-void SiteSimulator::setFault(Route route, Fault fault) {
+void SiteSimulator::setFault(Route route, Fault fault)
+{
     if (route == Route::All)
         m_faults.fill(fault);
     else
         m_faults[int(route)] = fault;
 }
 
-void SiteSimulator::clearFaults() {
+void SiteSimulator::clearFaults()
+{
     m_faults.fill(Fault{});
 }
 
-void SiteSimulator::hold(Route route) {
+void SiteSimulator::hold(Route route)
+{
     if (route == Route::All)
         m_held.fill(true);
     else
         m_held[int(route)] = true;
 }
 
-void SiteSimulator::release(Route route) {
+void SiteSimulator::release(Route route)
+{
     const auto matches = [route](Route r) { return route == Route::All || route == r; };
     for (int r = 0; r < kRouteCount; ++r) {
         if (matches(Route(r)))
@@ -366,20 +391,23 @@ void SiteSimulator::release(Route route) {
     }
 }
 
-int SiteSimulator::heldCount(Route route) const {
+int SiteSimulator::heldCount(Route route) const
+{
     return int(std::count_if(m_parked.cbegin(), m_parked.cend(), [route](const Parked &p) {
         return (route == Route::All || p.route == route) && p.socket &&
                p.socket->state() == QAbstractSocket::ConnectedState;
     }));
 }
 
-int SiteSimulator::requestCount(Route route) const {
+int SiteSimulator::requestCount(Route route) const
+{
     return int(std::count_if(m_log.cbegin(), m_log.cend(), [route](const Logged &l) {
         return route == Route::All || l.route == route;
     }));
 }
 
-QStringList SiteSimulator::requestTargets(Route route) const {
+QStringList SiteSimulator::requestTargets(Route route) const
+{
     QStringList out;
     for (const Logged &l : m_log) {
         if (route == Route::All || l.route == route)
@@ -388,16 +416,19 @@ QStringList SiteSimulator::requestTargets(Route route) const {
     return out;
 }
 
-void SiteSimulator::clearLog() {
+void SiteSimulator::clearLog()
+{
     m_log.clear();
 }
 
-int SiteSimulator::openConnections() const {
+int SiteSimulator::openConnections() const
+{
     return m_tcp ? m_tcp->openConnections() : 0;
 }
 
 void SiteSimulator::handle(QTcpSocket *socket, const QByteArray &target,
-                           const QByteArray &hostHeader) {
+                           const QByteArray &hostHeader)
+{
     // The client appends the domain unescaped; whatever its URL class escaped comes back here.
     const QString decoded = QUrl::fromPercentEncoding(target);
     QString param;
@@ -418,7 +449,8 @@ void SiteSimulator::handle(QTcpSocket *socket, const QByteArray &target,
 }
 
 void SiteSimulator::respond(QTcpSocket *socket, Route route, const QByteArray &target,
-                            Answer answer) {
+                            Answer answer)
+{
     const Fault fault = m_faults[int(route)];
     switch (fault.kind) {
     case FaultKind::None:

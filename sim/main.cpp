@@ -5,7 +5,8 @@
 #include <QTextStream>
 
 // Serves every simulated site on 127.0.0.1 until killed.
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("varnel-sim"));
 

@@ -13,7 +13,8 @@ using Route = SiteSimulator::Route;
 namespace {
 
 // The lists a correct load of these two pages must leave.
-Sources::SourceLists expectedLists(const QByteArray &daily, const QByteArray &cn) {
+Sources::SourceLists expectedLists(const QByteArray &daily, const QByteArray &cn)
+{
     Sources::SourceLists lists;
     const QString dailyText = PageFetcher::DecodeBody(daily, Charset::Gb2312);
     const QString cnText = PageFetcher::DecodeBody(cn, Charset::Gb2312);
@@ -33,7 +34,8 @@ class TestDeletionLists : public QObject {
     PageFetcher m_fetcher;
     const QDate m_today{2026, 12, 6};
 
-    std::unique_ptr<DeletionLists> make() {
+    std::unique_ptr<DeletionLists> make()
+    {
         auto lists = std::make_unique<DeletionLists>(&m_fetcher);
         lists->setEndpoints(m_sim.endpoints());
         lists->setChunkSize(997); // several returns to the event loop per page
@@ -42,14 +44,16 @@ class TestDeletionLists : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_sim.listen()); }
-    void init() {
+    void init()
+    {
         m_sim.clearFaults();
         m_sim.clearLog();
         m_sim.setListSize(6000);
     }
     void cleanup() { m_sim.release(Route::All); }
 
-    void dayDates_data() {
+    void dayDates_data()
+    {
         QTest::addColumn<QDate>("today");
         QTest::addColumn<QStringList>("dates");
         QTest::newRow("plain") << QDate(2011, 4, 15)
@@ -68,14 +72,16 @@ private Q_SLOTS:
             << QDate(2027, 1, 1)
             << QStringList{"2026-12-30", "2026-12-31", "2027-01-01", "2027-01-02", "2027-01-03"};
     }
-    void dayDates() {
+    void dayDates()
+    {
         QFETCH(QDate, today);
         QFETCH(QStringList, dates);
         for (int k = 0; k < 5; ++k)
             QCOMPARE(DeletionLists::dayDateText(k, today), dates[k]);
     }
 
-    void dayLoadFillsAllTenLists() {
+    void dayLoadFillsAllTenLists()
+    {
         auto lists = make();
         QSignalSpy day(lists.get(), &DeletionLists::dayChosen);
         QSignalSpy captions(lists.get(), &DeletionLists::captionChanged);
@@ -103,7 +109,8 @@ private Q_SLOTS:
         QCOMPARE(panel.last().first().toBool(), false);
     }
 
-    void secondDaySupersedesTheFirst() {
+    void secondDaySupersedesTheFirst()
+    {
         auto lists = make();
         m_sim.hold(Route::DailyList);
         bool firstDone = false;
@@ -123,7 +130,8 @@ private Q_SLOTS:
         QCOMPARE(m_sim.requestCount(Route::CnRegistryList), 1); // the first never got that far
     }
 
-    void cnButtonTwiceReplacesInsteadOfDoubling() {
+    void cnButtonTwiceReplacesInsteadOfDoubling()
+    {
         auto lists = make();
         QCoro::waitFor(lists->LoadCnDeletionList(QStringLiteral("1todayDel")));
         const Sources::SourceLists once = lists->lists();
@@ -132,7 +140,8 @@ private Q_SLOTS:
         QVERIFY(lists->list(Sources::Com).isEmpty()); // the international lists are not touched
     }
 
-    void failedDownloadIsReported() {
+    void failedDownloadIsReported()
+    {
         auto lists = make();
         m_sim.setFault(Route::DailyList, SiteSimulator::Fault::refuse());
         QSignalSpy failed(lists.get(), &DeletionLists::downloadFailed);
@@ -147,7 +156,8 @@ private Q_SLOTS:
         QVERIFY(!lists->list(Sources::Cn).isEmpty()); // the CN list still loads
     }
 
-    void largeListsLoadWhole() {
+    void largeListsLoadWhole()
+    {
         auto lists = make();
         m_sim.setListSize(120'000);
         QCoro::waitFor(lists->LoadDailyDeletionList(2, m_today));

@@ -16,11 +16,13 @@ namespace {
 
 const MaybeText missing = std::nullopt;
 
-QString cell(const QString &content) {
+QString cell(const QString &content)
+{
     return QStringLiteral("<td class=\"deltd1\">") + content + QStringLiteral("</td>");
 }
 
-QString describe(const MaybeText &text) {
+QString describe(const MaybeText &text)
+{
     return text ? QStringLiteral("\"%1\"").arg(*text) : QStringLiteral("(missing)");
 }
 
@@ -69,7 +71,8 @@ private Q_SLOTS:
     void filingPage();
 };
 
-void TestDetailScrape::deletionPage_data() {
+void TestDetailScrape::deletionPage_data()
+{
     QTest::addColumn<QString>("page");
     QTest::addColumn<bool>("noInformation");
     QTest::addColumn<Cells>("cells");
@@ -137,7 +140,8 @@ void TestDetailScrape::deletionPage_data() {
         << QStringLiteral("<p>还剩:3 天</p>") << false << none << missing;
 }
 
-void TestDetailScrape::deletionPage() {
+void TestDetailScrape::deletionPage()
+{
     QFETCH(QString, page);
     QFETCH(bool, noInformation);
     QFETCH(Cells, cells);
@@ -159,7 +163,8 @@ void TestDetailScrape::deletionPage() {
                             .arg(describe(info.countdown), describe(countdown))));
 }
 
-void TestDetailScrape::filingPage_data() {
+void TestDetailScrape::filingPage_data()
+{
     QTest::addColumn<QString>("page");
     QTest::addColumn<FilingResult::Kind>("kind");
     QTest::addColumn<QString>("number");
@@ -206,7 +211,8 @@ void TestDetailScrape::filingPage_data() {
         << QString();
 }
 
-void TestDetailScrape::filingPage() {
+void TestDetailScrape::filingPage()
+{
     QFETCH(QString, page);
     QFETCH(FilingResult::Kind, kind);
     QFETCH(QString, number);

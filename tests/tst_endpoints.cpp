@@ -6,7 +6,8 @@ class TestEndpoints : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void parse_data() {
+    void parse_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QString>("name");
@@ -36,7 +37,8 @@ private Q_SLOTS:
         QTest::newRow("bad line after good") << "baidu = ok.test\nnonsense" << false << ""
                                              << "";
     }
-    void parse() {
+    void parse()
+    {
         QFETCH(QString, text);
         QFETCH(bool, ok);
         QFETCH(QString, name);
@@ -50,7 +52,8 @@ private Q_SLOTS:
             QVERIFY(error.startsWith(QStringLiteral("line ")));
     }
 
-    void roundTrip() {
+    void roundTrip()
+    {
         const Endpoints e = Endpoints::allAt(QStringLiteral("127.0.0.1:4321"));
         QString error;
         const auto parsed = Endpoints::parse(e.toFileText(), Endpoints::publicHosts(), &error);

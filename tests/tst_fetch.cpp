@@ -13,7 +13,8 @@ using Fault = SiteSimulator::Fault;
 namespace {
 
 // A domain whose pages on every search site show a count, so the markers are there to find.
-QString countedDomain() {
+QString countedDomain()
+{
     for (int i = 0;; ++i) {
         const QString d = QStringLiteral("site%1.com").arg(i);
         if (!SimContent::baiduCount(d, true).isEmpty() && !SimContent::googleCount(d).isEmpty())
@@ -29,14 +30,16 @@ class TestFetch : public QObject {
     SiteSimulator m_sim;
     PageFetcher m_fetcher;
 
-    FetchResult get(const QString &pathAndQuery, Charset charset) {
+    FetchResult get(const QString &pathAndQuery, Charset charset)
+    {
         return QCoro::waitFor(
             m_fetcher.fetch(QStringLiteral("http://") + m_sim.hostPort() + pathAndQuery, charset));
     }
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_sim.listen()); }
-    void init() {
+    void init()
+    {
         m_sim.clearFaults();
         PageFetcher::Limits limits;
         limits.transferTimeoutMs = 2000;
@@ -45,7 +48,8 @@ private Q_SLOTS:
         m_fetcher.setLimits(limits);
     }
 
-    void sameChineseMarkerInBothCharsets() {
+    void sameChineseMarkerInBothCharsets()
+    {
         const QString d = countedDomain();
         const FetchResult gb = get(QStringLiteral("/s?wd=site%3A") + d, Charset::Gb2312);
         const FetchResult utf =
@@ -59,14 +63,16 @@ private Q_SLOTS:
                      .text.contains(QStringLiteral("找到相关结果")));
     }
 
-    void urlIsUsedAsBuilt() {
+    void urlIsUsedAsBuilt()
+    {
         m_sim.clearLog();
         get(QStringLiteral("/search?bwm=i&p=www.a-b.com"), Charset::Utf8);
         QCOMPARE(m_sim.requestTargets(Route::YahooLinks),
                  QStringList{QStringLiteral("/search?bwm=i&p=www.a-b.com")});
     }
 
-    void errorStatusStillGivesThePage() {
+    void errorStatusStillGivesThePage()
+    {
         m_sim.setFault(Route::Google, Fault::errorStatus(503));
         const FetchResult r =
             get(QStringLiteral("/search?hl=zh-CN&source=hp&q=site%3A") + countedDomain(),
@@ -76,7 +82,8 @@ private Q_SLOTS:
         QVERIFY(r.text.contains(QStringLiteral("找到约 ")));
     }
 
-    void failures_data() {
+    void failures_data()
+    {
         QTest::addColumn<int>("kind");
         QTest::addColumn<qint64>("value");
         QTest::newRow("refused") << int(SiteSimulator::FaultKind::Refuse) << qint64(0);
@@ -89,7 +96,8 @@ private Q_SLOTS:
         QTest::newRow("drips forever") << int(SiteSimulator::FaultKind::Drip) << qint64(200);
         QTest::newRow("redirect loop") << int(SiteSimulator::FaultKind::RedirectLoop) << qint64(0);
     }
-    void failures() {
+    void failures()
+    {
         QFETCH(int, kind);
         QFETCH(qint64, value);
         m_sim.setFault(Route::Google, {SiteSimulator::FaultKind(kind), value});
@@ -100,7 +108,8 @@ private Q_SLOTS:
         QVERIFY(!r.error.isEmpty());
     }
 
-    void unreachableHost() {
+    void unreachableHost()
+    {
         QTcpServer closed;
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         const quint16 port = closed.serverPort();
@@ -111,12 +120,14 @@ private Q_SLOTS:
         QVERIFY(r.text.isEmpty());
     }
 
-    void invalidAddressIsAFailureNotACrash() {
+    void invalidAddressIsAFailureNotACrash()
+    {
         const FetchResult r = QCoro::waitFor(m_fetcher.FetchUtf8(QStringLiteral("http://")));
         QVERIFY(!r.gotPage());
     }
 
-    void invalidBytesDecodeToReplacement() {
+    void invalidBytesDecodeToReplacement()
+    {
         m_sim.setFault(Route::Google, Fault::invalidBytes());
         const FetchResult r =
             get(QStringLiteral("/search?hl=zh-CN&source=hp&q=site%3Aabc.com"), Charset::Utf8);
@@ -124,7 +135,8 @@ private Q_SLOTS:
         QVERIFY(r.text.contains(QChar::ReplacementCharacter));
     }
 
-    void decodeBody_data() {
+    void decodeBody_data()
+    {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("charset");
         QTest::addColumn<QString>("text");
@@ -142,7 +154,8 @@ private Q_SLOTS:
                                   << QString::fromUtf16(u"a\u0000b", 3);
         QTest::newRow("empty") << QByteArray() << "gb2312" << QString();
     }
-    void decodeBody() {
+    void decodeBody()
+    {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, charset);
         QFETCH(QString, text);

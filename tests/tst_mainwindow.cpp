@@ -38,7 +38,8 @@ class TestMainWindow : public QObject {
     UrlCatcher m_catcher;
     std::unique_ptr<MainWindow> m_window;
 
-    template <typename T> T *child(const QString &name) {
+    template <typename T> T *child(const QString &name)
+    {
         T *w = m_window->findChild<T *>(name);
         if (!w)
             qFatal("no control %s", qPrintable(name));
@@ -47,7 +48,8 @@ class TestMainWindow : public QObject {
     ResultTable *table() { return m_window->table(); }
     QString caption() { return child<QPushButton>(QStringLiteral("Command2"))->text(); }
 
-    QStringList names(int n) {
+    QStringList names(int n)
+    {
         QStringList out;
         for (int i = 0; i < n; ++i)
             out << QStringLiteral("pick%1.com").arg(i);
@@ -55,19 +57,22 @@ class TestMainWindow : public QObject {
     }
 
     // Answers the currently parked request and parks the next one again.
-    void step(Route route) {
+    void step(Route route)
+    {
         m_sim.release(route);
         m_sim.hold(route);
     }
 
 private Q_SLOTS:
-    void initTestCase() {
+    void initTestCase()
+    {
         QVERIFY(m_sim.listen());
         Dialogs::queueAnswers({}); // no box ever opens in this test
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_catcher, "open");
     }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
-    void init() {
+    void init()
+    {
         m_sim.clearFaults();
         m_sim.clearLog();
         m_catcher.urls.clear();
@@ -76,12 +81,14 @@ private Q_SLOTS:
         m_window = std::make_unique<MainWindow>(m_sim.endpoints());
         m_window->show();
     }
-    void cleanup() {
+    void cleanup()
+    {
         m_sim.release(Route::All);
         m_window.reset();
     }
 
-    void startUp() {
+    void startUp()
+    {
         QVERIFY(m_window->windowTitle().startsWith(QStringLiteral("Varnel 8.1")));
         QCOMPARE(child<QLineEdit>(QStringLiteral("Text1"))->text(), QStringLiteral("2011-04-15"));
         QCOMPARE(child<QLabel>(QStringLiteral("Label10"))->text(),
@@ -98,7 +105,8 @@ private Q_SLOTS:
                  QStringLiteral("查询中如卡住：请重复点击查询"));
     }
 
-    void emptyTableIsRefused() {
+    void emptyTableIsRefused()
+    {
         child<QCheckBox>(QStringLiteral("Check2_0"))->setChecked(true);
         QTest::mouseClick(child<QPushButton>(QStringLiteral("Command2")), Qt::LeftButton);
         QCOMPARE(Dialogs::shownBoxes().size(), 1);
@@ -108,7 +116,8 @@ private Q_SLOTS:
         QCOMPARE(m_sim.requestCount(), 0);
     }
 
-    void runFillsTickedColumnsInIndexOrder() {
+    void runFillsTickedColumnsInIndexOrder()
+    {
         const QStringList domains = names(6);
         CategoryImport(*table(), domains);
         QTest::mouseClick(child<QCheckBox>(QStringLiteral("Check2_2")), Qt::LeftButton);
@@ -130,7 +139,8 @@ private Q_SLOTS:
         QVERIFY(log.last().startsWith(QStringLiteral("/cgi-bin")));
     }
 
-    void stopDuringAWaitTakesEffectAtTheNextRow() {
+    void stopDuringAWaitTakesEffectAtTheNextRow()
+    {
         CategoryImport(*table(), names(6));
         child<QCheckBox>(QStringLiteral("Check2_0"))->setChecked(true);
         child<QCheckBox>(QStringLiteral("Check2_2"))->setChecked(true);
@@ -166,7 +176,8 @@ private Q_SLOTS:
         QCOMPARE(m_sim.requestTargets().first(), QStringLiteral("/s?wd=site%3Apick0.com"));
     }
 
-    void startWhileAnInterruptedRunWaits() {
+    void startWhileAnInterruptedRunWaits()
+    {
         CategoryImport(*table(), names(4));
         child<QCheckBox>(QStringLiteral("Check2_3"))->setChecked(true);
         m_sim.hold(Route::YahooPages);
@@ -183,7 +194,8 @@ private Q_SLOTS:
         QCOMPARE(caption(), QStringLiteral("开始查询"));
     }
 
-    void filterThroughTheControls() {
+    void filterThroughTheControls()
+    {
         const QStringList domains{QStringLiteral("a.com"), QStringLiteral("b-c.com"),
                                   QStringLiteral("d.com")};
         CategoryImport(*table(), domains);
@@ -201,7 +213,8 @@ private Q_SLOTS:
         QCOMPARE(table()->CellText(1, kDomainColumn), QStringLiteral("d.com"));
     }
 
-    void lookupFillsTheDetailPanel() {
+    void lookupFillsTheDetailPanel()
+    {
         // A domain the tool knows and one that is filed, to see both pages land.
         QString known;
         for (int i = 0; known.isEmpty(); ++i) {
@@ -224,7 +237,8 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>(QStringLiteral("Label6_1"))->text(), QStringLiteral(".."));
     }
 
-    void doubleClickActsOnTheColumnUnderThePointer_data() {
+    void doubleClickActsOnTheColumnUnderThePointer_data()
+    {
         QTest::addColumn<int>("column");
         QTest::addColumn<int>("dx"); // from the column's left edge
         QTest::addColumn<QString>("opened");
@@ -246,7 +260,8 @@ private Q_SLOTS:
         QTest::newRow("registration") << 9 << 5 << ""
                                       << "";
     }
-    void doubleClickActsOnTheColumnUnderThePointer() {
+    void doubleClickActsOnTheColumnUnderThePointer()
+    {
         QFETCH(int, column);
         QFETCH(int, dx);
         QFETCH(QString, opened);
@@ -266,7 +281,8 @@ private Q_SLOTS:
         QCOMPARE(text->text(), text5.isEmpty() ? QStringLiteral("unchanged") : text5);
     }
 
-    void doubleClickBelowTheRowsDoesNothing() {
+    void doubleClickBelowTheRowsDoesNothing()
+    {
         CategoryImport(*table(), names(1));
         auto *grid = child<QTableView>(QStringLiteral("ListView1"));
         grid->selectRow(0);
@@ -275,7 +291,8 @@ private Q_SLOTS:
         QVERIFY(m_catcher.urls.isEmpty());
     }
 
-    void updateCheck_data() {
+    void updateCheck_data()
+    {
         QTest::addColumn<QString>("version");
         QTest::addColumn<bool>("offered");
         QTest::newRow("9.3") << "9.3" << true;
@@ -284,7 +301,8 @@ private Q_SLOTS:
         QTest::newRow("10.0") << "10.0" << false;
         QTest::newRow("9.4") << "9.4" << false;
     }
-    void updateCheck() {
+    void updateCheck()
+    {
         QFETCH(QString, version);
         QFETCH(bool, offered);
         m_sim.setVersionText(version);
@@ -309,7 +327,8 @@ private Q_SLOTS:
         QCOMPARE(m_sim.requestCount(Route::MakerVersion), 1); // once per run of the program
     }
 
-    void closeCancelledKeepsTheRunGoing() {
+    void closeCancelledKeepsTheRunGoing()
+    {
         CategoryImport(*table(), names(3));
         child<QCheckBox>(QStringLiteral("Check2_2"))->setChecked(true);
         m_sim.hold(Route::Google);
@@ -324,7 +343,8 @@ private Q_SLOTS:
         QCOMPARE(m_sim.requestCount(Route::Google), 3);
     }
 
-    void closeConfirmedEndsTheEventLoopDuringARun() {
+    void closeConfirmedEndsTheEventLoopDuringARun()
+    {
         CategoryImport(*table(), names(3));
         child<QCheckBox>(QStringLiteral("Check2_2"))->setChecked(true);
         m_sim.hold(Route::Google);

@@ -15,7 +15,8 @@ using Fault = SiteSimulator::Fault;
 namespace {
 
 // What the simulator's page for `domain` must make metric `index` write.
-QString expected(int index, const QString &domain) {
+QString expected(int index, const QString &domain)
+{
     const auto orZero = [](const QString &s) { return s.isEmpty() ? QStringLiteral("0") : s; };
     switch (Probes::metric(index).column) {
     case BaiduSite:
@@ -43,14 +44,16 @@ QString expected(int index, const QString &domain) {
     return {};
 }
 
-QStringList domains(int n) {
+QStringList domains(int n)
+{
     QStringList out;
     for (int i = 0; i < n; ++i)
         out << QStringLiteral("name%1.com").arg(i);
     return out;
 }
 
-void fill(ResultTable &t, const QStringList &names) {
+void fill(ResultTable &t, const QStringList &names)
+{
     t.ResetTable();
     for (int i = 0; i < names.size(); ++i) {
         QStringList cells(kColumnCount - 1, kBlankCell);
@@ -69,7 +72,8 @@ class TestProbes : public QObject {
     ResultTable m_table;
     bool m_stop = false;
 
-    Probes::ProbeEnv env(const Endpoints &endpoints) {
+    Probes::ProbeEnv env(const Endpoints &endpoints)
+    {
         Probes::ProbeEnv e;
         e.table = &m_table;
         e.fetcher = &m_fetcher;
@@ -80,18 +84,21 @@ class TestProbes : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_sim.listen()); }
-    void init() {
+    void init()
+    {
         m_sim.clearFaults();
         m_sim.clearLog();
         m_stop = false;
     }
 
-    void fillsItsColumn_data() {
+    void fillsItsColumn_data()
+    {
         QTest::addColumn<int>("metric");
         for (int k = 0; k < Probes::kMetricCount; ++k)
             QTest::newRow(qPrintable(Probes::metric(k).probe)) << k;
     }
-    void fillsItsColumn() {
+    void fillsItsColumn()
+    {
         QFETCH(int, metric);
         const QStringList names = domains(40);
         fill(m_table, names);
@@ -109,7 +116,8 @@ private Q_SLOTS:
         QVERIFY2(distinct.size() > 1, "a probe that writes one value everywhere proves nothing");
     }
 
-    void oneRequestPerRowInOrder() {
+    void oneRequestPerRowInOrder()
+    {
         const QStringList names = domains(3);
         fill(m_table, names);
         QCoro::waitFor(Probes::runProbe(env(m_sim.endpoints()), 4)); // yahooflwww
@@ -119,7 +127,8 @@ private Q_SLOTS:
                               QStringLiteral("/search?bwm=i&p=www.name2.com")}));
     }
 
-    void pageRankWithoutFrameFetchesOnce() {
+    void pageRankWithoutFrameFetchesOnce()
+    {
         QString noFrame;
         QString framed;
         for (const QString &d : domains(200)) {
@@ -137,7 +146,8 @@ private Q_SLOTS:
         QVERIFY(lastAnswer.contains(QStringLiteral("Rank_")));
     }
 
-    void stopFlagBeforeFirstRow() {
+    void stopFlagBeforeFirstRow()
+    {
         fill(m_table, domains(3));
         m_stop = true;
         QCoro::waitFor(Probes::runProbe(env(m_sim.endpoints()), 0));
@@ -146,13 +156,15 @@ private Q_SLOTS:
             QCOMPARE(m_table.CellText(r, BaiduSite), kBlankCell);
     }
 
-    void unreachableServiceIsAFailedQuery_data() {
+    void unreachableServiceIsAFailedQuery_data()
+    {
         QTest::addColumn<int>("metric");
         QTest::newRow("baidu") << 0;
         QTest::newRow("pr") << 6;
         QTest::newRow("zhuce") << 7;
     }
-    void unreachableServiceIsAFailedQuery() {
+    void unreachableServiceIsAFailedQuery()
+    {
         QFETCH(int, metric);
         QTcpServer closed;
         QVERIFY(closed.listen(QHostAddress::LocalHost));
@@ -166,7 +178,8 @@ private Q_SLOTS:
         QCOMPARE(m_table.CellText(2, column), kQueryFailed);
     }
 
-    void pageRankSecondPageFailing() {
+    void pageRankSecondPageFailing()
+    {
         QString framed;
         for (const QString &d : domains(200)) {
             if (!SimContent::pageRank(d).isEmpty())
@@ -178,7 +191,8 @@ private Q_SLOTS:
         QCOMPARE(m_table.CellText(1, PageRank), kQueryFailed);
     }
 
-    void errorPageWithoutMarkerIsZero() {
+    void errorPageWithoutMarkerIsZero()
+    {
         fill(m_table, {QStringLiteral("x.com")});
         m_sim.setFault(Route::Google, Fault::errorStatus(404));
         // An error page is still a page: the count is what it shows.
@@ -186,7 +200,8 @@ private Q_SLOTS:
         QCOMPARE(m_table.CellText(1, GoogleSite), expected(2, QStringLiteral("x.com")));
     }
 
-    void tableChangesDuringAWait() {
+    void tableChangesDuringAWait()
+    {
         const QStringList names = domains(5);
         fill(m_table, names);
         m_sim.hold(Route::Google);
@@ -209,7 +224,8 @@ private Q_SLOTS:
         QCOMPARE(m_sim.requestCount(Route::Google), 3); // the deleted rows were skipped
     }
 
-    void importDuringAWaitWritesNothingNew() {
+    void importDuringAWaitWritesNothingNew()
+    {
         fill(m_table, domains(3));
         m_sim.hold(Route::Registrar);
         bool done = false;

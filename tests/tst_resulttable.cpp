@@ -6,20 +6,23 @@
 
 namespace {
 
-QStringList blanks(const QString &domain) {
+QStringList blanks(const QString &domain)
+{
     QStringList cells(kColumnCount - 1, kBlankCell);
     cells[0] = domain;
     return cells;
 }
 
-QStringList column(const ResultTable &t, int c) {
+QStringList column(const ResultTable &t, int c)
+{
     QStringList out;
     for (int r = 1; r <= t.RowCount(); ++r)
         out << t.CellText(r, c);
     return out;
 }
 
-void fill(ResultTable &t, const QStringList &values, int c = BaiduSite) {
+void fill(ResultTable &t, const QStringList &values, int c = BaiduSite)
+{
     t.ResetTable();
     for (int i = 0; i < values.size(); ++i) {
         t.AddRow(QString::number(i), blanks(QStringLiteral("d%1.com").arg(i)));
@@ -33,7 +36,8 @@ class TestResultTable : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void modelTester() {
+    void modelTester()
+    {
         ResultTable t;
         QAbstractItemModelTester tester(&t, QAbstractItemModelTester::FailureReportingMode::QtTest);
         fill(t, {QStringLiteral("9"), QStringLiteral("10"), QStringLiteral("1,230,000")});
@@ -44,7 +48,8 @@ private Q_SLOTS:
         QCOMPARE(t.RowCount(), 0);
     }
 
-    void headers() {
+    void headers()
+    {
         QCOMPARE(ResultTable::headerText(1), QStringLiteral("查询域名"));
         QCOMPARE(ResultTable::headerText(7), QStringLiteral("yahoo不带W"));
         const int widths[kColumnCount] = {20, 100, 70, 70, 80, 70, 70, 80, 70, 70};
@@ -52,7 +57,8 @@ private Q_SLOTS:
             QCOMPARE(ResultTable::columnWidth(c), widths[c]);
     }
 
-    void sortToggle_data() {
+    void sortToggle_data()
+    {
         QTest::addColumn<QStringList>("values");
         QTest::addColumn<QList<int>>("clicks");
         QTest::addColumn<QStringList>("expected");
@@ -72,7 +78,8 @@ private Q_SLOTS:
             << QStringList{"5"} << QList<int>{BaiduSite} << QStringList{"5"} << "";
         QTest::newRow("no row") << QStringList{} << QList<int>{BaiduSite} << QStringList{} << "";
     }
-    void sortToggle() {
+    void sortToggle()
+    {
         QFETCH(QStringList, values);
         QFETCH(QList<int>, clicks);
         QFETCH(QStringList, expected);
@@ -85,7 +92,8 @@ private Q_SLOTS:
         QCOMPARE(t.sortToggle(BaiduSite), toggle);
     }
 
-    void smallTableThenSortStillDescends() {
+    void smallTableThenSortStillDescends()
+    {
         ResultTable t;
         fill(t, {QStringLiteral("1")});
         t.SortByColumn(BaiduSite);
@@ -95,7 +103,8 @@ private Q_SLOTS:
         QCOMPARE(column(t, BaiduSite), (QStringList{"2", "1"}));
     }
 
-    void resetClearsToggles() {
+    void resetClearsToggles()
+    {
         ResultTable t;
         fill(t, {QStringLiteral("1"), QStringLiteral("2")});
         t.SortByColumn(0);
@@ -105,14 +114,16 @@ private Q_SLOTS:
             QCOMPARE(t.sortToggle(c), QString());
     }
 
-    void sortIsStableForEqualTexts() {
+    void sortIsStableForEqualTexts()
+    {
         ResultTable t;
         fill(t, {QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1")});
         t.SortByColumn(BaiduSite);
         QCOMPARE(column(t, kDomainColumn), (QStringList{"d0.com", "d1.com", "d2.com"}));
     }
 
-    void identitySurvivesSortAndRemoval() {
+    void identitySurvivesSortAndRemoval()
+    {
         ResultTable t;
         fill(t, {QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("2")});
         const RowId first = t.rowId(1);
@@ -131,7 +142,8 @@ private Q_SLOTS:
         QCOMPARE(t.rowOf(second), 0); // a new table never inherits old identities
     }
 
-    void outOfRangeIsHarmless() {
+    void outOfRangeIsHarmless()
+    {
         ResultTable t;
         fill(t, {QStringLiteral("1")});
         QCOMPARE(t.CellText(0, 1), QString());
@@ -142,14 +154,16 @@ private Q_SLOTS:
         QCOMPARE(t.RowCount(), 1);
     }
 
-    void removeRowsWhere_data() {
+    void removeRowsWhere_data()
+    {
         QTest::addColumn<int>("rows");
         QTest::addColumn<int>("period"); // every period-th row is removed
         QTest::newRow("few runs") << 50 << 10;
         QTest::newRow("many runs") << 1000 << 2;
         QTest::newRow("all") << 30 << 1;
     }
-    void removeRowsWhere() {
+    void removeRowsWhere()
+    {
         QFETCH(int, rows);
         QFETCH(int, period);
         ResultTable t;

@@ -12,7 +12,8 @@ Q_DECLARE_METATYPE(Kind)
 namespace {
 
 // A row of unfilled cells with the given columns set.
-QStringList row(std::initializer_list<std::pair<int, QString>> set) {
+QStringList row(std::initializer_list<std::pair<int, QString>> set)
+{
     QStringList cells(RowFilter::ColumnCount, QStringLiteral(" "));
     for (const auto &[column, text] : set)
         cells[column] = text;
@@ -37,7 +38,8 @@ private Q_SLOTS:
     void rowIsDeleted();
 };
 
-void TestRowFilter::criterionTexts_data() {
+void TestRowFilter::criterionTexts_data()
+{
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("text");
     QTest::addColumn<Kind>("kind");
@@ -54,7 +56,8 @@ void TestRowFilter::criterionTexts_data() {
     QTest::newRow("registered") << 8 << "删除不可以注册的域名" << Kind::AlreadyRegistered << 9;
 }
 
-void TestRowFilter::criterionTexts() {
+void TestRowFilter::criterionTexts()
+{
     QFETCH(int, index);
     QFETCH(QString, text);
     QFETCH(Kind, kind);
@@ -70,7 +73,8 @@ void TestRowFilter::criterionTexts() {
     QCOMPARE(criterion->column, column);
 }
 
-void TestRowFilter::unknownCriterion_data() {
+void TestRowFilter::unknownCriterion_data()
+{
     QTest::addColumn<QString>("text");
 
     QTest::newRow("empty") << "";
@@ -83,12 +87,14 @@ void TestRowFilter::unknownCriterion_data() {
     QTest::newRow("full-width hyphen") << "删除带－的域名";
 }
 
-void TestRowFilter::unknownCriterion() {
+void TestRowFilter::unknownCriterion()
+{
     QFETCH(QString, text);
     QVERIFY(!RowFilter::criterionFromText(text).has_value());
 }
 
-void TestRowFilter::leadingNumber_data() {
+void TestRowFilter::leadingNumber_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("expected");
 
@@ -133,13 +139,15 @@ void TestRowFilter::leadingNumber_data() {
     QTest::newRow("fraction overflow") << "0.000001e999" << inf;
 }
 
-void TestRowFilter::leadingNumber() {
+void TestRowFilter::leadingNumber()
+{
     QFETCH(QString, text);
     QFETCH(double, expected);
     QCOMPARE(RowFilter::leadingNumber(text), expected);
 }
 
-void TestRowFilter::cellNumber_data() {
+void TestRowFilter::cellNumber_data()
+{
     QTest::addColumn<QString>("cell");
     QTest::addColumn<bool>("readable");
     QTest::addColumn<double>("expected");
@@ -181,7 +189,8 @@ void TestRowFilter::cellNumber_data() {
     QTest::newRow("absurdly long") << QString(200, u'9') << false << 0.0;
 }
 
-void TestRowFilter::cellNumber() {
+void TestRowFilter::cellNumber()
+{
     QFETCH(QString, cell);
     QFETCH(bool, readable);
     QFETCH(double, expected);
@@ -192,7 +201,8 @@ void TestRowFilter::cellNumber() {
         QCOMPARE(*number, expected);
 }
 
-void TestRowFilter::rowIsDeleted_data() {
+void TestRowFilter::rowIsDeleted_data()
+{
     QTest::addColumn<QString>("criterion");
     QTest::addColumn<QString>("threshold");
     QTest::addColumn<QStringList>("cells");
@@ -268,7 +278,8 @@ void TestRowFilter::rowIsDeleted_data() {
     QTest::newRow("empty row stays") << hyphen << "" << QStringList{} << false;
 }
 
-void TestRowFilter::rowIsDeleted() {
+void TestRowFilter::rowIsDeleted()
+{
     QFETCH(QString, criterion);
     QFETCH(QString, threshold);
     QFETCH(QStringList, cells);

@@ -7,7 +7,8 @@ class TestScrape : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void pieceAfter_data() {
+    void pieceAfter_data()
+    {
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("marker");
         QTest::addColumn<int>("occurrence");
@@ -34,7 +35,8 @@ private Q_SLOTS:
         QTest::newRow("empty marker") << "abc"
                                       << "" << 1 << false << "";
     }
-    void pieceAfter() {
+    void pieceAfter()
+    {
         QFETCH(QString, page);
         QFETCH(QString, marker);
         QFETCH(int, occurrence);
@@ -46,7 +48,8 @@ private Q_SLOTS:
             QCOMPARE(*got, piece);
     }
 
-    void cutAt_data() {
+    void cutAt_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("terminator");
         QTest::addColumn<QString>("cut");
@@ -63,14 +66,16 @@ private Q_SLOTS:
                                     << "</td>"
                                     << "abc";
     }
-    void cutAt() {
+    void cutAt()
+    {
         QFETCH(QString, text);
         QFETCH(QString, terminator);
         QFETCH(QString, cut);
         QCOMPARE(Scrape::cutAt(text, terminator), cut);
     }
 
-    void countProbes_data() {
+    void countProbes_data()
+    {
         QTest::addColumn<int>("column");
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("count");
@@ -103,7 +108,8 @@ private Q_SLOTS:
             << int(YahooLinksWww) << "被收录的网页 共 <strong>9</strong>"
             << "0";
     }
-    void countProbes() {
+    void countProbes()
+    {
         QFETCH(int, column);
         QFETCH(QString, page);
         QFETCH(QString, count);
@@ -112,7 +118,8 @@ private Q_SLOTS:
         QCOMPARE(Probes::scrapeCount(*recipe, page), count);
     }
 
-    void recipeUrls_data() {
+    void recipeUrls_data()
+    {
         QTest::addColumn<int>("column");
         QTest::addColumn<QString>("url");
         QTest::newRow("baidu") << int(BaiduSite) << "http://b.test/s?wd=site%3Aabc.com";
@@ -124,7 +131,8 @@ private Q_SLOTS:
             << int(YahooLinksWww) << "http://y.test/search?bwm=i&p=www.abc.com";
         QTest::newRow("yahoofl") << int(YahooLinksBare) << "http://y.test/search?bwm=i&p=abc.com";
     }
-    void recipeUrls() {
+    void recipeUrls()
+    {
         QFETCH(int, column);
         QFETCH(QString, url);
         Endpoints e;
@@ -135,7 +143,8 @@ private Q_SLOTS:
                  url);
     }
 
-    void registration_data() {
+    void registration_data()
+    {
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("state");
         QTest::newRow("free") << "<r><original>210 : Domain name is available</original></r>"
@@ -147,13 +156,15 @@ private Q_SLOTS:
         QTest::newRow("empty") << ""
                                << "已被注册";
     }
-    void registration() {
+    void registration()
+    {
         QFETCH(QString, page);
         QFETCH(QString, state);
         QCOMPARE(Probes::scrapeRegistration(page), state);
     }
 
-    void pageRankFrame_data() {
+    void pageRankFrame_data()
+    {
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("address");
         QTest::newRow("frame")
@@ -164,7 +175,8 @@ private Q_SLOTS:
         QTest::newRow("none") << R"(<iframe src='http://h.test/x'>)"
                               << "";
     }
-    void pageRankFrame() {
+    void pageRankFrame()
+    {
         QFETCH(QString, page);
         QFETCH(QString, address);
         const auto got = Probes::pageRankFrameAddress(page);
@@ -172,7 +184,8 @@ private Q_SLOTS:
         QCOMPARE(got.has_value(), !address.isEmpty());
     }
 
-    void pageRank_data() {
+    void pageRank_data()
+    {
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("rank");
         QTest::newRow("rank") << "Rank_1:1:6"
@@ -190,7 +203,8 @@ private Q_SLOTS:
         QTest::newRow("empty") << ""
                                << "0";
     }
-    void pageRank() {
+    void pageRank()
+    {
         QFETCH(QString, page);
         QFETCH(QString, rank);
         QCOMPARE(Probes::scrapePageRank(page), rank);

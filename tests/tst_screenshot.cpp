@@ -36,7 +36,8 @@ private Q_SLOTS:
             return b;
         };
         QTest::mouseClick(button(QStringLiteral("Command6_2")), Qt::LeftButton);
-        QTRY_VERIFY(button(QStringLiteral("Command7_9"))->text().startsWith(QStringLiteral(".cn 共：")));
+        QTRY_VERIFY(
+            button(QStringLiteral("Command7_9"))->text().startsWith(QStringLiteral(".cn 共：")));
         QTest::mouseClick(button(QStringLiteral("Command7_0")), Qt::LeftButton);
         auto *count = window.findChild<QLabel *>(QStringLiteral("Label2_1"));
         QVERIFY(count->text().toInt() > 0);
@@ -50,7 +51,8 @@ private Q_SLOTS:
 
         const QString dir = QDir::current().absoluteFilePath(QStringLiteral("screenshots"));
         QDir().mkpath(dir);
-        const QString file = dir + QStringLiteral("/demo-road-%1x.png").arg(window.devicePixelRatio());
+        const QString file =
+            dir + QStringLiteral("/demo-road-%1x.png").arg(window.devicePixelRatio());
         QVERIFY(window.grab().save(file));
         qInfo("saved %s", qPrintable(file));
     }

@@ -37,7 +37,8 @@ struct Fetched {
 
 // Waits for the reply's finished signal, never a fixed time.
 Fetched fetch(QNetworkAccessManager &nam, const QUrl &url,
-              const QList<std::pair<QByteArray, QByteArray>> &headers = {}, int waitMs = 10000) {
+              const QList<std::pair<QByteArray, QByteArray>> &headers = {}, int waitMs = 10000)
+{
     QNetworkRequest request(url);
     for (const auto &[name, value] : headers)
         request.setRawHeader(name, value);
@@ -66,8 +67,8 @@ struct RawAnswer {
 // Sends each request byte for byte on one connection, the next once the previous answer (framed
 // by Content-Length) is in; splitAt > 0 sends each request in two writes. Returns the answers
 // that came. QNetworkAccessManager would normalise targets; this does not.
-QList<RawAnswer> rawExchange(quint16 port, const QList<QByteArray> &requests,
-                             qsizetype splitAt = 0) {
+QList<RawAnswer> rawExchange(quint16 port, const QList<QByteArray> &requests, qsizetype splitAt = 0)
+{
     QTcpSocket socket;
     QByteArray in;
     QObject::connect(&socket, &QTcpSocket::readyRead, [&] { in += socket.readAll(); });
@@ -108,7 +109,8 @@ QList<RawAnswer> rawExchange(quint16 port, const QList<QByteArray> &requests,
     return answers;
 }
 
-bool isGbRoute(Route route) {
+bool isGbRoute(Route route)
+{
     switch (route) {
     case Route::BaiduSite:
     case Route::BaiduDomain:
@@ -124,7 +126,8 @@ bool isGbRoute(Route route) {
     }
 }
 
-QString decode(const QByteArray &body, bool gb, bool *hadError = nullptr) {
+QString decode(const QByteArray &body, bool gb, bool *hadError = nullptr)
+{
     QStringDecoder decoder = gb ? QStringDecoder("GB18030") : QStringDecoder(QStringDecoder::Utf8);
     const QString text = decoder.decode(body);
     if (hadError)
@@ -133,7 +136,8 @@ QString decode(const QByteArray &body, bool gb, bool *hadError = nullptr) {
 }
 
 // The text between `open` and the next `close` after it; null when `open` is absent.
-QString between(const QString &text, const QString &open, const QString &close) {
+QString between(const QString &text, const QString &open, const QString &close)
+{
     const qsizetype at = text.indexOf(open);
     if (at < 0)
         return {};
@@ -153,7 +157,8 @@ const QStringList kDomains = {
 };
 
 // The address prefix each domain route is fetched with; the client appends the domain as is.
-QString prefixOf(Route route) {
+QString prefixOf(Route route)
+{
     switch (route) {
     case Route::BaiduSite:
         return QStringLiteral("/s?wd=site%3A");
@@ -180,7 +185,8 @@ QString prefixOf(Route route) {
     }
 }
 
-QByteArray normalPage(Route route, const QString &param, const QString &hostPort) {
+QByteArray normalPage(Route route, const QString &param, const QString &hostPort)
+{
     switch (route) {
     case Route::BaiduSite:
         return SimContent::baiduPage(param, true);
@@ -211,7 +217,8 @@ QByteArray normalPage(Route route, const QString &param, const QString &hostPort
     }
 }
 
-qint64 inflatedSize(const QByteArray &gzip, QByteArray *firstBytes) {
+qint64 inflatedSize(const QByteArray &gzip, QByteArray *firstBytes)
+{
     z_stream zs{};
     inflateInit2(&zs, 15 + 16);
     zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(gzip.constData()));
@@ -271,7 +278,8 @@ private Q_SLOTS:
     void teardownWithWaitingClient();
 
 private:
-    QUrl urlFor(const QString &target) const {
+    QUrl urlFor(const QString &target) const
+    {
         return QUrl(QStringLiteral("http://") + m_sim->hostPort() + target);
     }
 
@@ -279,19 +287,22 @@ private:
     std::unique_ptr<QNetworkAccessManager> m_nam;
 };
 
-void TestSimulator::init() {
+void TestSimulator::init()
+{
     m_sim = std::make_unique<SiteSimulator>();
     QVERIFY(m_sim->listen());
     m_nam = std::make_unique<QNetworkAccessManager>();
     m_nam->setProxy(QNetworkProxy::NoProxy);
 }
 
-void TestSimulator::cleanup() {
+void TestSimulator::cleanup()
+{
     m_nam.reset();
     m_sim.reset();
 }
 
-void TestSimulator::fnvKnownAnswers_data() {
+void TestSimulator::fnvKnownAnswers_data()
+{
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<quint64>("hash");
     // Published FNV-1a 64-bit test vectors.
@@ -300,13 +311,15 @@ void TestSimulator::fnvKnownAnswers_data() {
     QTest::newRow("foobar") << QByteArray("foobar") << quint64(0x85944171f73967e8ULL);
 }
 
-void TestSimulator::fnvKnownAnswers() {
+void TestSimulator::fnvKnownAnswers()
+{
     QFETCH(QByteArray, input);
     QFETCH(quint64, hash);
     QCOMPARE(SimContent::fnv1a(input), hash);
 }
 
-void TestSimulator::valueShares_data() {
+void TestSimulator::valueShares_data()
+{
     QTest::addColumn<ValueOf>("value");
     QTest::addColumn<int>("emptyPercent");
     QTest::addColumn<QString>("shape");
@@ -338,7 +351,8 @@ void TestSimulator::valueShares_data() {
                          << QStringLiteral(".ICP备[0-9]{8}号(-[0-9])?");
 }
 
-void TestSimulator::valueShares() {
+void TestSimulator::valueShares()
+{
     QFETCH(ValueOf, value);
     QFETCH(int, emptyPercent);
     QFETCH(QString, shape);
@@ -360,7 +374,8 @@ void TestSimulator::valueShares() {
              qPrintable(QStringLiteral("%1 of %2 empty").arg(empty).arg(n)));
 }
 
-void TestSimulator::pageWordingsVary() {
+void TestSimulator::pageWordingsVary()
+{
     QSet<QString> baiduForms;
     QSet<bool> frameEndings;
     for (int i = 0; i < 300; ++i) {
@@ -379,7 +394,8 @@ void TestSimulator::pageWordingsVary() {
     QCOMPARE(frameEndings.size(), 2);
 }
 
-void TestSimulator::scrapedValues_data() {
+void TestSimulator::scrapedValues_data()
+{
     QTest::addColumn<Route>("route");
     QTest::addColumn<QString>("param");
 
@@ -398,7 +414,8 @@ void TestSimulator::scrapedValues_data() {
 }
 
 // Reads each page the way the client is told to, and expects SimContent's value.
-void TestSimulator::scrapedValues() {
+void TestSimulator::scrapedValues()
+{
     QFETCH(Route, route);
     QFETCH(QString, param);
 
@@ -489,7 +506,8 @@ void TestSimulator::scrapedValues() {
     }
 }
 
-void TestSimulator::rawTargets_data() {
+void TestSimulator::rawTargets_data()
+{
     QTest::addColumn<QByteArray>("target");
     QTest::addColumn<int>("split");
     QTest::addColumn<Route>("route");
@@ -540,7 +558,8 @@ void TestSimulator::rawTargets_data() {
 }
 
 // Raw requests: the log keeps the target byte for byte, and the route decodes the parameter.
-void TestSimulator::rawTargets() {
+void TestSimulator::rawTargets()
+{
     QFETCH(QByteArray, target);
     QFETCH(int, split);
     QFETCH(Route, route);
@@ -565,7 +584,8 @@ void TestSimulator::rawTargets() {
     QCOMPARE(received[0][0].value<Route>(), route);
 }
 
-void TestSimulator::oneConnectionManyRequests_data() {
+void TestSimulator::oneConnectionManyRequests_data()
+{
     QTest::addColumn<QList<QByteArray>>("requests");
     QTest::addColumn<QStringList>("targets");
     QTest::addColumn<QList<int>>("statuses");
@@ -590,7 +610,8 @@ void TestSimulator::oneConnectionManyRequests_data() {
         << QList<int>{200, 200};
 }
 
-void TestSimulator::oneConnectionManyRequests() {
+void TestSimulator::oneConnectionManyRequests()
+{
     QFETCH(QList<QByteArray>, requests);
     QFETCH(QStringList, targets);
     QFETCH(QList<int>, statuses);
@@ -602,13 +623,15 @@ void TestSimulator::oneConnectionManyRequests() {
     QCOMPARE(m_sim->requestTargets(), targets);
 }
 
-void TestSimulator::pageRankFrameFollowsHost_data() {
+void TestSimulator::pageRankFrameFollowsHost_data()
+{
     QTest::addColumn<QByteArray>("host");
     QTest::newRow("loopback") << QByteArray("127.0.0.1:8123");
     QTest::newRow("a name the demo uses") << QByteArray("pr.sim.test:4711");
 }
 
-void TestSimulator::pageRankFrameFollowsHost() {
+void TestSimulator::pageRankFrameFollowsHost()
+{
     QFETCH(QByteArray, host);
     QString domain;
     for (int i = 0; domain.isEmpty(); ++i) {
@@ -625,7 +648,8 @@ void TestSimulator::pageRankFrameFollowsHost() {
              answers[0].body);
 }
 
-void TestSimulator::makerVersion_data() {
+void TestSimulator::makerVersion_data()
+{
     QTest::addColumn<QString>("set");
     QTest::addColumn<QString>("expected");
     QTest::newRow("default") << QString() << QStringLiteral("8.1");
@@ -633,7 +657,8 @@ void TestSimulator::makerVersion_data() {
     QTest::newRow("with words") << QStringLiteral("8.2 测试版") << QStringLiteral("8.2 测试版");
 }
 
-void TestSimulator::makerVersion() {
+void TestSimulator::makerVersion()
+{
     QFETCH(QString, set);
     QFETCH(QString, expected);
     if (!set.isNull())
@@ -645,7 +670,8 @@ void TestSimulator::makerVersion() {
     QCOMPARE(m_sim->requestCount(Route::MakerVersion), 1);
 }
 
-void TestSimulator::lists_data() {
+void TestSimulator::lists_data()
+{
     QTest::addColumn<QString>("target");
     QTest::addColumn<int>("listSize");
     QTest::addColumn<QString>("nameShape");
@@ -685,7 +711,8 @@ void TestSimulator::lists_data() {
                                      << QStringList{QStringLiteral("^1e5\\.com$")};
 }
 
-void TestSimulator::lists() {
+void TestSimulator::lists()
+{
     QFETCH(QString, target);
     QFETCH(int, listSize);
     QFETCH(QString, nameShape);
@@ -727,7 +754,8 @@ void TestSimulator::lists() {
     QCOMPARE(again.body, f.body);
 }
 
-void TestSimulator::sameAnswersFromAnotherInstance_data() {
+void TestSimulator::sameAnswersFromAnotherInstance_data()
+{
     QTest::addColumn<QString>("target");
     QTest::newRow("baidu") << QStringLiteral("/s?wd=site%3Aexample.com");
     QTest::newRow("deletion tool") << QStringLiteral("/DomainDel/?wd=qq.com");
@@ -735,7 +763,8 @@ void TestSimulator::sameAnswersFromAnotherInstance_data() {
     QTest::newRow("daily list") << QStringLiteral("/2020-07-04.txt");
 }
 
-void TestSimulator::sameAnswersFromAnotherInstance() {
+void TestSimulator::sameAnswersFromAnotherInstance()
+{
     QFETCH(QString, target);
     SiteSimulator other;
     QVERIFY(other.listen());
@@ -747,12 +776,14 @@ void TestSimulator::sameAnswersFromAnotherInstance() {
     QCOMPARE(b.body, a.body);
 }
 
-void TestSimulator::millionLineList() {
+void TestSimulator::millionLineList()
+{
     const QByteArray list = SimContent::dailyDeletionList(QDate(2024, 1, 1), 1000000);
     QCOMPARE(list.count("\r\n"), 1000000);
 }
 
-void TestSimulator::endpointsPointHere() {
+void TestSimulator::endpointsPointHere()
+{
     QVERIFY(m_sim->port() != 0);
     QCOMPARE(m_sim->hostPort(), QStringLiteral("127.0.0.1:%1").arg(m_sim->port()));
     const Endpoints e = m_sim->endpoints();
@@ -761,7 +792,8 @@ void TestSimulator::endpointsPointHere() {
     QVERIFY(!m_sim->listen()); // one server per simulator
 }
 
-void TestSimulator::faults_data() {
+void TestSimulator::faults_data()
+{
     QTest::addColumn<Route>("route");
     QTest::addColumn<QString>("param");
     QTest::addColumn<FaultKind>("kind");
@@ -789,7 +821,8 @@ void TestSimulator::faults_data() {
                                          << FaultKind::InvalidBytes << qint64(0);
 }
 
-void TestSimulator::faults() {
+void TestSimulator::faults()
+{
     QFETCH(Route, route);
     QFETCH(QString, param);
     QFETCH(FaultKind, kind);
@@ -922,7 +955,8 @@ void TestSimulator::faults() {
     QCOMPARE(healed.body, normal);
 }
 
-void TestSimulator::faultOnAllRoutes() {
+void TestSimulator::faultOnAllRoutes()
+{
     m_sim->setFault(Route::All, SiteSimulator::Fault::errorStatus(503));
     const QStringList targets = {QStringLiteral("/s?wd=site%3Aqq.com"),
                                  QStringLiteral("/2024-05-01.txt"), QStringLiteral("/nowhere")};
@@ -933,7 +967,8 @@ void TestSimulator::faultOnAllRoutes() {
     QCOMPARE(fetch(*m_nam, urlFor(targets[1])).status, 503);
 }
 
-void TestSimulator::holdAndRelease_data() {
+void TestSimulator::holdAndRelease_data()
+{
     QTest::addColumn<Route>("held");
     QTest::addColumn<Route>("released");
     QTest::addColumn<bool>("clientLeaves");
@@ -949,7 +984,8 @@ void TestSimulator::holdAndRelease_data() {
         << Route::Google << Route::Google << true << FaultKind::None;
 }
 
-void TestSimulator::holdAndRelease() {
+void TestSimulator::holdAndRelease()
+{
     QFETCH(Route, held);
     QFETCH(Route, released);
     QFETCH(bool, clientLeaves);
@@ -998,7 +1034,8 @@ void TestSimulator::holdAndRelease() {
     QCOMPARE(m_sim->heldCount(), 0);
 }
 
-void TestSimulator::teardownWithWaitingClient_data() {
+void TestSimulator::teardownWithWaitingClient_data()
+{
     QTest::addColumn<FaultKind>("kind");
     QTest::addColumn<qint64>("value");
     QTest::addColumn<bool>("hold");
@@ -1010,7 +1047,8 @@ void TestSimulator::teardownWithWaitingClient_data() {
 
 // Destroying the simulator while a client waits closes the connection and leaves no timer
 // behind to fire into freed memory.
-void TestSimulator::teardownWithWaitingClient() {
+void TestSimulator::teardownWithWaitingClient()
+{
     QFETCH(FaultKind, kind);
     QFETCH(qint64, value);
     QFETCH(bool, hold);

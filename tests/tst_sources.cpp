@@ -8,7 +8,8 @@ using namespace Sources;
 namespace {
 
 // "index:entry" for every entry, lists in index order, so one comparison shows where a line went.
-template <typename Lists> QStringList flatten(const Lists &lists) {
+template <typename Lists> QStringList flatten(const Lists &lists)
+{
     QStringList flat;
     for (qsizetype i = 0; i < qsizetype(lists.size()); ++i) {
         for (const QString &entry : lists[i])
@@ -17,7 +18,8 @@ template <typename Lists> QStringList flatten(const Lists &lists) {
     return flat;
 }
 
-QString repeated(QStringView text, int times) {
+QString repeated(QStringView text, int times)
+{
     return text.toString().repeated(times);
 }
 
@@ -51,7 +53,8 @@ private Q_SLOTS:
     void categoryCaption();
 };
 
-void TestSources::cutLines_data() {
+void TestSources::cutLines_data()
+{
     QTest::addColumn<QString>("page");
     QTest::addColumn<QStringList>("pieces");
 
@@ -67,7 +70,8 @@ void TestSources::cutLines_data() {
     QTest::newRow("lone CR does not cut") << u"a\rb\r"_qs << QStringList{"a\rb\r"};
 }
 
-void TestSources::cutLines() {
+void TestSources::cutLines()
+{
     QFETCH(QString, page);
     QFETCH(QStringList, pieces);
     QStringList got;
@@ -76,7 +80,8 @@ void TestSources::cutLines() {
     QCOMPARE(got, pieces);
 }
 
-void TestSources::fileDailyLine_data() {
+void TestSources::fileDailyLine_data()
+{
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("index"); // -1: dropped
     QTest::addColumn<QString>("entry");
@@ -105,7 +110,8 @@ void TestSources::fileDailyLine_data() {
     QTest::newRow("blanks kept") << u" abc.org "_qs << 3 << u" abc.org "_qs;
 }
 
-void TestSources::fileDailyLine() {
+void TestSources::fileDailyLine()
+{
     QFETCH(QString, line);
     QFETCH(int, index);
     QFETCH(QString, entry);
@@ -115,7 +121,8 @@ void TestSources::fileDailyLine() {
         QCOMPARE(filing.entry, entry);
 }
 
-void TestSources::fileCnLine_data() {
+void TestSources::fileCnLine_data()
+{
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("entry");
@@ -145,7 +152,8 @@ void TestSources::fileCnLine_data() {
     QTest::newRow("other brackets kept") << u"(abc).cn"_qs << 9 << u"(abc).cn"_qs;
 }
 
-void TestSources::fileCnLine() {
+void TestSources::fileCnLine()
+{
     QFETCH(QString, line);
     QFETCH(int, index);
     QFETCH(QString, entry);
@@ -154,7 +162,8 @@ void TestSources::fileCnLine() {
     QCOMPARE(filing.entry, entry);
 }
 
-void TestSources::filePage_data() {
+void TestSources::filePage_data()
+{
     QTest::addColumn<bool>("cn");
     QTest::addColumn<QString>("page");
     QTest::addColumn<int>("chunk");
@@ -178,7 +187,8 @@ void TestSources::filePage_data() {
         QTest::addRow("cn, chunks of %d", chunk) << true << cnPage << chunk << cnFiled;
 }
 
-void TestSources::filePage() {
+void TestSources::filePage()
+{
     QFETCH(bool, cn);
     QFETCH(QString, page);
     QFETCH(int, chunk);
@@ -201,7 +211,8 @@ void TestSources::filePage() {
     QCOMPARE(flatten(lists), before);
 }
 
-void TestSources::bigPage_data() {
+void TestSources::bigPage_data()
+{
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("lines");
     QTest::addColumn<int>("index");
@@ -213,7 +224,8 @@ void TestSources::bigPage_data() {
     QTest::newRow("65536 org") << u"abc.org"_qs << 65536 << 3 << u".org 共：65536"_qs;
 }
 
-void TestSources::bigPage() {
+void TestSources::bigPage()
+{
     QFETCH(QString, line);
     QFETCH(int, lines);
     QFETCH(int, index);
@@ -229,7 +241,8 @@ void TestSources::bigPage() {
     QCOMPARE(Sources::suffixCaption(index, lists[index].size()), caption);
 }
 
-void TestSources::initialCaption_data() {
+void TestSources::initialCaption_data()
+{
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("caption");
 
@@ -241,13 +254,15 @@ void TestSources::initialCaption_data() {
     QTest::newRow("above range") << 10 << QString();
 }
 
-void TestSources::initialCaption() {
+void TestSources::initialCaption()
+{
     QFETCH(int, index);
     QFETCH(QString, caption);
     QCOMPARE(Sources::initialCaption(index), caption);
 }
 
-void TestSources::suffixCaption_data() {
+void TestSources::suffixCaption_data()
+{
     QTest::addColumn<int>("index");
     QTest::addColumn<qsizetype>("count");
     QTest::addColumn<QString>("caption");
@@ -276,14 +291,16 @@ void TestSources::suffixCaption_data() {
     QTest::newRow("above range") << 10 << qsizetype(5) << QString();
 }
 
-void TestSources::suffixCaption() {
+void TestSources::suffixCaption()
+{
     QFETCH(int, index);
     QFETCH(qsizetype, count);
     QFETCH(QString, caption);
     QCOMPARE(Sources::suffixCaption(index, count), caption);
 }
 
-void TestSources::baseLength_data() {
+void TestSources::baseLength_data()
+{
     QTest::addColumn<int>("index");
     QTest::addColumn<int>("length");
 
@@ -294,13 +311,15 @@ void TestSources::baseLength_data() {
     QTest::newRow("above range") << 10 << -1;
 }
 
-void TestSources::baseLength() {
+void TestSources::baseLength()
+{
     QFETCH(int, index);
     QFETCH(int, length);
     QCOMPARE(Sources::baseLength(index), length);
 }
 
-void TestSources::numericLabel_data() {
+void TestSources::numericLabel_data()
+{
     QTest::addColumn<QString>("label");
     QTest::addColumn<bool>("numeric");
 
@@ -333,13 +352,15 @@ void TestSources::numericLabel_data() {
     QTest::newRow("full-width digits") << u"１２"_qs << false;
 }
 
-void TestSources::numericLabel() {
+void TestSources::numericLabel()
+{
     QFETCH(QString, label);
     QFETCH(bool, numeric);
     QCOMPARE(isNumericLabel(label), numeric);
 }
 
-void TestSources::breakdown_data() {
+void TestSources::breakdown_data()
+{
     QTest::addColumn<QStringList>("list");
     QTest::addColumn<int>("index");
     QTest::addColumn<QStringList>("categorized"); // "category:entry"
@@ -405,14 +426,16 @@ void TestSources::breakdown_data() {
     QTest::newRow("index out of range") << QStringList{"abc.com"} << 10 << QStringList();
 }
 
-void TestSources::breakdown() {
+void TestSources::breakdown()
+{
     QFETCH(QStringList, list);
     QFETCH(int, index);
     QFETCH(QStringList, categorized);
     QCOMPARE(flatten(LengthBreakdown(list, index)), categorized);
 }
 
-void TestSources::categoryCaption_data() {
+void TestSources::categoryCaption_data()
+{
     QTest::addColumn<int>("category");
     QTest::addColumn<QString>("caption");
 
@@ -424,7 +447,8 @@ void TestSources::categoryCaption_data() {
     QTest::newRow("above range") << 7 << QString();
 }
 
-void TestSources::categoryCaption() {
+void TestSources::categoryCaption()
+{
     QFETCH(int, category);
     QFETCH(QString, caption);
     QCOMPARE(Sources::categoryCaption(category), caption);

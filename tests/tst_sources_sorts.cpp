@@ -21,11 +21,13 @@ enum class Shape {
 };
 
 // Realistic label lengths: 1..20, mostly 4..10.
-int realisticLabelLength(QRandomGenerator &rng) {
+int realisticLabelLength(QRandomGenerator &rng)
+{
     return rng.bounded(10) < 8 ? 4 + rng.bounded(7) : 1 + rng.bounded(20);
 }
 
-QList<int> lengthsFor(Shape shape, int n, QRandomGenerator &rng) {
+QList<int> lengthsFor(Shape shape, int n, QRandomGenerator &rng)
+{
     QList<int> lengths(n);
     switch (shape) {
     case Shape::FewLengths: {
@@ -71,7 +73,8 @@ QList<int> lengthsFor(Shape shape, int n, QRandomGenerator &rng) {
 
 // Entries of equal length must differ, or a wrong order among them would go unseen: each starts
 // with its serial number in letters, filled up with random letters; some end with a CR.
-QStringList listFor(Shape shape, int n, QRandomGenerator &rng) {
+QStringList listFor(Shape shape, int n, QRandomGenerator &rng)
+{
     QStringList list;
     list.reserve(n);
     const bool crs = shape == Shape::EmptiesAndCrs;
@@ -90,12 +93,14 @@ QStringList listFor(Shape shape, int n, QRandomGenerator &rng) {
     return list;
 }
 
-bool lengthsAscend(const QStringList &list) {
+bool lengthsAscend(const QStringList &list)
+{
     return std::is_sorted(list.cbegin(), list.cend(),
                           [](const QString &a, const QString &b) { return a.size() < b.size(); });
 }
 
-QStringList sortedTexts(QStringList list) {
+QStringList sortedTexts(QStringList list)
+{
     std::sort(list.begin(), list.end());
     return list;
 }
@@ -117,7 +122,8 @@ private Q_SLOTS:
     void sizeSortTexts();
 };
 
-void TestSourceSorts::sortByLength_data() {
+void TestSourceSorts::sortByLength_data()
+{
     QTest::addColumn<QStringList>("input");
     QTest::addColumn<QStringList>("sorted");
 
@@ -141,7 +147,8 @@ void TestSourceSorts::sortByLength_data() {
                               << QStringList{"a", "bb", "ccc", "dddd"};
 }
 
-void TestSourceSorts::sortByLength() {
+void TestSourceSorts::sortByLength()
+{
     QFETCH(QStringList, input);
     QFETCH(QStringList, sorted);
     QStringList literal = input;
@@ -152,7 +159,8 @@ void TestSourceSorts::sortByLength() {
     QCOMPARE(fast, sorted);
 }
 
-void TestSourceSorts::sortByLengthRandom_data() {
+void TestSourceSorts::sortByLengthRandom_data()
+{
     QTest::addColumn<int>("shape");
     QTest::addColumn<quint32>("seed");
     QTest::addColumn<int>("lists");
@@ -177,7 +185,8 @@ void TestSourceSorts::sortByLengthRandom_data() {
     }
 }
 
-void TestSourceSorts::sortByLengthRandom() {
+void TestSourceSorts::sortByLengthRandom()
+{
     QFETCH(int, shape);
     QFETCH(quint32, seed);
     QFETCH(int, lists);
@@ -197,7 +206,8 @@ void TestSourceSorts::sortByLengthRandom() {
     }
 }
 
-void TestSourceSorts::sortByLengthLarge_data() {
+void TestSourceSorts::sortByLengthLarge_data()
+{
     QTest::addColumn<int>("shape");
     QTest::addColumn<int>("size");
 
@@ -208,7 +218,8 @@ void TestSourceSorts::sortByLengthLarge_data() {
 
 // Too large for the reference: checks that nothing is lost or damaged, that lengths ascend, and
 // that the shortest entries keep their order (each pass takes the first of the shortest left).
-void TestSourceSorts::sortByLengthLarge() {
+void TestSourceSorts::sortByLengthLarge()
+{
     QFETCH(int, shape);
     QFETCH(int, size);
     QRandomGenerator rng(7);
@@ -228,7 +239,8 @@ void TestSourceSorts::sortByLengthLarge() {
     QCOMPARE(fast.first(shortestInOrder.size()), shortestInOrder);
 }
 
-void TestSourceSorts::sortBySize_data() {
+void TestSourceSorts::sortBySize_data()
+{
     QTest::addColumn<QStringList>("input");
     QTest::addColumn<QStringList>("sorted");
 
@@ -262,13 +274,15 @@ void TestSourceSorts::sortBySize_data() {
     QTest::newRow("duplicates") << QStringList{"5", "05", "3"} << QStringList{"3", "5", "5"};
 }
 
-void TestSourceSorts::sortBySize() {
+void TestSourceSorts::sortBySize()
+{
     QFETCH(QStringList, input);
     QFETCH(QStringList, sorted);
     QCOMPARE(SortBySize(input), sorted);
 }
 
-void TestSourceSorts::sizeSortTexts() {
+void TestSourceSorts::sizeSortTexts()
+{
     QCOMPARE(kSizeSortSample,
              (QStringList{"95", "54", "26", "47", "68", "35", "120", "56", "484", "1256", "782",
                           "45968", "512", "488", "456", "8948", "3123"}));

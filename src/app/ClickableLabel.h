@@ -14,7 +14,8 @@ Q_SIGNALS:
     void clicked();
 
 protected:
-    void mouseReleaseEvent(QMouseEvent *event) override {
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
         if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
             Q_EMIT clicked();
         QLabel::mouseReleaseEvent(event);

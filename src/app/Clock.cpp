@@ -5,10 +5,12 @@ QDate g_fixed;
 }
 
 namespace Clock {
-QDate today() {
+QDate today()
+{
     return g_fixed.isValid() ? g_fixed : QDate::currentDate();
 }
-void setToday(const QDate &date) {
+void setToday(const QDate &date)
+{
     g_fixed = date;
 }
 } // namespace Clock

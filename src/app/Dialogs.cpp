@@ -9,7 +9,8 @@ QList<Dialogs::Answer> g_queued;
 QStringList g_shown;
 bool g_testMode = false;
 
-bool takeQueued(Dialogs::Answer *answer) {
+bool takeQueued(Dialogs::Answer *answer)
+{
     if (!g_testMode)
         return false;
     *answer = g_queued.isEmpty() ? Dialogs::Answer::Cancel : g_queued.takeFirst();
@@ -19,7 +20,8 @@ bool takeQueued(Dialogs::Answer *answer) {
 
 namespace Dialogs {
 
-void inform(QWidget *parent, const QString &text) {
+void inform(QWidget *parent, const QString &text)
+{
     const QString title = parent ? parent->window()->windowTitle() : qApp->applicationName();
     g_shown << title + u'|' + text;
     Answer ignored;
@@ -28,7 +30,8 @@ void inform(QWidget *parent, const QString &text) {
     QMessageBox::information(parent, title, text, QMessageBox::Ok);
 }
 
-Answer ask(QWidget *parent, const QString &title, const QString &text) {
+Answer ask(QWidget *parent, const QString &title, const QString &text)
+{
     g_shown << title + u'|' + text;
     Answer answer;
     if (takeQueued(&answer))
@@ -38,18 +41,22 @@ Answer ask(QWidget *parent, const QString &title, const QString &text) {
     return button == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 
-void queueAnswers(const QList<Answer> &answers) {
+void queueAnswers(const QList<Answer> &answers)
+{
     g_testMode = true;
     g_queued += answers;
 }
 
-bool answersQueued() {
+bool answersQueued()
+{
     return !g_queued.isEmpty();
 }
-QStringList shownBoxes() {
+QStringList shownBoxes()
+{
     return g_shown;
 }
-void clearShownBoxes() {
+void clearShownBoxes()
+{
     g_shown.clear();
 }
 

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPainter>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -38,9 +39,9 @@ constexpr Twips kLayout[] = {
     {"Text2", "Form1", 4440, 120, 1815, 375},
     {"Command5", "Form1", 960, 120, 1815, 375},
     {"Command4", "Form1", 840, 360, 1815, 375},
-    {"Command1", "Form1", 360, 720, 1215, 375},
-    {"List1", "Form1", 0, 360, 855, 600},
-    {"List2", "Form1", 0, 600, 855, 600},
+    {"Command1", "Form1", 360, 720, 1215, 240},
+    {"List1", "Form1", 0, 360, 855, 495},
+    {"List2", "Form1", 0, 600, 855, 360},
 
     // Day strip.
     {"Command6_0", "Frame3", 360, 480, 1815, 495},
@@ -149,11 +150,13 @@ constexpr Twips kLayout[] = {
     {"List14", "Frame2", 6000, 1800, 1215, 1000},
 };
 
-int px(int twips) {
+int px(int twips)
+{
     return int(std::lround(twips / 15.0));
 }
 
-const Twips &spot(QLatin1String name) {
+const Twips &spot(QLatin1String name)
+{
     for (const Twips &t : kLayout) {
         if (name == QLatin1String(t.name))
             return t;
@@ -161,7 +164,8 @@ const Twips &spot(QLatin1String name) {
     qFatal("no place for control %s", name.data());
 }
 
-QRect pixels(const Twips &t) {
+QRect pixels(const Twips &t)
+{
     return QRect(px(t.left), px(t.top), px(t.width), px(t.height));
 }
 
@@ -169,7 +173,8 @@ class Builder {
 public:
     explicit Builder(QWidget *client) { m_containers.insert(QStringLiteral("Form1"), client); }
 
-    template <typename T, typename... Args> T *make(const char *name, Args &&...args) {
+    template <typename T, typename... Args> T *make(const char *name, Args &&...args)
+    {
         const Twips &t = spot(QLatin1String(name));
         QWidget *parent = m_containers.value(QLatin1String(t.container));
         Q_ASSERT(parent);
@@ -186,29 +191,59 @@ private:
     QHash<QString, QWidget *> m_containers;
 };
 
-QString indexed(const char *base, int index) {
+QString indexed(const char *base, int index)
+{
     return QLatin1String(base) + u'_' + QString::number(index);
 }
 
-QFont boldSongti() {
-    // The window's captions are in SimSun; where it is missing, an installed CJK face of the
-    // same size stands in, so Chinese never falls back to boxes.
+// The window's text is SimSun 9 pt; where it is missing, an installed CJK face of the same size
+// stands in, so Chinese never falls back to boxes.
+QFont songti(bool bold)
+{
     QFont f;
     f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
                    QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
                    QStringLiteral("Noto Sans SC")});
     f.setPointSize(9);
-    f.setWeight(QFont::Bold);
+    f.setWeight(bold ? QFont::Bold : QFont::Normal);
     return f;
 }
 
-void colour(QWidget *w, const QColor &c) {
+// The thin lines dividing the detail panel's captions and values into a grid.
+class DetailGrid final : public QWidget {
+public:
+    explicit DetailGrid(QWidget *parent)
+        : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("DetailGrid"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setGeometry(px(3360), px(90), px(10815 - 3360 - 60), px(660));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.setPen(palette().color(QPalette::Mid));
+        const int w = width() - 1;
+        const int h = height() - 1;
+        for (int y : {0, px(330), h})
+            p.drawLine(0, y, w, y);
+        for (int x : {3360, 4920, 6480, 7680, 9120})
+            p.drawLine(px(x - 3360), 0, px(x - 3360), h);
+        p.drawLine(w, 0, w, h);
+    }
+};
+
+void colour(QWidget *w, const QColor &c)
+{
     QPalette p = w->palette();
     p.setColor(QPalette::WindowText, c);
     w->setPalette(p);
 }
 
-QListView *listBox(QListView *view) {
+QListView *listBox(QListView *view)
+{
     view->setModel(new TextListModel(view));
     view->setUniformItemSizes(true);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -217,17 +252,20 @@ QListView *listBox(QListView *view) {
 
 } // namespace
 
-QList<Placement> form1Placements() {
+QList<Placement> form1Placements()
+{
     QList<Placement> out;
     for (const Twips &t : kLayout)
         out.append({QLatin1String(t.name), QLatin1String(t.container), pixels(t)});
     return out;
 }
 
-Form1Controls buildForm1(QWidget *client) {
+Form1Controls buildForm1(QWidget *client)
+{
     Builder b(client);
     Form1Controls c{};
-    const QFont bold = boldSongti();
+    const QFont bold = songti(true);
+    client->setFont(songti(false));
     const QColor red(Qt::red);
     const QColor grey(0x80, 0x80, 0x80);
     const auto label = [&](const char *name, const QString &text) {
@@ -330,10 +368,16 @@ Form1Controls buildForm1(QWidget *client) {
         c.Check2[k] = b.make<QCheckBox>(qPrintable(indexed("Check2", k)));
         c.Check2Caption[k] = b.make<ClickableLabel>(qPrintable(indexed("Label8", captionIndex[k])));
         c.Check2Caption[k]->setText(metricCaptions[k]);
+        // The captions were sized for SimSun's narrow Latin letters; tighten wider faces a little
+        // so a caption does not run under the next box.
+        QFont tight = c.Check2Caption[k]->font();
+        tight.setLetterSpacing(QFont::PercentageSpacing, 88);
+        c.Check2Caption[k]->setFont(tight);
     }
     c.ListView1 = b.make<QTableView>("ListView1");
 
     c.Frame7 = b.make<QFrame>("Frame7");
+    new DetailGrid(c.Frame7);
     c.Label9 = label("Label9", QStringLiteral("请双击上面查询域名可导入"));
     c.Label13 = label(
         "Label13", QStringLiteral("国际域名凌晨2.30分左右删除，国内域名.CN域名凌晨4.30左右删除"));
@@ -359,8 +403,10 @@ Form1Controls buildForm1(QWidget *client) {
 
     // The bottom-to-top stacking chosen where controls overlap: the day strip covers the date
     // and token boxes and the sort controls; the run button covers its stop box.
+    c.Frame3->setAutoFillBackground(true);
     c.Frame3->raise();
     c.Command6[3]->raise();
     c.Command2->raise();
+    c.Label12->raise(); // its second line runs into the run button's top edge
     return c;
 }

@@ -3,17 +3,20 @@
 #include "ClickableLabel.h"
 #include "Clock.h"
 #include "Dialogs.h"
+#include "SortWorkers.h"
 #include "TextListModel.h"
 #include "fetch/PageFetcher.h"
 #include "lookup/DetailLookup.h"
 #include "probes/Recipes.h"
 #include "sources/CategoryImport.h"
 #include "sources/DeletionLists.h"
+#include "sources/ListSorts.h"
 #include "table/FilterRows.h"
 #include "table/QueryRun.h"
 #include "table/ResultTable.h"
 #include "table/RowFilter.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -36,12 +39,14 @@
 
 namespace {
 
-QString dateText(const QDate &d) {
+QString dateText(const QDate &d)
+{
     return d.toString(QStringLiteral("yyyy-MM-dd"));
 }
 
 // The text a line edit shows for a page: bounded, since a scraped page may be megabytes.
-QString boundedForDisplay(const QString &text) {
+QString boundedForDisplay(const QString &text)
+{
     constexpr qsizetype kMaxShown = 64 * 1024;
     return text.size() <= kMaxShown ? text : text.left(kMaxShown);
 }
@@ -50,7 +55,8 @@ QString boundedForDisplay(const QString &text) {
 
 MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
     : QMainWindow(parent)
-    , m_endpoints(endpoints) {
+    , m_endpoints(endpoints)
+{
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kTitle);
     auto *client = new QWidget(this);
@@ -79,6 +85,7 @@ MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
     wireFilter();
     wireLookup();
     wireLists();
+    wireSorts();
     connect(m_c.Timer1, &QTimer::timeout, this, &MainWindow::checkForUpdate);
 
     startUp();
@@ -87,12 +94,13 @@ MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::startUp() {
+void MainWindow::startUp()
+{
     const QString today = dateText(Clock::today());
     m_c.Text1->setText(today);
     m_c.Label10->setText(QStringLiteral("当前系统日期：") + today);
-    static_cast<TextListModel *>(m_c.List1->model())
-        ->setTexts({QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("4")});
+    static_cast<TextListModel *>(m_c.List2->model())->setTexts(Sources::kSizeSortSample);
+    static_cast<TextListModel *>(m_c.List1->model())->setTexts(Sources::kSizeSortInitialResult);
     m_c.List1->setCurrentIndex(m_c.List1->model()->index(0, 0));
     m_c.Frame5->hide();
     m_c.Frame6->hide();
@@ -101,7 +109,8 @@ void MainWindow::startUp() {
     m_c.Timer1->start(3000);
 }
 
-void MainWindow::setUpGrid() {
+void MainWindow::setUpGrid()
+{
     QTableView *grid = m_c.ListView1;
     grid->setModel(m_table);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -125,7 +134,8 @@ void MainWindow::setUpGrid() {
             &ResultTable::SortByColumn);
 }
 
-void MainWindow::wireQueryRun() {
+void MainWindow::wireQueryRun()
+{
     for (int k = 0; k < int(m_c.Check2.size()); ++k) {
         QCheckBox *box = m_c.Check2[k];
         connect(box, &QCheckBox::toggled, m_run, [this, k](bool on) { m_run->setTicked(k, on); });
@@ -147,21 +157,25 @@ void MainWindow::wireQueryRun() {
             });
 }
 
-int MainWindow::RowAt(const QPoint &viewportPoint) const {
+int MainWindow::RowAt(const QPoint &viewportPoint) const
+{
     const int row = m_c.ListView1->rowAt(viewportPoint.y());
     return row < 0 ? 0 : row + 1;
 }
 
-int MainWindow::ColumnLeft(int column) const {
+int MainWindow::ColumnLeft(int column) const
+{
     return m_c.ListView1->columnViewportPosition(column);
 }
 
-int MainWindow::selectedRow() const {
+int MainWindow::selectedRow() const
+{
     const QModelIndexList rows = m_c.ListView1->selectionModel()->selectedRows();
     return rows.isEmpty() ? 0 : rows.first().row() + 1;
 }
 
-void MainWindow::closeEvent(QCloseEvent *event) {
+void MainWindow::closeEvent(QCloseEvent *event)
+{
     if (Dialogs::ask(this, QStringLiteral("退出"), QStringLiteral("真的退出吗?")) !=
         Dialogs::Answer::Ok) {
         event->ignore();
@@ -172,7 +186,8 @@ void MainWindow::closeEvent(QCloseEvent *event) {
     QCoreApplication::exit(0);
 }
 
-void MainWindow::checkForUpdate() {
+void MainWindow::checkForUpdate()
+{
     m_c.Timer1->stop();
     [](QPointer<MainWindow> self, PageFetcher *fetcher,
        QString url) -> QCoro::Task<void> {
@@ -188,11 +203,13 @@ void MainWindow::checkForUpdate() {
                         QStringLiteral("/varnel/shenji.txt"));
 }
 
-void MainWindow::showStatus(const QString &text) {
+void MainWindow::showStatus(const QString &text)
+{
     statusBar()->showMessage(text, 15'000);
 }
 
-void MainWindow::wireFilter() {
+void MainWindow::wireFilter()
+{
     m_c.Combo1->addItems(RowFilter::criterionTexts());
     m_c.Combo1->setCurrentText(QStringLiteral("删除百度收录小于"));
     connect(m_c.Command8, &QPushButton::clicked, this, [this] {
@@ -204,7 +221,8 @@ void MainWindow::wireFilter() {
     });
 }
 
-void MainWindow::wireLookup() {
+void MainWindow::wireLookup()
+{
     m_c.Text5->setText(QStringLiteral("qinglan.com"));
     connect(m_c.Command11, &QPushButton::clicked, m_lookup,
             [this] { m_lookup->LookUpDomainDetail(m_c.Text5->text()); });
@@ -218,7 +236,8 @@ void MainWindow::wireLookup() {
     m_c.ListView1->viewport()->installEventFilter(this);
 }
 
-bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
     if (watched == m_c.ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::LeftButton) {
@@ -231,7 +250,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::openCell(const QPoint &viewportPoint) {
+void MainWindow::openCell(const QPoint &viewportPoint)
+{
     if (RowAt(viewportPoint) == 0)
         return;
     int column = -1;
@@ -255,7 +275,8 @@ void MainWindow::openCell(const QPoint &viewportPoint) {
     }
 }
 
-void MainWindow::wireLists() {
+void MainWindow::wireLists()
+{
     for (int k = 0; k < int(m_c.Command6.size()); ++k) {
         connect(m_c.Command6[k], &QPushButton::clicked, m_lists,
                 [this, k] { m_lists->LoadDailyDeletionList(k, Clock::today()); });
@@ -286,7 +307,8 @@ void MainWindow::wireLists() {
         connect(m_c.Label2[k], &ClickableLabel::clicked, this, [this, k] { importCategory(k); });
 }
 
-void MainWindow::breakDown(int suffixIndex) {
+void MainWindow::breakDown(int suffixIndex)
+{
     m_c.Frame6->show();
     m_categories = Sources::LengthBreakdown(m_lists->list(suffixIndex), suffixIndex);
     for (int k = 0; k < Sources::kCategoryCount; ++k) {
@@ -296,10 +318,44 @@ void MainWindow::breakDown(int suffixIndex) {
     m_c.Frame6->hide();
 }
 
-void MainWindow::importCategory(int category) {
+void MainWindow::importCategory(int category)
+{
     // The rows a run was walking are about to go: the run ends rather than walk the new table.
     if (m_run->isBusy())
         m_run->abandon();
     CategoryImport(*m_table, m_categories[std::size_t(category)]);
     showStatus(QStringLiteral("已导入%1个域名").arg(m_table->RowCount()));
+}
+
+void MainWindow::wireSorts()
+{
+    connect(m_c.Command4, &QPushButton::clicked, this, [this] {
+        if (!m_form2)
+            m_form2 = new Form2(m_lists, this);
+        m_form2->command1()->click();
+        showStatus(QStringLiteral("国内域名已按长度排序"));
+    });
+    connect(m_c.Command5, &QPushButton::clicked, this, [this] {
+        if (!m_form4)
+            m_form4 = new Form4(m_lists, this);
+        m_form4->command(5)->click();
+        showStatus(QStringLiteral("国际域名已按长度排序"));
+    });
+    connect(m_c.Command1, &QPushButton::clicked, this, [this] {
+        auto *input = static_cast<TextListModel *>(m_c.List2->model());
+        static_cast<TextListModel *>(m_c.List1->model())
+            ->setTexts(Sources::SortBySize(input->texts()));
+    });
+
+    // The day strip covers these buttons where the window's design puts them; its context menu
+    // and the category strip's reach them all the same.
+    for (QPushButton *button : {m_c.Command3, m_c.Command5, m_c.Command4, m_c.Command1}) {
+        auto *action = new QAction(button->text(), this);
+        connect(action, &QAction::triggered, button, &QPushButton::click);
+        for (QWidget *strip :
+             {static_cast<QWidget *>(m_c.Frame3), static_cast<QWidget *>(m_c.Frame1)})
+            strip->addAction(action);
+    }
+    m_c.Frame3->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_c.Frame1->setContextMenuPolicy(Qt::ActionsContextMenu);
 }

@@ -9,6 +9,8 @@
 class PageFetcher;
 class DeletionLists;
 class DetailLookup;
+class Form2;
+class Form4;
 class QueryRun;
 class ResultTable;
 class QLabel;
@@ -50,6 +52,7 @@ private:
     void wireLists();
     void breakDown(int suffixIndex);
     void importCategory(int category);
+    void wireSorts();
     bool eventFilter(QObject *watched, QEvent *event) override;
     void openCell(const QPoint &viewportPoint);
     void showStatus(const QString &text);
@@ -62,5 +65,7 @@ private:
     DetailLookup *m_lookup;
     DeletionLists *m_lists;
     Sources::Categories m_categories;
+    Form2 *m_form2 = nullptr; // created on first use
+    Form4 *m_form4 = nullptr;
     QLabel *m_progress;
 };

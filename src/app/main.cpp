@@ -8,7 +8,8 @@
 #include <cstdio>
 #include <memory>
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Varnel"));
     QApplication::setApplicationVersion(QStringLiteral("8.1"));

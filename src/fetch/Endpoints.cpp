@@ -22,7 +22,8 @@ const Field kFields[] = {
     {"maker", &Endpoints::maker},
 };
 
-const Field *findField(const QString &name) {
+const Field *findField(const QString &name)
+{
     for (const Field &f : kFields) {
         if (name == QLatin1String(f.name))
             return &f;
@@ -31,7 +32,8 @@ const Field *findField(const QString &name) {
 }
 
 // A host name or IPv4 address, or a bracketed IPv6 address, with an optional port.
-bool isHostPort(const QString &text) {
+bool isHostPort(const QString &text)
+{
     static const QRegularExpression re(QStringLiteral(
         R"(^(?:[A-Za-z0-9](?:[A-Za-z0-9.-]*[A-Za-z0-9])?|\[[0-9A-Fa-f:.]+\])(?::([0-9]{1,5}))?$)"));
     const QRegularExpressionMatch m = re.match(text);
@@ -46,14 +48,16 @@ bool isHostPort(const QString &text) {
 
 } // namespace
 
-QStringList Endpoints::names() {
+QStringList Endpoints::names()
+{
     QStringList out;
     for (const Field &f : kFields)
         out << QLatin1String(f.name);
     return out;
 }
 
-Endpoints Endpoints::publicHosts() {
+Endpoints Endpoints::publicHosts()
+{
     Endpoints e;
     e.baidu = QStringLiteral("www.baidu.com");
     e.google = QStringLiteral("www.google.com.hk");
@@ -68,19 +72,22 @@ Endpoints Endpoints::publicHosts() {
     return e;
 }
 
-Endpoints Endpoints::allAt(const QString &hostPort) {
+Endpoints Endpoints::allAt(const QString &hostPort)
+{
     Endpoints e;
     for (const Field &f : kFields)
         e.*(f.member) = hostPort;
     return e;
 }
 
-QString Endpoints::host(const QString &name) const {
+QString Endpoints::host(const QString &name) const
+{
     const Field *f = findField(name);
     return f ? this->*(f->member) : QString();
 }
 
-bool Endpoints::setHost(const QString &name, const QString &hostPort) {
+bool Endpoints::setHost(const QString &name, const QString &hostPort)
+{
     const Field *f = findField(name);
     if (!f || !isHostPort(hostPort))
         return false;
@@ -88,7 +95,8 @@ bool Endpoints::setHost(const QString &name, const QString &hostPort) {
     return true;
 }
 
-QString Endpoints::toFileText() const {
+QString Endpoints::toFileText() const
+{
     QString out;
     for (const Field &f : kFields)
         out += QLatin1String(f.name) + QStringLiteral(" = ") + this->*(f.member) + u'\n';
@@ -96,7 +104,8 @@ QString Endpoints::toFileText() const {
 }
 
 std::optional<Endpoints> Endpoints::parse(const QString &text, const Endpoints &base,
-                                          QString *error) {
+                                          QString *error)
+{
     Endpoints result = base;
     const QStringList lines = text.split(u'\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {

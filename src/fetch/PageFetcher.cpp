@@ -12,7 +12,8 @@
 namespace {
 
 // An HTTP status came back and the body is whole: the error page is still a page.
-bool isPageError(QNetworkReply::NetworkError e) {
+bool isPageError(QNetworkReply::NetworkError e)
+{
     if (e == QNetworkReply::NoError)
         return true;
     const int code = int(e);
@@ -25,13 +26,15 @@ bool isPageError(QNetworkReply::NetworkError e) {
 } // namespace
 
 PageFetcher::PageFetcher(QObject *parent)
-    : QObject(parent) {
+    : QObject(parent)
+{
     // Every fetch asks the network again; nothing is cached or kept between calls.
     m_nam.setCookieJar(nullptr);
     m_nam.setAutoDeleteReplies(false);
 }
 
-QString PageFetcher::DecodeBody(const QByteArray &body, Charset charset) {
+QString PageFetcher::DecodeBody(const QByteArray &body, Charset charset)
+{
     if (charset == Charset::Utf8) {
         QStringDecoder decoder(QStringDecoder::Utf8);
         return decoder(body);
@@ -44,13 +47,15 @@ QString PageFetcher::DecodeBody(const QByteArray &body, Charset charset) {
     return decoder(body);
 }
 
-QString PageFetcher::DecodeBody(const QByteArray &body, QStringView charsetName) {
+QString PageFetcher::DecodeBody(const QByteArray &body, QStringView charsetName)
+{
     const bool utf8 = charsetName.compare(u"utf-8", Qt::CaseInsensitive) == 0 ||
                       charsetName.compare(u"utf8", Qt::CaseInsensitive) == 0;
     return DecodeBody(body, utf8 ? Charset::Utf8 : Charset::Gb2312);
 }
 
-QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset) {
+QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
+{
     FetchResult result;
     // Tolerant mode keeps what the caller built ("%3A" stays) and only escapes what HTTP
     // cannot carry (spaces, non-ASCII), so the request still goes to the intended host.

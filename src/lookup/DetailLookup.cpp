@@ -5,9 +5,12 @@
 
 DetailLookup::DetailLookup(PageFetcher *fetcher, QObject *parent)
     : QObject(parent)
-    , m_fetcher(fetcher) {}
+    , m_fetcher(fetcher)
+{
+}
 
-QCoro::Task<void> DetailLookup::LookUpDomainDetail(QString domain) {
+QCoro::Task<void> DetailLookup::LookUpDomainDetail(QString domain)
+{
     const quint64 generation = ++m_generation;
     for (int k : {1, 3, 5, 6})
         Q_EMIT dateValue(k, kReset);

@@ -17,7 +17,8 @@ constexpr QStringView linkMarker = u"_blank\">";
 
 } // namespace
 
-DeletionInfo scrapeDeletionPage(QStringView page) {
+DeletionInfo scrapeDeletionPage(QStringView page)
+{
     DeletionInfo info;
     if (Scrape::contains(page, noInformationMarker)) {
         info.noInformation = true;
@@ -38,7 +39,8 @@ DeletionInfo scrapeDeletionPage(QStringView page) {
     return info;
 }
 
-FilingResult scrapeFilingPage(QStringView page) {
+FilingResult scrapeFilingPage(QStringView page)
+{
     const std::optional<QString> entry = Scrape::pieceAfter(page, filingMarker);
     if (!entry)
         return {FilingResult::NotFiled, {}};

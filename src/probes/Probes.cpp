@@ -6,7 +6,8 @@
 
 namespace Probes {
 
-const MetricChoice &metric(int index) {
+const MetricChoice &metric(int index)
+{
     static const std::array<MetricChoice, kMetricCount> metrics{{
         {QStringLiteral("百度收录"), QStringLiteral("baidu"), BaiduSite},
         {QStringLiteral("百度反链"), QStringLiteral("baidufl"), BaiduDomain},
@@ -20,7 +21,8 @@ const MetricChoice &metric(int index) {
     return metrics[std::size_t(qBound(0, index, kMetricCount - 1))];
 }
 
-QCoro::Task<QString> measure(ProbeEnv env, int metricIndex, QString domain) {
+QCoro::Task<QString> measure(ProbeEnv env, int metricIndex, QString domain)
+{
     const ProbeColumn column = metric(metricIndex).column;
     if (const ProbeRecipe *recipe = countRecipe(column)) {
         const FetchResult page =
@@ -46,7 +48,8 @@ QCoro::Task<QString> measure(ProbeEnv env, int metricIndex, QString domain) {
     co_return scrapePageRank(answer.text);
 }
 
-QCoro::Task<void> runProbe(ProbeEnv env, int metricIndex) {
+QCoro::Task<void> runProbe(ProbeEnv env, int metricIndex)
+{
     if (!env.table || !env.fetcher)
         co_return;
     const ProbeColumn column = metric(metricIndex).column;

@@ -10,7 +10,8 @@ namespace {
 
 const QString kHttp = QStringLiteral("http://");
 
-const std::array<ProbeRecipe, 6> &recipes() {
+const std::array<ProbeRecipe, 6> &recipes()
+{
     static const QString baiduMarker = QStringLiteral("找到相关结果");
     static const QString googleMarker = QStringLiteral("找到约 ");
     static const QString yahooCount = QStringLiteral("共 <strong>");
@@ -65,11 +66,13 @@ const std::array<ProbeRecipe, 6> &recipes() {
 
 } // namespace
 
-std::span<const ProbeRecipe> countRecipes() {
+std::span<const ProbeRecipe> countRecipes()
+{
     return recipes();
 }
 
-const ProbeRecipe *countRecipe(int column) {
+const ProbeRecipe *countRecipe(int column)
+{
     for (const ProbeRecipe &r : recipes()) {
         if (r.column == column)
             return &r;
@@ -77,11 +80,13 @@ const ProbeRecipe *countRecipe(int column) {
     return nullptr;
 }
 
-QString recipeUrl(const ProbeRecipe &recipe, const Endpoints &endpoints, const QString &domain) {
+QString recipeUrl(const ProbeRecipe &recipe, const Endpoints &endpoints, const QString &domain)
+{
     return kHttp + endpoints.*(recipe.endpoint) + recipe.pathAndQuery + domain;
 }
 
-QString scrapeCount(const ProbeRecipe &recipe, QStringView page) {
+QString scrapeCount(const ProbeRecipe &recipe, QStringView page)
+{
     if (!page.contains(recipe.presenceMarker))
         return QStringLiteral("0");
     const std::optional<QString> piece = Scrape::pieceAfter(page, recipe.countMarker);
@@ -90,26 +95,31 @@ QString scrapeCount(const ProbeRecipe &recipe, QStringView page) {
     return Scrape::removeAll(Scrape::cutAt(*piece, recipe.terminator), recipe.removals);
 }
 
-QString registrationUrl(const Endpoints &endpoints, const QString &domain) {
+QString registrationUrl(const Endpoints &endpoints, const QString &domain)
+{
     return kHttp + endpoints.registrar + kRegistrationPath + domain;
 }
 
-QString scrapeRegistration(QStringView page) {
+QString scrapeRegistration(QStringView page)
+{
     return page.contains(u"original>210") ? kRegistrable : kRegistered;
 }
 
-QString pageRankUrl(const Endpoints &endpoints, const QString &domain) {
+QString pageRankUrl(const Endpoints &endpoints, const QString &domain)
+{
     return kHttp + endpoints.pagerank + kPageRankPath + domain;
 }
 
-std::optional<QString> pageRankFrameAddress(QStringView toolPage) {
+std::optional<QString> pageRankFrameAddress(QStringView toolPage)
+{
     const std::optional<QString> piece = Scrape::pieceAfter(toolPage, u"<iframe src=\"http://");
     if (!piece)
         return std::nullopt;
     return Scrape::cutAt(*piece, u"\"");
 }
 
-QString scrapePageRank(QStringView answerPage) {
+QString scrapePageRank(QStringView answerPage)
+{
     if (!answerPage.contains(u"Ran"))
         return QStringLiteral("0");
     const std::optional<QString> piece = Scrape::pieceAfter(answerPage, u"Rank_");

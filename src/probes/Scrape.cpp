@@ -2,7 +2,8 @@
 
 namespace Scrape {
 
-std::optional<QString> pieceAfter(QStringView page, QStringView marker, int occurrence) {
+std::optional<QString> pieceAfter(QStringView page, QStringView marker, int occurrence)
+{
     if (marker.isEmpty() || occurrence < 1)
         return std::nullopt;
     qsizetype at = -marker.size();
@@ -16,12 +17,14 @@ std::optional<QString> pieceAfter(QStringView page, QStringView marker, int occu
     return (next < 0 ? page.mid(start) : page.mid(start, next - start)).toString();
 }
 
-QString cutAt(QStringView text, QStringView terminator) {
+QString cutAt(QStringView text, QStringView terminator)
+{
     const qsizetype at = terminator.isEmpty() ? -1 : text.indexOf(terminator);
     return (at < 0 ? text : text.left(at)).toString();
 }
 
-QString removeAll(QString text, const QStringList &removals) {
+QString removeAll(QString text, const QStringList &removals)
+{
     for (const QString &r : removals) {
         if (!r.isEmpty())
             text.remove(r);

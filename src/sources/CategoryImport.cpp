@@ -2,7 +2,8 @@
 
 #include "table/ResultTable.h"
 
-void CategoryImport(ResultTable &table, const QStringList &category) {
+void CategoryImport(ResultTable &table, const QStringList &category)
+{
     table.ResetTable();
     // One model change for the whole category, never one per row.
     QList<std::array<QString, kColumnCount>> rows;

@@ -14,7 +14,8 @@ const std::array<const char16_t *, 5> kHeaders = {
     u"以下为前天删除域名信息", u"以下为昨天删除域名信息", u"以下为今天删除域名信息",
     u"以下为明天删除域名信息", u"以下为后天删除域名信息"};
 
-int clampDay(int dayIndex) {
+int clampDay(int dayIndex)
+{
     return qBound(0, dayIndex, 4);
 }
 
@@ -22,29 +23,36 @@ int clampDay(int dayIndex) {
 
 DeletionLists::DeletionLists(PageFetcher *fetcher, QObject *parent)
     : QObject(parent)
-    , m_fetcher(fetcher) {}
+    , m_fetcher(fetcher)
+{
+}
 
-void DeletionLists::setList(int index, QStringList entries) {
+void DeletionLists::setList(int index, QStringList entries)
+{
     if (index < 0 || index >= Sources::kSourceCount)
         return;
     m_lists[std::size_t(index)] = std::move(entries);
     Q_EMIT listsChanged();
 }
 
-QString DeletionLists::dayDateText(int dayIndex, const QDate &today) {
+QString DeletionLists::dayDateText(int dayIndex, const QDate &today)
+{
     return today.addDays(kDayOffsets[clampDay(dayIndex)]).toString(QStringLiteral("yyyy-MM-dd"));
 }
 
-QString DeletionLists::cnToken(int dayIndex) {
+QString DeletionLists::cnToken(int dayIndex)
+{
     return QLatin1String(kCnTokens[std::size_t(clampDay(dayIndex))]);
 }
 
-QString DeletionLists::dayHeader(int dayIndex) {
+QString DeletionLists::dayHeader(int dayIndex)
+{
     return QString::fromUtf16(kHeaders[std::size_t(clampDay(dayIndex))]);
 }
 
 QCoro::Task<bool> DeletionLists::fetchAndFile(QString address, bool cn, quint64 generation,
-                                              const quint64 *currentGeneration) {
+                                              const quint64 *currentGeneration)
+{
     QPointer<DeletionLists> self(this);
     if (!m_fetcher)
         co_return false;
@@ -85,7 +93,8 @@ QCoro::Task<bool> DeletionLists::fetchAndFile(QString address, bool cn, quint64 
     co_return true;
 }
 
-QCoro::Task<void> DeletionLists::LoadDailyDeletionList(int dayIndex, QDate today) {
+QCoro::Task<void> DeletionLists::LoadDailyDeletionList(int dayIndex, QDate today)
+{
     const quint64 generation = ++m_dayGeneration;
     ++m_cnGeneration; // a CN load still waiting belongs to the previous day
     Q_EMIT loadingPanel(true);
@@ -106,7 +115,8 @@ QCoro::Task<void> DeletionLists::LoadDailyDeletionList(int dayIndex, QDate today
     co_await LoadCnDeletionList(token);
 }
 
-QCoro::Task<void> DeletionLists::LoadCnDeletionList(QString token) {
+QCoro::Task<void> DeletionLists::LoadCnDeletionList(QString token)
+{
     const quint64 generation = ++m_cnGeneration;
     Q_EMIT statusText(kWaiting);
     QPointer<DeletionLists> self(this);

@@ -9,29 +9,34 @@ namespace {
 constexpr int kLongest = 5;
 constexpr int kNumeric = 6;
 
-bool isAsciiDigit(QChar c) {
+bool isAsciiDigit(QChar c)
+{
     return c >= u'0' && c <= u'9';
 }
 
-qsizetype digitRun(QStringView text, qsizetype from) {
+qsizetype digitRun(QStringView text, qsizetype from)
+{
     qsizetype end = from;
     while (end < text.size() && isAsciiDigit(text[end]))
         ++end;
     return end - from;
 }
 
-bool isExponentLetter(QChar c) {
+bool isExponentLetter(QChar c)
+{
     return c == u'e' || c == u'E' || c == u'd' || c == u'D';
 }
 
 } // namespace
 
-int baseLength(int index) {
+int baseLength(int index)
+{
     static constexpr std::array<int, kSourceCount> lengths = {7, 8, 7, 7, 7, 10, 10, 10, 10, 6};
     return index >= 0 && index < kSourceCount ? lengths[index] : -1;
 }
 
-bool isNumericLabel(QStringView label) {
+bool isNumericLabel(QStringView label)
+{
     const qsizetype mantissa = digitRun(label, 0);
     if (mantissa == 0)
         return false;
@@ -43,7 +48,8 @@ bool isNumericLabel(QStringView label) {
     return exponent > 0 && mantissa + 1 + exponent == label.size();
 }
 
-Categories LengthBreakdown(const QStringList &list, int index) {
+Categories LengthBreakdown(const QStringList &list, int index)
+{
     Categories categories;
     const int base = baseLength(index);
     if (base < 0)
@@ -62,7 +68,8 @@ Categories LengthBreakdown(const QStringList &list, int index) {
     return categories;
 }
 
-QString categoryCaption(int category) {
+QString categoryCaption(int category)
+{
     static const std::array<QString, kCategoryCount> captions = {
         QStringLiteral("三位域名"), QStringLiteral("四位域名"), QStringLiteral("五位域名"),
         QStringLiteral("六位域名"), QStringLiteral("七位域名"), QStringLiteral("八位以上"),

@@ -15,7 +15,8 @@ namespace {
 
 // The exchange procedure only compares lengths, so each length is replaced by its rank among the
 // distinct lengths; with few distinct lengths a rank fits a byte.
-std::vector<qsizetype> distinctLengths(const QStringList &list) {
+std::vector<qsizetype> distinctLengths(const QStringList &list)
+{
     std::unordered_set<qsizetype> seen;
     std::vector<qsizetype> distinct;
     for (const QString &entry : list) {
@@ -27,7 +28,8 @@ std::vector<qsizetype> distinctLengths(const QStringList &list) {
 }
 
 template <typename Rank>
-std::vector<Rank> lengthRanks(const QStringList &list, const std::vector<qsizetype> &distinct) {
+std::vector<Rank> lengthRanks(const QStringList &list, const std::vector<qsizetype> &distinct)
+{
     std::vector<Rank> ranks;
     ranks.reserve(list.size());
     for (const QString &entry : list) {
@@ -39,7 +41,8 @@ std::vector<Rank> lengthRanks(const QStringList &list, const std::vector<qsizety
 
 // The first position from `from` on holding `rank`, or the end.
 template <typename Rank>
-qsizetype nextOfRank(const std::vector<Rank> &ranks, Rank rank, qsizetype from) {
+qsizetype nextOfRank(const std::vector<Rank> &ranks, Rank rank, qsizetype from)
+{
     const qsizetype n = qsizetype(ranks.size());
     if (from >= n)
         return n;
@@ -56,7 +59,8 @@ qsizetype nextOfRank(const std::vector<Rank> &ranks, Rank rank, qsizetype from) 
 // from i on) of its rank, and exactly those heads are taken that lie nearer than the heads of all
 // lower ranks. A rank only ever gains positions beyond its head, so heads move forward only and
 // finding the next head costs O(n) per rank over the whole sort.
-template <typename Rank> void sortByRank(QString *w, std::vector<Rank> ranks, qsizetype rankCount) {
+template <typename Rank> void sortByRank(QString *w, std::vector<Rank> ranks, qsizetype rankCount)
+{
     const qsizetype n = qsizetype(ranks.size());
     std::vector<qsizetype> head(rankCount, n);
     for (qsizetype p = n - 1; p >= 0; --p)
@@ -90,18 +94,21 @@ template <typename Rank> void sortByRank(QString *w, std::vector<Rank> ranks, qs
     }
 }
 
-bool isAsciiDigit(QChar c) {
+bool isAsciiDigit(QChar c)
+{
     return c >= u'0' && c <= u'9';
 }
 
-qsizetype skipDigits(QStringView text, qsizetype at) {
+qsizetype skipDigits(QStringView text, qsizetype at)
+{
     while (at < text.size() && isAsciiDigit(text[at]))
         ++at;
     return at;
 }
 
 // The end of the decimal number starting at `at`, or `at` when there is none.
-qsizetype numberEnd(QStringView text, qsizetype at) {
+qsizetype numberEnd(QStringView text, qsizetype at)
+{
     const qsizetype start = at;
     if (at < text.size() && (text[at] == u'+' || text[at] == u'-'))
         ++at;
@@ -129,7 +136,8 @@ qsizetype numberEnd(QStringView text, qsizetype at) {
 
 } // namespace
 
-void SortByLengthLiteral(QStringList &list) {
+void SortByLengthLiteral(QStringList &list)
+{
     const qsizetype n = list.size();
     QString *w = list.data();
     for (qsizetype i = 0; i < n; ++i) {
@@ -140,7 +148,8 @@ void SortByLengthLiteral(QStringList &list) {
     }
 }
 
-void SortByLength(QStringList &list) {
+void SortByLength(QStringList &list)
+{
     if (list.size() < 2)
         return;
     const std::vector<qsizetype> distinct = distinctLengths(list);
@@ -151,7 +160,8 @@ void SortByLength(QStringList &list) {
         sortByRank(list.data(), lengthRanks<qsizetype>(list, distinct), rankCount);
 }
 
-double leadingNumber(QStringView text) {
+double leadingNumber(QStringView text)
+{
     qsizetype start = 0;
     while (start < text.size() && (text[start] == u' ' || text[start] == u'\t'))
         ++start;
@@ -162,14 +172,16 @@ double leadingNumber(QStringView text) {
     return QLocale::c().toDouble(text.sliced(start, end - start));
 }
 
-QString shortestDecimal(double value) {
+QString shortestDecimal(double value)
+{
     const double magnitude = std::fabs(value);
     const bool plain = magnitude == 0.0 || (magnitude >= 1e-6 && magnitude < 1e21);
     // "+ 0.0" turns a negative zero into zero, which reads the same.
     return QString::number(value + 0.0, plain ? 'f' : 'g', QLocale::FloatingPointShortest);
 }
 
-QStringList SortBySize(const QStringList &input) {
+QStringList SortBySize(const QStringList &input)
+{
     std::vector<double> values;
     values.reserve(input.size());
     for (const QString &text : input)

@@ -14,7 +14,8 @@ constexpr qsizetype kComLineLimit = 18;
 // The com button cannot count beyond this; larger lists show a fixed text instead.
 constexpr qsizetype kComCaptionLimit = 32768;
 
-std::optional<int> dailyIndex(QStringView line) {
+std::optional<int> dailyIndex(QStringView line)
+{
     if (line.contains(u"com"))
         return line.size() < kComLineLimit ? std::optional<int>(Com) : std::nullopt;
     if (line.contains(u"info"))
@@ -26,7 +27,8 @@ std::optional<int> dailyIndex(QStringView line) {
     return Biz;
 }
 
-int cnIndex(QStringView entry) {
+int cnIndex(QStringView entry)
+{
     if (entry.contains(u".net.cn"))
         return NetCn;
     if (entry.contains(u".com.cn"))
@@ -38,20 +40,23 @@ int cnIndex(QStringView entry) {
     return Cn;
 }
 
-QString cnEntry(QStringView line) {
+QString cnEntry(QStringView line)
+{
     const bool bracketed = line.contains(u'[') || line.contains(u']');
     static const QStringList brackets = {QStringLiteral("["), QStringLiteral("]")};
     return bracketed ? Scrape::removeAll(line.toString(), brackets) : line.toString();
 }
 
-void clampRange(qsizetype size, qsizetype &from, qsizetype &to) {
+void clampRange(qsizetype size, qsizetype &from, qsizetype &to)
+{
     to = std::clamp<qsizetype>(to, 0, size);
     from = std::clamp<qsizetype>(from, 0, to);
 }
 
 } // namespace
 
-QList<QStringView> cutLines(QStringView page) {
+QList<QStringView> cutLines(QStringView page)
+{
     QList<QStringView> pieces;
     if (page.isEmpty())
         return pieces;
@@ -63,19 +68,22 @@ QList<QStringView> cutLines(QStringView page) {
     return pieces;
 }
 
-Filing fileDailyLine(QStringView line) {
+Filing fileDailyLine(QStringView line)
+{
     const std::optional<int> index = dailyIndex(line);
     return {index, index ? line.toString() : QString()};
 }
 
-Filing fileCnLine(QStringView line) {
+Filing fileCnLine(QStringView line)
+{
     QString entry = cnEntry(line);
     const int index = cnIndex(entry);
     return {index, std::move(entry)};
 }
 
 void fileDailyLines(const QList<QStringView> &pieces, qsizetype from, qsizetype to,
-                    SourceLists &lists) {
+                    SourceLists &lists)
+{
     clampRange(pieces.size(), from, to);
     for (qsizetype i = from; i < to; ++i) {
         if (const std::optional<int> index = dailyIndex(pieces[i]))
@@ -83,8 +91,8 @@ void fileDailyLines(const QList<QStringView> &pieces, qsizetype from, qsizetype 
     }
 }
 
-void fileCnLines(const QList<QStringView> &pieces, qsizetype from, qsizetype to,
-                 SourceLists &lists) {
+void fileCnLines(const QList<QStringView> &pieces, qsizetype from, qsizetype to, SourceLists &lists)
+{
     clampRange(pieces.size(), from, to);
     for (qsizetype i = from; i < to; ++i) {
         QString entry = cnEntry(pieces[i]);
@@ -92,7 +100,8 @@ void fileCnLines(const QList<QStringView> &pieces, qsizetype from, qsizetype to,
     }
 }
 
-QString initialCaption(int index) {
+QString initialCaption(int index)
+{
     static const std::array<QString, kSourceCount> captions = {
         QStringLiteral("com"),    QStringLiteral("info"),   QStringLiteral("net"),
         QStringLiteral("org"),    QStringLiteral("biz"),    QStringLiteral("net.cn"),
@@ -101,7 +110,8 @@ QString initialCaption(int index) {
     return index >= 0 && index < kSourceCount ? captions[index] : QString();
 }
 
-QString suffixCaption(int index, qsizetype count) {
+QString suffixCaption(int index, qsizetype count)
+{
     static const std::array<QString, kSourceCount> prefixes = {
         QStringLiteral(".com 共："),   QStringLiteral(".info 共："),  QStringLiteral(".net 共："),
         QStringLiteral(".org 共："),   QStringLiteral(".biz 共："),   QStringLiteral("net.cn 共："),

@@ -3,8 +3,8 @@
 #include "table/ResultTable.h"
 #include "table/RowFilter.h"
 
-qsizetype FilterRows(ResultTable &table, const QString &criterionText,
-                     const QString &thresholdText) {
+qsizetype FilterRows(ResultTable &table, const QString &criterionText, const QString &thresholdText)
+{
     const std::optional<RowFilter::FilterCriterion> criterion =
         RowFilter::criterionFromText(criterionText);
     if (!criterion)

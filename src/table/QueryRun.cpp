@@ -5,37 +5,45 @@
 QueryRun::QueryRun(ResultTable *table, PageFetcher *fetcher, QObject *parent)
     : QObject(parent)
     , m_table(table)
-    , m_fetcher(fetcher) {}
+    , m_fetcher(fetcher)
+{
+}
 
-void QueryRun::setStopFlag(bool stop) {
+void QueryRun::setStopFlag(bool stop)
+{
     if (m_stopFlag == stop)
         return;
     m_stopFlag = stop;
     Q_EMIT stopFlagChanged(stop);
 }
 
-bool QueryRun::isTicked(int metricIndex) const {
+bool QueryRun::isTicked(int metricIndex) const
+{
     return metricIndex >= 0 && metricIndex < int(m_ticked.size()) && m_ticked[metricIndex];
 }
 
-void QueryRun::setTicked(int metricIndex, bool ticked) {
+void QueryRun::setTicked(int metricIndex, bool ticked)
+{
     if (metricIndex >= 0 && metricIndex < int(m_ticked.size()))
         m_ticked[metricIndex] = ticked;
 }
 
-void QueryRun::setCaption(const QString &caption) {
+void QueryRun::setCaption(const QString &caption)
+{
     if (m_caption == caption)
         return;
     m_caption = caption;
     Q_EMIT captionChanged(caption);
 }
 
-void QueryRun::abandon() {
+void QueryRun::abandon()
+{
     ++m_generation;
     setCaption(kStartCaption);
 }
 
-QCoro::Task<void> QueryRun::click() {
+QCoro::Task<void> QueryRun::click()
+{
     if (!m_table || m_table->RowCount() == 0 || m_table->CellText(1, kDomainColumn) == kBlankCell) {
         Q_EMIT refusedEmptyTable();
         co_return;
@@ -63,7 +71,8 @@ QCoro::Task<void> QueryRun::click() {
     Q_EMIT finished();
 }
 
-QCoro::Task<void> QueryRun::callProbe(int metricIndex, quint64 generation) {
+QCoro::Task<void> QueryRun::callProbe(int metricIndex, quint64 generation)
+{
     const bool current = generation == m_generation;
     if (current)
         setCaption(kStopCaption);

@@ -16,7 +16,8 @@ constexpr ColumnSpec kColumns[kColumnCount] = {
 };
 
 // The leading number of a toggle text; empty or non-numeric text reads 0.
-int toggleValue(const QString &tag) {
+int toggleValue(const QString &tag)
+{
     bool ok = false;
     const int v = tag.trimmed().toInt(&ok);
     return ok ? v : 0;
@@ -26,18 +27,23 @@ int toggleValue(const QString &tag) {
 
 ResultTable::ResultTable(QObject *parent)
     : QAbstractTableModel(parent)
-    , m_toggles(kColumnCount) {}
+    , m_toggles(kColumnCount)
+{
+}
 
-QString ResultTable::headerText(int column) {
+QString ResultTable::headerText(int column)
+{
     return column >= 0 && column < kColumnCount ? QString::fromUtf16(kColumns[column].header)
                                                 : QString();
 }
 
-int ResultTable::columnWidth(int column) {
+int ResultTable::columnWidth(int column)
+{
     return column >= 0 && column < kColumnCount ? kColumns[column].width : 0;
 }
 
-void ResultTable::ResetTable() {
+void ResultTable::ResetTable()
+{
     beginResetModel();
     m_rows.clear();
     m_toggles = QStringList(kColumnCount);
@@ -45,7 +51,8 @@ void ResultTable::ResetTable() {
     endResetModel();
 }
 
-int ResultTable::AddRow(const QString &label, const QStringList &cells) {
+int ResultTable::AddRow(const QString &label, const QStringList &cells)
+{
     std::array<QString, kColumnCount> row;
     row[0] = label;
     for (int c = 1; c < kColumnCount; ++c)
@@ -54,7 +61,8 @@ int ResultTable::AddRow(const QString &label, const QStringList &cells) {
     return RowCount();
 }
 
-void ResultTable::AddRows(QList<std::array<QString, kColumnCount>> rows) {
+void ResultTable::AddRows(QList<std::array<QString, kColumnCount>> rows)
+{
     if (rows.isEmpty())
         return;
     const int first = RowCount();
@@ -66,13 +74,15 @@ void ResultTable::AddRows(QList<std::array<QString, kColumnCount>> rows) {
     endInsertRows();
 }
 
-QString ResultTable::CellText(int row, int column) const {
+QString ResultTable::CellText(int row, int column) const
+{
     if (row < 1 || row > RowCount() || column < 0 || column >= kColumnCount)
         return {};
     return m_rows[row - 1].cells[column];
 }
 
-void ResultTable::SetCellText(int row, int column, const QString &text) {
+void ResultTable::SetCellText(int row, int column, const QString &text)
+{
     if (row < 1 || row > RowCount() || column < 0 || column >= kColumnCount)
         return;
     m_rows[row - 1].cells[column] = text;
@@ -80,7 +90,8 @@ void ResultTable::SetCellText(int row, int column, const QString &text) {
     Q_EMIT dataChanged(at, at, {Qt::DisplayRole});
 }
 
-void ResultTable::RemoveRow(int row) {
+void ResultTable::RemoveRow(int row)
+{
     if (row < 1 || row > RowCount())
         return;
     beginRemoveRows({}, row - 1, row - 1);
@@ -89,7 +100,8 @@ void ResultTable::RemoveRow(int row) {
     endRemoveRows();
 }
 
-void ResultTable::SortByColumn(int column) {
+void ResultTable::SortByColumn(int column)
+{
     if (RowCount() < 2 || column < 0 || column >= kColumnCount)
         return;
     const bool descending = toggleValue(m_toggles[column]) == 0;
@@ -116,11 +128,13 @@ void ResultTable::SortByColumn(int column) {
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-RowId ResultTable::rowId(int row) const {
+RowId ResultTable::rowId(int row) const
+{
     return row >= 1 && row <= RowCount() ? m_rows[row - 1].id : 0;
 }
 
-const QHash<RowId, int> &ResultTable::positions() const {
+const QHash<RowId, int> &ResultTable::positions() const
+{
     if (!m_positionsValid) {
         m_positions.clear();
         m_positions.reserve(m_rows.size());
@@ -131,15 +145,18 @@ const QHash<RowId, int> &ResultTable::positions() const {
     return m_positions;
 }
 
-int ResultTable::rowOf(RowId id) const {
+int ResultTable::rowOf(RowId id) const
+{
     return positions().value(id, 0);
 }
 
-QString ResultTable::cellOf(RowId id, int column) const {
+QString ResultTable::cellOf(RowId id, int column) const
+{
     return CellText(rowOf(id), column);
 }
 
-bool ResultTable::setCellOf(RowId id, int column, const QString &text) {
+bool ResultTable::setCellOf(RowId id, int column, const QString &text)
+{
     const int row = rowOf(id);
     if (row == 0)
         return false;
@@ -147,7 +164,8 @@ bool ResultTable::setCellOf(RowId id, int column, const QString &text) {
     return true;
 }
 
-QList<RowId> ResultTable::rowIds() const {
+QList<RowId> ResultTable::rowIds() const
+{
     QList<RowId> ids;
     ids.reserve(m_rows.size());
     for (const ResultRow &r : m_rows)
@@ -155,7 +173,8 @@ QList<RowId> ResultTable::rowIds() const {
     return ids;
 }
 
-qsizetype ResultTable::removeRowsWhere(const std::function<bool(const ResultRow &)> &doomed) {
+qsizetype ResultTable::removeRowsWhere(const std::function<bool(const ResultRow &)> &doomed)
+{
     // Find the runs of doomed rows first: a few runs are removed one by one so that views keep
     // their selection; many runs are compacted in one pass, since each removal moves the tail.
     QList<std::pair<qsizetype, qsizetype>> runs; // [begin, end)
@@ -200,25 +219,39 @@ qsizetype ResultTable::removeRowsWhere(const std::function<bool(const ResultRow 
     return removed;
 }
 
-int ResultTable::rowCount(const QModelIndex &parent) const {
+int ResultTable::rowCount(const QModelIndex &parent) const
+{
     return parent.isValid() ? 0 : RowCount();
 }
 
-int ResultTable::columnCount(const QModelIndex &parent) const {
+int ResultTable::columnCount(const QModelIndex &parent) const
+{
     return parent.isValid() ? 0 : kColumnCount;
 }
 
-QVariant ResultTable::data(const QModelIndex &index, int role) const {
+QVariant ResultTable::data(const QModelIndex &index, int role) const
+{
     if (!index.isValid() || index.row() >= RowCount())
         return {};
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return m_rows[index.row()].cells[index.column()];
+    const QString &text = m_rows[index.row()].cells[index.column()];
+    if (role == Qt::ToolTipRole)
+        return text;
+    if (role == Qt::DisplayRole) {
+        // A cell keeps what the page printed, line breaks included; one grid line shows them
+        // as blanks.
+        if (!text.contains(u'\n') && !text.contains(u'\r'))
+            return text;
+        QString shown = text;
+        shown.replace(u'\n', u' ').replace(u'\r', u' ');
+        return shown;
+    }
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return {};
 }
 
-QVariant ResultTable::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant ResultTable::headerData(int section, Qt::Orientation orientation, int role) const
+{
     if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
         return {};
     if (role == Qt::DisplayRole)
@@ -228,6 +261,7 @@ QVariant ResultTable::headerData(int section, Qt::Orientation orientation, int r
     return {};
 }
 
-Qt::ItemFlags ResultTable::flags(const QModelIndex &index) const {
+Qt::ItemFlags ResultTable::flags(const QModelIndex &index) const
+{
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }

@@ -33,7 +33,8 @@ constexpr std::array<Entry, 9> entries{{
 
 constexpr QStringView registeredText = u"已被注册";
 
-bool isDigit(QChar c) {
+bool isDigit(QChar c)
+{
     return c >= u'0' && c <= u'9';
 }
 
@@ -42,7 +43,8 @@ constexpr qsizetype maxCellChars = 128;
 
 } // namespace
 
-QStringList criterionTexts() {
+QStringList criterionTexts()
+{
     QStringList texts;
     texts.reserve(qsizetype(entries.size()));
     for (const Entry &e : entries)
@@ -50,7 +52,8 @@ QStringList criterionTexts() {
     return texts;
 }
 
-std::optional<FilterCriterion> criterionFromText(const QString &text) {
+std::optional<FilterCriterion> criterionFromText(const QString &text)
+{
     for (const Entry &e : entries) {
         if (QStringView(text) == QStringView(e.text))
             return e.criterion;
@@ -58,7 +61,8 @@ std::optional<FilterCriterion> criterionFromText(const QString &text) {
     return std::nullopt;
 }
 
-double leadingNumber(QStringView text) {
+double leadingNumber(QStringView text)
+{
     QString t;
     t.reserve(text.size());
     for (QChar c : text) {
@@ -127,7 +131,8 @@ double leadingNumber(QStringView text) {
     return negative ? -value : value;
 }
 
-std::optional<double> cellNumber(QStringView cell) {
+std::optional<double> cellNumber(QStringView cell)
+{
     const QStringView body = cell.trimmed();
     const qsizetype n = body.size();
     if (n == 0 || n > maxCellChars)
@@ -180,7 +185,8 @@ std::optional<double> cellNumber(QStringView cell) {
 }
 
 bool rowIsDeleted(const FilterCriterion &criterion, double threshold,
-                  std::span<const QString> cells) {
+                  std::span<const QString> cells)
+{
     if (criterion.column < 0 || std::size_t(criterion.column) >= cells.size())
         return false;
     const QString &cell = cells[std::size_t(criterion.column)];
