@@ -4,6 +4,8 @@
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
 #include "sources/CategoryImport.h"
+#include "sources/DeletionLists.h"
+#include "sources/ListSorts.h"
 #include "table/QueryRun.h"
 #include "table/ResultTable.h"
 
@@ -12,6 +14,7 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QFrame>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -325,6 +328,76 @@ private Q_SLOTS:
         }
         QTest::qWait(20);
         QCOMPARE(m_sim.requestCount(Route::MakerVersion), 1); // once per run of the program
+    }
+
+    void headerClickSortsAsText()
+    {
+        CategoryImport(*table(),
+                       {QStringLiteral("a.com"), QStringLiteral("b.com"), QStringLiteral("c.com")});
+        table()->SetCellText(1, BaiduSite, QStringLiteral("9"));
+        table()->SetCellText(2, BaiduSite, QStringLiteral("10"));
+        table()->SetCellText(3, BaiduSite, QStringLiteral("1,230,000"));
+        QHeaderView *header = child<QTableView>(QStringLiteral("ListView1"))->horizontalHeader();
+        const QPoint at(header->sectionViewportPosition(BaiduSite) + 5, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(table()->CellText(1, BaiduSite), QStringLiteral("9"));
+        QCOMPARE(table()->CellText(3, BaiduSite), QStringLiteral("1,230,000"));
+        QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(table()->CellText(1, BaiduSite), QStringLiteral("1,230,000"));
+    }
+
+    void dayToCategoryToGrid()
+    {
+        QTest::mouseClick(child<QPushButton>(QStringLiteral("Command6_1")), Qt::LeftButton);
+        QCOMPARE(child<QLineEdit>(QStringLiteral("Text1"))->text(), QStringLiteral("2011-04-14"));
+        QCOMPARE(child<QLineEdit>(QStringLiteral("Text2"))->text(), QStringLiteral("2todayDel"));
+        QCOMPARE(child<QLabel>(QStringLiteral("Label11"))->text(),
+                 QStringLiteral("以下为昨天删除域名信息"));
+        QVERIFY(!child<QFrame>(QStringLiteral("Frame5"))->isHidden()); // loading
+        QTRY_VERIFY(child<QFrame>(QStringLiteral("Frame5"))->isHidden());
+        QCOMPARE(child<QLabel>(QStringLiteral("Label1"))->text().left(6),
+                 QStringLiteral("载入完毕,共"));
+        DeletionLists *lists = m_window->deletionLists();
+        for (int i = 0; i < Sources::kSourceCount; ++i)
+            QCOMPARE(child<QPushButton>(QStringLiteral("Command7_%1").arg(i))->text(),
+                     Sources::suffixCaption(i, lists->list(i).size()));
+
+        QTest::mouseClick(child<QPushButton>(QStringLiteral("Command7_2")), Qt::LeftButton); // net
+        const Sources::Categories want =
+            Sources::LengthBreakdown(lists->list(Sources::Net), Sources::Net);
+        for (int k = 0; k < Sources::kCategoryCount; ++k)
+            QCOMPARE(child<QLabel>(QStringLiteral("Label2_%1").arg(k))->text(),
+                     QString::number(want[k].size()));
+        QVERIFY(!want[2].isEmpty());
+        QTest::mouseClick(child<QLabel>(QStringLiteral("Label2_2")), Qt::LeftButton);
+        QCOMPARE(table()->RowCount(), int(want[2].size()));
+        QCOMPARE(table()->CellText(1, 0), QStringLiteral("0"));
+        QCOMPARE(table()->CellText(1, kDomainColumn), want[2].first());
+        QCOMPARE(table()->CellText(1, BaiduSite), kBlankCell);
+    }
+
+    void sortButtons()
+    {
+        DeletionLists *lists = m_window->deletionLists();
+        lists->setList(Sources::Com,
+                       {QStringLiteral("bb"), QStringLiteral("ab"), QStringLiteral("a")});
+        lists->setList(Sources::NetCn, {QStringLiteral("ccc.net.cn"), QStringLiteral("a.net.cn")});
+        lists->setList(Sources::Cn, {QStringLiteral("ccc.cn"), QStringLiteral("a.cn")});
+        child<QPushButton>(QStringLiteral("Command5"))->click();
+        QCOMPARE(lists->list(Sources::Com), (QStringList{"a", "ab", "bb"}));
+        QCOMPARE(lists->list(Sources::NetCn).first(), QStringLiteral("ccc.net.cn")); // not its job
+        child<QPushButton>(QStringLiteral("Command4"))->click();
+        QCOMPARE(lists->list(Sources::NetCn).first(), QStringLiteral("a.net.cn"));
+        QCOMPARE(lists->list(Sources::Cn).first(), QStringLiteral("ccc.cn")); // never sorted
+        QVERIFY(m_window->findChild<QWidget *>(QStringLiteral("Form4"))->isHidden());
+
+        auto *out = child<QListView>(QStringLiteral("List1"));
+        QCOMPARE(out->model()->rowCount(), 3);
+        child<QPushButton>(QStringLiteral("Command1"))->click();
+        QCOMPARE(out->model()->rowCount(), 17);
+        QCOMPARE(out->model()->index(0, 0).data().toString(), QStringLiteral("26"));
+        QCOMPARE(out->model()->index(16, 0).data().toString(), QStringLiteral("45968"));
     }
 
     void closeCancelledKeepsTheRunGoing()

@@ -130,8 +130,17 @@ void MainWindow::setUpGrid()
     applyWidths();
     // A reset re-creates the columns at their starting widths.
     connect(m_table, &QAbstractItemModel::modelReset, grid, applyWidths);
-    connect(grid->horizontalHeader(), &QHeaderView::sectionClicked, m_table,
-            &ResultTable::SortByColumn);
+    QHeaderView *header = grid->horizontalHeader();
+    connect(header, &QHeaderView::sectionClicked, this, [this, header](int column) {
+        m_table->SortByColumn(column);
+        const QString toggle = m_table->sortToggle(column);
+        header->setSortIndicatorShown(!toggle.isEmpty());
+        if (!toggle.isEmpty())
+            header->setSortIndicator(column,
+                                     toggle == u"1" ? Qt::DescendingOrder : Qt::AscendingOrder);
+    });
+    connect(m_table, &QAbstractItemModel::modelReset, header,
+            [header] { header->setSortIndicatorShown(false); });
 }
 
 void MainWindow::wireQueryRun()
