@@ -40,14 +40,14 @@ std::vector<QString> makeRows(std::size_t rows)
     };
 
     std::vector<QString> cells;
-    cells.reserve(rows * RowFilter::ColumnCount);
+    cells.reserve(rows * kColumnCount);
     for (std::size_t r = 0; r < rows; ++r) {
         cells.push_back(unfilled);
         const bool hyphen = unit(rng) < 0.15;
         cells.push_back(QStringLiteral("name%1%2.com")
                             .arg(qulonglong(r))
                             .arg(hyphen ? QStringLiteral("-x") : QString()));
-        for (int c = RowFilter::BaiduIndexed; c <= RowFilter::YahooBacklinksBare; ++c)
+        for (int c = BaiduSite; c <= YahooLinksBare; ++c)
             cells.push_back(count());
         const double p = unit(rng);
         cells.push_back(p < 0.2   ? unfilled
@@ -82,7 +82,7 @@ int main(int argc, char **argv)
     for (const QString &text : RowFilter::criterionTexts()) {
         const RowFilter::FilterCriterion criterion = *RowFilter::criterionFromText(text);
         const double threshold =
-            RowFilter::leadingNumber(criterion.column == RowFilter::PageRank ? u"3" : u"1000");
+            RowFilter::leadingNumber(criterion.column == PageRank ? u"3" : u"1000");
 
         std::vector<double> ms;
         std::size_t deleted = 0;
@@ -91,8 +91,7 @@ int main(int argc, char **argv)
             t.start();
             std::size_t n = 0;
             for (std::size_t r = 0; r < rows; ++r) {
-                const std::span<const QString> row(cells.data() + r * RowFilter::ColumnCount,
-                                                   RowFilter::ColumnCount);
+                const std::span<const QString> row(cells.data() + r * kColumnCount, kColumnCount);
                 n += RowFilter::rowIsDeleted(criterion, threshold, row);
             }
             ms.push_back(double(t.nsecsElapsed()) / 1e6);

@@ -14,7 +14,7 @@ namespace {
 // A row of unfilled cells with the given columns set.
 QStringList row(std::initializer_list<std::pair<int, QString>> set)
 {
-    QStringList cells(RowFilter::ColumnCount, QStringLiteral(" "));
+    QStringList cells(kColumnCount, QStringLiteral(" "));
     for (const auto &[column, text] : set)
         cells[column] = text;
     return cells;

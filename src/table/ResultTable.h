@@ -1,5 +1,7 @@
 #pragma once
 
+#include "table/Columns.h"
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
@@ -8,23 +10,6 @@
 
 #include <array>
 #include <functional>
-
-// The metric columns; each value is the column index its probe writes.
-enum ProbeColumn : int {
-    BaiduSite = 2,
-    BaiduDomain = 3,
-    GoogleSite = 4,
-    YahooPages = 5,
-    YahooLinksWww = 6,
-    YahooLinksBare = 7,
-    PageRank = 8,
-    Registration = 9,
-};
-
-inline constexpr int kColumnCount = 10;
-inline constexpr int kDomainColumn = 1;
-// Marks an unfilled cell.
-inline const QString kBlankCell = QStringLiteral(" ");
 
 // A row's identity: stable across sorting and removal, never reused, so work that waits for a
 // page can find the row it started with, or learn that it is gone.

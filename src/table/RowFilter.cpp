@@ -20,14 +20,14 @@ using K = FilterCriterion::Kind;
 
 // Drop-down order.
 constexpr std::array<Entry, 9> entries{{
-    {u"删除百度收录小于", {K::NumberAtMost, BaiduIndexed}},
-    {u"删除百度反链小于", {K::NumberAtMost, BaiduBacklinks}},
-    {u"删除GOOGLE收录小于", {K::NumberAtMost, GoogleIndexed}},
-    {u"删除YAHOO收录小于", {K::NumberAtMost, YahooIndexed}},
-    {u"删除YAHOO反链小于", {K::NumberAtMost, YahooBacklinks}},
-    {u"删除YAHOO不带W小于", {K::NumberAtMost, YahooBacklinksBare}},
+    {u"删除百度收录小于", {K::NumberAtMost, BaiduSite}},
+    {u"删除百度反链小于", {K::NumberAtMost, BaiduDomain}},
+    {u"删除GOOGLE收录小于", {K::NumberAtMost, GoogleSite}},
+    {u"删除YAHOO收录小于", {K::NumberAtMost, YahooPages}},
+    {u"删除YAHOO反链小于", {K::NumberAtMost, YahooLinksWww}},
+    {u"删除YAHOO不带W小于", {K::NumberAtMost, YahooLinksBare}},
     {u"删除PR值小于", {K::NumberAtMost, PageRank}},
-    {u"删除带-的域名", {K::DomainHasHyphen, Domain}},
+    {u"删除带-的域名", {K::DomainHasHyphen, kDomainColumn}},
     {u"删除不可以注册的域名", {K::AlreadyRegistered, Registration}},
 }};
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "table/Columns.h"
+
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -10,21 +12,6 @@
 // Which result rows the "delete rows" action removes. Pure decisions over cell texts; the table
 // model calls rowIsDeleted() once per row in a single pass, so it stays allocation-free.
 namespace RowFilter {
-
-// The result grid's columns.
-enum Column : int {
-    Label = 0,
-    Domain = 1,
-    BaiduIndexed = 2,
-    BaiduBacklinks = 3,
-    GoogleIndexed = 4,
-    YahooIndexed = 5,
-    YahooBacklinks = 6,     // with www
-    YahooBacklinksBare = 7, // without www
-    PageRank = 8,
-    Registration = 9,
-    ColumnCount = 10
-};
 
 struct FilterCriterion {
     enum class Kind {

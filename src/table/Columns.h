@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// The result grid's columns: 0 the row label, 1 the domain, 2 to 9 the metrics.
+
+// The metric columns; each value is the column index its probe writes.
+enum ProbeColumn : int {
+    BaiduSite = 2,
+    BaiduDomain = 3,
+    GoogleSite = 4,
+    YahooPages = 5,
+    YahooLinksWww = 6,
+    YahooLinksBare = 7,
+    PageRank = 8,
+    Registration = 9,
+};
+
+inline constexpr int kLabelColumn = 0;
+inline constexpr int kDomainColumn = 1;
+inline constexpr int kColumnCount = 10;
+// Marks an unfilled cell.
+inline const QString kBlankCell = QStringLiteral(" ");
