@@ -47,7 +47,7 @@ QString dateText(const QDate &d)
 // The text a line edit shows for a page: bounded, since a scraped page may be megabytes.
 QString boundedForDisplay(const QString &text)
 {
-    constexpr qsizetype kMaxShown = 64 * 1024;
+    constexpr qsizetype kMaxShown = 32767; // a line edit holds no more
     return text.size() <= kMaxShown ? text : text.left(kMaxShown);
 }
 
