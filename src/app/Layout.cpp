@@ -2,6 +2,9 @@
 
 #include "ClickableLabel.h"
 #include "TextListModel.h"
+#include "probes/Probes.h"
+#include "sources/LengthBreakdown.h"
+#include "sources/SourceLists.h"
 #include "table/ResultTable.h"
 
 #include <QCheckBox>
@@ -313,21 +316,13 @@ Form1Controls buildForm1(QWidget *client)
     c.Label4[0] = label("Label4_0", QStringLiteral("载入中...请稍等片刻！"));
 
     c.Frame1 = b.make<QFrame>("Frame1");
-    const QString suffixes[10] = {QStringLiteral("com"),    QStringLiteral("info"),
-                                  QStringLiteral("net"),    QStringLiteral("org"),
-                                  QStringLiteral("biz"),    QStringLiteral("net.cn"),
-                                  QStringLiteral("com.cn"), QStringLiteral("org.cn"),
-                                  QStringLiteral("gov.cn"), QStringLiteral("cn")};
     for (int i = 0; i < 10; ++i) {
-        c.Command7[i] = b.make<QPushButton>(qPrintable(indexed("Command7", i)), suffixes[i]);
+        c.Command7[i] =
+            b.make<QPushButton>(qPrintable(indexed("Command7", i)), Sources::initialCaption(i));
         c.Command7[i]->setFont(bold);
     }
-    const QString categories[7] = {QStringLiteral("三位域名"), QStringLiteral("四位域名"),
-                                   QStringLiteral("五位域名"), QStringLiteral("六位域名"),
-                                   QStringLiteral("七位域名"), QStringLiteral("八位以上"),
-                                   QStringLiteral("数字域名")};
     for (int k = 0; k < 7; ++k) {
-        c.Label3[k] = label(qPrintable(indexed("Label3", k)), categories[k]);
+        c.Label3[k] = label(qPrintable(indexed("Label3", k)), Sources::categoryCaption(k));
         c.Label3[k]->setFont(bold);
         c.Label2[k] = b.make<ClickableLabel>(qPrintable(indexed("Label2", k)));
         c.Label2[k]->setText(QStringLiteral("0"));
@@ -360,14 +355,10 @@ Form1Controls buildForm1(QWidget *client)
     c.Command2 = b.make<QPushButton>("Command2", QStringLiteral("开始查询"));
     c.Command2->setFont(bold);
     const int captionIndex[8] = {0, 8, 7, 6, 5, 4, 3, 2};
-    const QString metricCaptions[8] = {QStringLiteral("百度收录"),   QStringLiteral("百度反链"),
-                                       QStringLiteral("GOOGLE收录"), QStringLiteral("YAHOO收录"),
-                                       QStringLiteral("YAHOO反链"),  QStringLiteral("YAHOO不带W"),
-                                       QStringLiteral("PR值查询"),   QStringLiteral("是否注册")};
     for (int k = 0; k < 8; ++k) {
         c.Check2[k] = b.make<QCheckBox>(qPrintable(indexed("Check2", k)));
         c.Check2Caption[k] = b.make<ClickableLabel>(qPrintable(indexed("Label8", captionIndex[k])));
-        c.Check2Caption[k]->setText(metricCaptions[k]);
+        c.Check2Caption[k]->setText(Probes::metric(k).caption);
         // The captions were sized for SimSun's narrow Latin letters; tighten wider faces a little
         // so a caption does not run under the next box.
         QFont tight = c.Check2Caption[k]->font();
