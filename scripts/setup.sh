@@ -1,8 +1,20 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing Varnel needs on Debian, then configures and builds.
 # Safe to run again: packages already present are skipped, the build is incremental.
+#   --fuzz      also clang, its libFuzzer and sanitizer runtimes, and llvm (scripts/fuzz.sh)
+#   --no-build  install only; for scripts that configure a build of their own
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+fuzz=0
+build=1
+for arg in "$@"; do
+  case "$arg" in
+    --fuzz) fuzz=1 ;;
+    --no-build) build=0 ;;
+    *) echo "usage: $0 [--fuzz] [--no-build]" >&2; exit 2 ;;
+  esac
+done
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
@@ -10,6 +22,9 @@ packages=(
   qcoro-qt6-dev libgl-dev
   fonts-wqy-microhei xvfb xauth
 )
+if [ "$fuzz" -eq 1 ]; then
+  packages+=(clang libclang-rt-14-dev llvm)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -20,6 +35,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+[ "$build" -eq 1 ] || exit 0
 
 build_type="${BUILD_TYPE:-RelWithDebInfo}"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="$build_type" >/dev/null

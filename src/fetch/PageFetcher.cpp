@@ -91,7 +91,8 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
             reply->abort();
         }
     };
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, drain);
+    const QMetaObject::Connection draining =
+        QObject::connect(reply, &QNetworkReply::readyRead, reply, drain);
     QTimer::singleShot(m_limits.totalDeadlineMs, reply, [&] {
         pastDeadline = true;
         reply->abort();
@@ -104,7 +105,9 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
         co_return result;
     }
     drain();
-    QObject::disconnect(reply, nullptr, nullptr, nullptr);
+    // Only our own connection: Qt ties the reply to its network thread through the reply's
+    // signals too, and cutting those leaves that side of the request alive for good.
+    QObject::disconnect(draining);
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
