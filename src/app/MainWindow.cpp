@@ -92,7 +92,13 @@ MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // Work still waiting for a page ends here, while everything it reports to still exists: the
+    // run is told to stop, then every waiting fetch fails at once and its procedure runs out.
+    m_run->abandon();
+    m_fetcher->shutDown();
+}
 
 void MainWindow::startUp()
 {

@@ -54,11 +54,26 @@ QString PageFetcher::DecodeBody(const QByteArray &body, QStringView charsetName)
     return DecodeBody(body, utf8 ? Charset::Utf8 : Charset::Gb2312);
 }
 
+void PageFetcher::shutDown()
+{
+    m_shutDown = true;
+    // abort() finishes a reply at once; its fetch resumes and returns a failure.
+    const QList<QNetworkReply *> waiting = m_nam.findChildren<QNetworkReply *>();
+    for (QNetworkReply *reply : waiting) {
+        if (reply->isRunning())
+            reply->abort();
+    }
+}
+
 QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
 {
     FetchResult result;
     // Tolerant mode keeps what the caller built ("%3A" stays) and only escapes what HTTP
     // cannot carry (spaces, non-ASCII), so the request still goes to the intended host.
+    if (m_shutDown) {
+        result.error = QStringLiteral("closing: %1").arg(url);
+        co_return result;
+    }
     const QUrl target(url, QUrl::TolerantMode);
     if (!target.isValid() || target.scheme() != u"http" || target.host().isEmpty()) {
         result.error = QStringLiteral("invalid address %1").arg(url);
@@ -100,10 +115,6 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
 
     if (reply->isRunning())
         co_await reply.get();
-    if (!reply) { // the manager went away with its replies
-        result.error = QStringLiteral("request abandoned: %1").arg(url);
-        co_return result;
-    }
     drain();
     // Only our own connection: Qt ties the reply to its network thread through the reply's
     // signals too, and cutting those leaves that side of the request alive for good.

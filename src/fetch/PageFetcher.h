@@ -52,8 +52,13 @@ public:
     // Requests sent so far; lets tests and the status bar count pages.
     quint64 requestCount() const { return m_requestCount; }
 
+    // Ends every request still waiting, as failed, and fails every later one at once, so that
+    // nothing is left suspended when the program closes.
+    void shutDown();
+
 private:
     QNetworkAccessManager m_nam;
     Limits m_limits;
     quint64 m_requestCount = 0;
+    bool m_shutDown = false;
 };
