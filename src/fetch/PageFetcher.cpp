@@ -83,7 +83,7 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
     // Read as the bytes arrive so that an oversized or endless body is cut off at the cap
     // instead of being buffered whole.
     const auto drain = [&] {
-        if (!reply || tooLarge)
+        if (!reply || tooLarge || !reply->isOpen())
             return;
         body += reply->read(cap + 1 - body.size());
         if (body.size() > cap) {
@@ -91,7 +91,8 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
             reply->abort();
         }
     };
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, drain);
+    const QMetaObject::Connection reading =
+        QObject::connect(reply, &QNetworkReply::readyRead, reply, drain);
     QTimer::singleShot(m_limits.totalDeadlineMs, reply, [&] {
         pastDeadline = true;
         reply->abort();
@@ -104,7 +105,9 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
         co_return result;
     }
     drain();
-    QObject::disconnect(reply, nullptr, nullptr, nullptr);
+    // Only our own connection: abort() emits finished before it tells the network thread to
+    // stop, and a reply cut off from that thread keeps its connection busy for good.
+    QObject::disconnect(reading);
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
