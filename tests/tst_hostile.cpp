@@ -37,6 +37,27 @@ private Q_SLOTS:
         m_sim.clearLog();
     }
 
+    // Any status that came with a whole body is a page, whatever Qt calls the status.
+    void statusPages_data()
+    {
+        QTest::addColumn<int>("status");
+        for (int s : {200, 203, 300, 400, 401, 403, 404, 405, 407, 409, 410, 418, 429, 451, 500,
+                      501, 502, 503, 599})
+            QTest::newRow(qPrintable(QString::number(s))) << s;
+    }
+    void statusPages()
+    {
+        QFETCH(int, status);
+        const QByteArray body = "<p>\xe6\x89\xbe\xe5\x88\xb0\xe7\xba\xa6 12 x</p>";
+        m_sim.setFault(Route::Google, Fault::body(body, status));
+        PageFetcher fetcher;
+        const FetchResult r = QCoro::waitFor(
+            fetcher.FetchUtf8(url(QStringLiteral("/search?hl=zh-CN&source=hp&q=site%3Ax.com"))));
+        QVERIFY2(r.gotPage(), qPrintable(r.error));
+        QCOMPARE(r.httpStatus, status);
+        QCOMPARE(r.text, QString::fromUtf8(body));
+    }
+
     // A host gets a handful of connections; every request ended early must give its own back,
     // or a few hostile answers leave the host unreachable for the rest of the session.
     void endedRequestsFreeTheirConnections_data()
@@ -46,6 +67,8 @@ private Q_SLOTS:
         QTest::newRow("never answers") << int(SiteSimulator::FaultKind::Hang) << qint64(0);
         QTest::newRow("drips forever") << int(SiteSimulator::FaultKind::Drip) << qint64(50);
         QTest::newRow("over the cap") << int(SiteSimulator::FaultKind::Oversized) << 17 * kMiB;
+        QTest::newRow("inflates past the cap")
+            << int(SiteSimulator::FaultKind::GzipBomb) << qint64(17);
     }
     void endedRequestsFreeTheirConnections()
     {

@@ -11,16 +11,39 @@
 
 namespace {
 
-// An HTTP status came back and the body is whole: the error page is still a page.
-bool isPageError(QNetworkReply::NetworkError e)
+// The error Qt gives a reply whose server answered `status` and sent the whole body. Any other
+// error (cut off, timed out, a body that would not inflate) means the page never came whole,
+// even when a status arrived first.
+QNetworkReply::NetworkError errorForStatus(int status)
 {
-    if (e == QNetworkReply::NoError)
-        return true;
-    const int code = int(e);
-    return (code >= QNetworkReply::ContentAccessDenied &&
-            code <= QNetworkReply::UnknownContentError) ||
-           (code >= QNetworkReply::InternalServerError &&
-            code <= QNetworkReply::UnknownServerError);
+    switch (status) {
+    case 400:
+    case 418:
+        return QNetworkReply::ProtocolInvalidOperationError;
+    case 401:
+        return QNetworkReply::AuthenticationRequiredError;
+    case 403:
+        return QNetworkReply::ContentAccessDenied;
+    case 404:
+        return QNetworkReply::ContentNotFoundError;
+    case 405:
+        return QNetworkReply::ContentOperationNotPermittedError;
+    case 407:
+        return QNetworkReply::ProxyAuthenticationRequiredError;
+    case 409:
+        return QNetworkReply::ContentConflictError;
+    case 410:
+        return QNetworkReply::ContentGoneError;
+    case 500:
+        return QNetworkReply::InternalServerError;
+    case 501:
+        return QNetworkReply::OperationNotImplementedError;
+    case 503:
+        return QNetworkReply::ServiceUnavailableError;
+    }
+    if (status > 500)
+        return QNetworkReply::UnknownServerError;
+    return status >= 400 ? QNetworkReply::UnknownContentError : QNetworkReply::NoError;
 }
 
 } // namespace
@@ -117,7 +140,7 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
         result.error = QStringLiteral("no complete answer within %1 s: %2")
                            .arg(m_limits.totalDeadlineMs / 1000)
                            .arg(url);
-    } else if (status.isValid() && isPageError(error)) {
+    } else if (status.isValid() && error == errorForStatus(status.toInt())) {
         result.status = FetchResult::Status::Page;
         result.httpStatus = status.toInt();
         result.text = DecodeBody(body, charset);
