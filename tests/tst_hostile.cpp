@@ -267,6 +267,15 @@ QString shownText(const QLabel *label)
     return doc.toPlainText();
 }
 
+QLabel *visibleToolTip()
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->objectName() == u"qtooltip_label")
+            return qobject_cast<QLabel *>(w);
+    }
+    return nullptr;
+}
+
 enum class Outcome { Failed, Unmarked, Marked };
 
 struct FaultCase {
@@ -812,6 +821,53 @@ private Q_SLOTS:
         c.Command4->click();
         for (int i = 0; i < Sources::kSourceCount; ++i)
             QCOMPARE(window.deletionLists()->list(i), want[std::size_t(i)]);
+    }
+
+    // Scraped text lands in grid cells; the grid and its tooltips show it as the characters it
+    // holds, never as markup.
+    void markupInGridCells_data()
+    {
+        QTest::addColumn<int>("metric");
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QString>("cell");
+        QTest::newRow("bold") << 0
+                              << QByteArray("<html>\xd5\xd2\xb5\xbd\xcf\xe0\xb9\xd8\xbd\xe1"
+                                            "\xb9\xfb<b>x</b>\xb8\xf6</html>")
+                              << QStringLiteral("<b>x</b>");
+        QTest::newRow("image") << 0
+                               << QByteArray("<html>\xd5\xd2\xb5\xbd\xcf\xe0\xb9\xd8\xbd\xe1\xb9"
+                                             "\xfb<img\tsrc=\"x.png\">\xb8\xf6</html>")
+                               << QStringLiteral("<img\tsrc=\"x.png\">");
+        QTest::newRow("entity") << 2
+                                << QByteArray("\xe6\x89\xbe\xe5\x88\xb0\xe7\xba\xa6 &lt;i&gt; x")
+                                << QStringLiteral("&lt;i&gt;");
+    }
+    void markupInGridCells()
+    {
+        QFETCH(int, metric);
+        QFETCH(QByteArray, page);
+        QFETCH(QString, cell);
+        m_sim.setFault(routeOf(metric), Fault::body(page));
+        MainWindow window(m_sim.endpoints());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const Form1Controls &c = window.controls();
+        CategoryImport(*window.table(), {QStringLiteral("markup.com")});
+        c.Check2[std::size_t(metric)]->setChecked(true);
+        QTest::mouseClick(c.Command2, Qt::LeftButton);
+        const int column = Probes::metric(metric).column;
+        QTRY_COMPARE(window.table()->CellText(1, column), cell);
+
+        const QModelIndex index = window.table()->index(0, column);
+        QCOMPARE(index.data(Qt::DisplayRole).toString(), cell);
+        QTableView *grid = c.ListView1;
+        const QRect rect = grid->visualRect(index);
+        QVERIFY(rect.isValid());
+        QHelpEvent help(QEvent::ToolTip, rect.center(),
+                        grid->viewport()->mapToGlobal(rect.center()));
+        QApplication::sendEvent(grid->viewport(), &help);
+        QTRY_VERIFY(visibleToolTip());
+        QCOMPARE(shownText(visibleToolTip()), cell);
     }
 
     // The detail panel's labels show what the pages said, markup and all, as plain characters.
