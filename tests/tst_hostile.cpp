@@ -3,6 +3,7 @@
 // that each ends with its documented result.
 
 #include "SimContent.h"
+#include "SimExpect.h"
 #include "SiteSimulator.h"
 #include "app/ClickableLabel.h"
 #include "app/Clock.h"
@@ -134,35 +135,6 @@ QString probePath(int metricIndex)
     return column == Registration ? Probes::kRegistrationPath : Probes::kPageRankPath;
 }
 
-// What the simulator's page for `domain` must make metric `index` write.
-QString expected(int index, const QString &domain)
-{
-    const auto orZero = [](const QString &s) { return s.isEmpty() ? QStringLiteral("0") : s; };
-    switch (Probes::metric(index).column) {
-    case BaiduSite:
-        return orZero(SimContent::baiduCount(domain, true).remove(u' '));
-    case BaiduDomain:
-        return orZero(SimContent::baiduCount(domain, false).remove(u' '));
-    case GoogleSite:
-        return orZero(SimContent::googleCount(domain));
-    case YahooPages:
-        return orZero(SimContent::yahooPages(domain));
-    case YahooLinksWww:
-        return orZero(SimContent::yahooLinks(QStringLiteral("www.") + domain));
-    case YahooLinksBare:
-        return orZero(SimContent::yahooLinks(domain));
-    case PageRank: {
-        const QString rank = SimContent::pageRank(domain);
-        if (rank.isEmpty())
-            return QStringLiteral("0");
-        return SimContent::pageRankFrameEndsWithLineFeed(domain) ? rank + u'\n' : rank;
-    }
-    case Registration:
-        return SimContent::registrable(domain) ? Probes::kRegistrable : Probes::kRegistered;
-    }
-    return {};
-}
-
 // What a page without any of the markers makes a probe write.
 QString unmarked(int metricIndex)
 {
@@ -181,7 +153,7 @@ QString fullyMarkedDomain()
             SimContent::pageRank(d) != u"0" && !SimContent::pageRankFrameEndsWithLineFeed(d) &&
             !SimContent::deletionInfo(d).cells.isEmpty() && !SimContent::icpNumber(d).isEmpty();
         for (int k = 0; all && k < Probes::kMetricCount; ++k)
-            all = expected(k, d) != QStringLiteral("0");
+            all = expectedCell(k, d) != QStringLiteral("0");
         if (all)
             return d;
     }
@@ -503,7 +475,7 @@ private Q_SLOTS:
             const ResultRow row = probeOne(metric, m_domain, endpoints);
             const QString want = fc.outcome == Outcome::Failed     ? kQueryFailed
                                  : fc.outcome == Outcome::Unmarked ? unmarked(metric)
-                                                                   : expected(metric, m_domain);
+                                                                   : expectedCell(metric, m_domain);
             QCOMPARE(row.cells[std::size_t(column)], want);
             for (int c = 2; c < kColumnCount; ++c) {
                 if (c != column)
@@ -610,7 +582,8 @@ private Q_SLOTS:
         QCOMPARE(other.requestTargets(),
                  otherTarget.isEmpty() ? QStringList() : QStringList{otherTarget});
         const QString asked = QUrl::fromPercentEncoding(otherTarget.mid(11).toUtf8());
-        QCOMPARE(row.cells[PageRank], cell.contains(u"%1") ? cell.arg(expected(6, asked)) : cell);
+        QCOMPARE(row.cells[PageRank],
+                 cell.contains(u"%1") ? cell.arg(expectedCell(6, asked)) : cell);
     }
 
     // Names as a hostile list may carry them: every request still goes to the configured host
@@ -693,7 +666,8 @@ private Q_SLOTS:
         }
         QCOMPARE(m_sim.requestCount(), requests);
         QCOMPARE(row.cells[kDomainColumn], name);
-        QCOMPARE(row.cells[std::size_t(Probes::metric(consumer).column)], expected(consumer, sent));
+        QCOMPARE(row.cells[std::size_t(Probes::metric(consumer).column)],
+                 expectedCell(consumer, sent));
     }
 
     // Lists as a hostile server may send them, through both loaders, the length breakdown, both
