@@ -116,13 +116,19 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
     };
     const QMetaObject::Connection reading =
         QObject::connect(reply, &QNetworkReply::readyRead, reply, drain);
-    QTimer::singleShot(m_limits.totalDeadlineMs, reply, [&] {
+    // Owned by this call: a single-shot timer tied to the reply stayed registered for the whole
+    // deadline after every fetch, thousands of them during a run, each slowing the next.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, reply, [&] {
         pastDeadline = true;
         reply->abort();
     });
+    deadline.start(m_limits.totalDeadlineMs);
 
     if (reply->isRunning())
         co_await reply.get();
+    deadline.stop();
     if (!reply) { // the manager went away with its replies
         result.error = QStringLiteral("request abandoned: %1").arg(url);
         co_return result;
