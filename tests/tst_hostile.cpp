@@ -437,6 +437,62 @@ private Q_SLOTS:
         QCOMPARE(m_sim.requestCount(Route::YahooPages), 9);
     }
 
+    // The window, and the fetcher with it, may go while a server holds an answer back: whatever
+    // waited for that page ends, writes no measurement and asks for nothing more. (A lookup that
+    // outlives its fetcher reports the filing page it could not get as a failed query.)
+    void fetcherGoesDuringAWait_data()
+    {
+        QTest::addColumn<int>("consumer");
+        QTest::addColumn<QString>("filing"); // the lookup's filing label at the end
+        for (int c : {0, 6, int(PageRankAnswer), int(DailyLoader)})
+            QTest::newRow(qPrintable(consumerName(c))) << c << QString();
+        QTest::newRow("lookup dates") << int(LookupDates) << DetailLookup::kReset;
+        QTest::newRow("lookup filing") << int(LookupFiling) << kQueryFailed;
+    }
+    void fetcherGoesDuringAWait()
+    {
+        QFETCH(int, consumer);
+        QFETCH(QString, filing);
+        const Route route = routeOf(consumer);
+        m_sim.hold(route);
+        auto fetcher = std::make_unique<PageFetcher>();
+        bool done = false;
+        ResultTable table;
+        CategoryImport(table, {m_domain, QStringLiteral("second.com")});
+        DeletionLists lists(fetcher.get());
+        lists.setEndpoints(m_sim.endpoints());
+        DetailLookup lookup(fetcher.get());
+        lookup.setEndpoints(m_sim.endpoints());
+        QString filingLabel;
+        connect(&lookup, &DetailLookup::filingValue, this,
+                [&](const QString &text) { filingLabel = text; });
+        QCoro::Task<void> task = [&]() -> QCoro::Task<void> {
+            if (consumer <= PageRankAnswer) {
+                Probes::ProbeEnv env;
+                env.table = &table;
+                env.fetcher = fetcher.get();
+                env.endpoints = m_sim.endpoints();
+                return Probes::runProbe(env, consumer == PageRankAnswer ? 6 : consumer);
+            }
+            if (consumer == DailyLoader)
+                return lists.LoadDailyDeletionList(2, m_today);
+            return lookup.LookUpDomainDetail(m_domain);
+        }();
+        task.then([&] { done = true; });
+        QTRY_COMPARE(m_sim.heldCount(route), 1);
+        fetcher.reset();
+        QTRY_VERIFY(done);
+        for (int r = 1; r <= 2; ++r) {
+            for (int c = 2; c < kColumnCount; ++c)
+                QCOMPARE(table.CellText(r, c), kBlankCell);
+        }
+        for (const QStringList &list : lists.lists())
+            QVERIFY(list.isEmpty());
+        QCOMPARE(filingLabel, filing);
+        const bool twoPages = consumer == LookupFiling || consumer == PageRankAnswer;
+        QCOMPARE(m_sim.requestCount(), twoPages ? 2 : 1); // nothing asked after the wait
+    }
+
     // Each consumer of pages, each hostile server: the documented result, nothing else.
     void serverFaults_data()
     {

@@ -7,9 +7,39 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <QCoroNetworkReply>
+#include <coroutine>
+#include <memory>
 
 namespace {
+
+// Waits for a reply to finish. A reply can also die unfinished, deleted with its manager when
+// the fetcher goes: the wait then ends once control is back in the event loop, when the fetcher
+// is gone as a whole and its callers can see so and stop.
+class ReplyDone {
+public:
+    explicit ReplyDone(QNetworkReply *reply)
+        : m_reply(reply)
+    {
+    }
+    bool await_ready() const { return !m_reply || m_reply->isFinished(); }
+    void await_suspend(std::coroutine_handle<> waiting)
+    {
+        auto resumed = std::make_shared<bool>(false);
+        const auto resume = [waiting, resumed] {
+            if (!std::exchange(*resumed, true))
+                waiting.resume();
+        };
+        QObject::connect(m_reply, &QNetworkReply::finished, m_reply, resume);
+        QObject::connect(m_reply, &QObject::destroyed, [resume, resumed] {
+            if (!*resumed)
+                QTimer::singleShot(0, resume);
+        });
+    }
+    void await_resume() const {}
+
+private:
+    QPointer<QNetworkReply> m_reply;
+};
 
 // The error Qt gives a reply whose server answered `status` and sent the whole body. Any other
 // error (cut off, timed out, a body that would not inflate) means the page never came whole,
@@ -127,7 +157,7 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
     deadline.start(m_limits.totalDeadlineMs);
 
     if (reply->isRunning())
-        co_await reply.get();
+        co_await ReplyDone(reply);
     deadline.stop();
     if (!reply) { // the manager went away with its replies
         result.error = QStringLiteral("request abandoned: %1").arg(url);
