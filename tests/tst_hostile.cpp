@@ -682,10 +682,17 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QString, sent);
         QFETCH(int, consumer);
+        // Only the configured sites answer: a request sent anywhere else fails.
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        Endpoints only = Endpoints::allAt(QStringLiteral("127.0.0.1:%1").arg(closed.serverPort()));
+        closed.close();
 
         if (consumer == Probes::kMetricCount) {
+            QVERIFY(only.setHost(endpointOf(LookupDates), m_sim.hostPort()));
+            QVERIFY(only.setHost(endpointOf(LookupFiling), m_sim.hostPort()));
             DetailLookup lookup(&m_fetcher);
-            lookup.setEndpoints(m_sim.endpoints());
+            lookup.setEndpoints(only);
             QMap<int, QString> labels;
             QString filing;
             connect(&lookup, &DetailLookup::dateValue, this,
@@ -708,7 +715,8 @@ private Q_SLOTS:
         }
 
         const Route route = routeOf(consumer);
-        const ResultRow row = probeOne(consumer, name, m_sim.endpoints());
+        QVERIFY(only.setHost(endpointOf(consumer), m_sim.hostPort()));
+        const ResultRow row = probeOne(consumer, name, only);
         const QStringList targets = m_sim.requestTargets(route);
         QCOMPARE(targets.size(), 1);
         QCOMPARE(sentName(targets[0], probePath(consumer)), sent);
