@@ -441,6 +441,15 @@ QByteArray notFoundPage(const QString &target)
         .toUtf8();
 }
 
+QByteArray throttledPage(int status)
+{
+    return (htmlHead(QStringLiteral("%1").arg(status), false) +
+            QStringLiteral("<h1>请求过于频繁</h1>\r\n<p>Too many requests from your address. "
+                           "Please try again later.</p>\r\n") +
+            kHtmlTail)
+        .toUtf8();
+}
+
 QStringList cnListTokens()
 {
     return {QStringLiteral("3todayDel"), QStringLiteral("2todayDel"), QStringLiteral("1todayDel"),

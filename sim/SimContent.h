@@ -55,6 +55,9 @@ QByteArray deletionToolPage(const QString &domain);                      // utf-
 QByteArray icpPage(const QString &domain);                               // gb2312
 QByteArray makerPage();                                                  // gb2312
 QByteArray notFoundPage(const QString &target);                          // utf-8
+// What a site sends with 429 or 503 when it wants the client to slow down: none of the markers
+// any client looks for.
+QByteArray throttledPage(int status); // utf-8
 
 // The CN registry's deletion lists: plain text, CR LF after every line, deterministic by token.
 QStringList cnListTokens();

@@ -507,6 +507,16 @@ void SiteSimulator::respond(QTcpSocket *socket, Route route, const QByteArray &t
     case FaultKind::InvalidBytes:
         send(socket, answer.status, answer.contentType, withInvalidBytes(answer.body));
         break;
+    case FaultKind::Prefixed:
+        send(socket, answer.status, answer.contentType, fault.bytes + answer.body);
+        break;
+    case FaultKind::Body:
+        send(socket, int(fault.value), answer.contentType, fault.bytes);
+        break;
+    case FaultKind::Throttled:
+        send(socket, int(fault.value), kUtf8Html, SimContent::throttledPage(int(fault.value)),
+             "Retry-After: 120\r\n");
+        break;
     }
 }
 

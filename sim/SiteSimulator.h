@@ -56,12 +56,16 @@ public:
         GzipBomb,     // gzip-encoded body that inflates to more than `value` MiB
         RedirectLoop, // 302 back to the same address
         InvalidBytes, // the page with invalid GB18030/UTF-8 sequences and a NUL byte in it
+        Prefixed,     // `bytes`, then the normal page
+        Body,         // status `value`, `bytes` instead of the page
+        Throttled,    // status `value` with Retry-After and SimContent::throttledPage()
     };
     Q_ENUM(FaultKind)
 
     struct Fault {
         FaultKind kind = FaultKind::None;
         qint64 value = 0;
+        QByteArray bytes = {};
 
         static Fault none() { return {}; }
         static Fault delay(int ms) { return {FaultKind::Delay, ms}; }
@@ -74,6 +78,12 @@ public:
         static Fault gzipBomb(int mebibytes) { return {FaultKind::GzipBomb, mebibytes}; }
         static Fault redirectLoop() { return {FaultKind::RedirectLoop, 0}; }
         static Fault invalidBytes() { return {FaultKind::InvalidBytes, 0}; }
+        static Fault prefixed(QByteArray bytes) { return {FaultKind::Prefixed, 0, bytes}; }
+        static Fault body(QByteArray bytes, int status = 200)
+        {
+            return {FaultKind::Body, status, bytes};
+        }
+        static Fault throttled(int status) { return {FaultKind::Throttled, status}; }
     };
 
     explicit SiteSimulator(QObject *parent = nullptr);

@@ -31,6 +31,7 @@ struct Fetched {
     QByteArray contentType;
     QByteArray contentEncoding;
     qint64 declaredLength = -1;
+    QByteArray retryAfter;
     QByteArray body;
     qint64 elapsedMs = 0;
 };
@@ -54,6 +55,7 @@ Fetched fetch(QNetworkAccessManager &nam, const QUrl &url,
     f.contentType = reply->rawHeader("Content-Type");
     f.contentEncoding = reply->rawHeader("Content-Encoding");
     f.declaredLength = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+    f.retryAfter = reply->rawHeader("Retry-After");
     f.body = reply->readAll();
     return f;
 }
@@ -819,6 +821,12 @@ void TestSimulator::faults_data()
         << Route::Google << d << FaultKind::InvalidBytes << qint64(0);
     QTest::newRow("invalid bytes, list") << Route::CnRegistryList << QStringLiteral("2todayDel")
                                          << FaultKind::InvalidBytes << qint64(0);
+    QTest::newRow("prefixed") << Route::Icp << d << FaultKind::Prefixed << qint64(0);
+    QTest::newRow("body, 200") << Route::Google << d << FaultKind::Body << qint64(200);
+    QTest::newRow("body, 400") << Route::Registrar << d << FaultKind::Body << qint64(400);
+    QTest::newRow("throttled 429") << Route::BaiduSite << d << FaultKind::Throttled << qint64(429);
+    QTest::newRow("throttled 503") << Route::CnRegistryList << QStringLiteral("1todayDel")
+                                   << FaultKind::Throttled << qint64(503);
 }
 
 void TestSimulator::faults()
@@ -834,7 +842,8 @@ void TestSimulator::faults()
             : prefixOf(route) + param;
     const QByteArray normal = normalPage(route, param, m_sim->hostPort());
     QVERIFY(!normal.isEmpty());
-    m_sim->setFault(route, SiteSimulator::Fault{kind, value});
+    const QByteArray bytes("\0<b>x</b>\x80\r\n", 12);
+    m_sim->setFault(route, SiteSimulator::Fault{kind, value, bytes});
 
     switch (kind) {
     case FaultKind::Delay: {
@@ -937,6 +946,28 @@ void TestSimulator::faults()
         QCOMPARE(f.body.size(), normal.size() + 7);
         QVERIFY(f.body.startsWith(normal.left(normal.indexOf('\n') + 1)));
         QVERIFY(f.body.endsWith(normal.mid(normal.indexOf('\n') + 1)));
+        break;
+    }
+    case FaultKind::Prefixed: {
+        const Fetched f = fetch(*m_nam, urlFor(target));
+        QVERIFY(f.finished);
+        QCOMPARE(f.status, 200);
+        QCOMPARE(f.body, bytes + normal);
+        break;
+    }
+    case FaultKind::Body: {
+        const Fetched f = fetch(*m_nam, urlFor(target));
+        QVERIFY(f.finished);
+        QCOMPARE(f.status, int(value));
+        QCOMPARE(f.body, bytes);
+        break;
+    }
+    case FaultKind::Throttled: {
+        const Fetched f = fetch(*m_nam, urlFor(target));
+        QVERIFY(f.finished);
+        QCOMPARE(f.status, int(value));
+        QCOMPARE(f.retryAfter, QByteArray("120"));
+        QCOMPARE(f.body, SimContent::throttledPage(int(value)));
         break;
     }
     case FaultKind::None:

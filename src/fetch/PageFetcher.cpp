@@ -7,20 +7,73 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <QCoroNetworkReply>
+#include <coroutine>
+#include <memory>
 
 namespace {
 
-// An HTTP status came back and the body is whole: the error page is still a page.
-bool isPageError(QNetworkReply::NetworkError e)
+// Waits for a reply to finish. A reply can also die unfinished, deleted with its manager when
+// the fetcher goes: the wait then ends once control is back in the event loop, when the fetcher
+// is gone as a whole and its callers can see so and stop.
+class ReplyDone {
+public:
+    explicit ReplyDone(QNetworkReply *reply)
+        : m_reply(reply)
+    {
+    }
+    bool await_ready() const { return !m_reply || m_reply->isFinished(); }
+    void await_suspend(std::coroutine_handle<> waiting)
+    {
+        auto resumed = std::make_shared<bool>(false);
+        const auto resume = [waiting, resumed] {
+            if (!std::exchange(*resumed, true))
+                waiting.resume();
+        };
+        QObject::connect(m_reply, &QNetworkReply::finished, m_reply, resume);
+        QObject::connect(m_reply, &QObject::destroyed, [resume, resumed] {
+            if (!*resumed)
+                QTimer::singleShot(0, resume);
+        });
+    }
+    void await_resume() const {}
+
+private:
+    QPointer<QNetworkReply> m_reply;
+};
+
+// The error Qt gives a reply whose server answered `status` and sent the whole body. Any other
+// error (cut off, timed out, a body that would not inflate) means the page never came whole,
+// even when a status arrived first.
+QNetworkReply::NetworkError errorForStatus(int status)
 {
-    if (e == QNetworkReply::NoError)
-        return true;
-    const int code = int(e);
-    return (code >= QNetworkReply::ContentAccessDenied &&
-            code <= QNetworkReply::UnknownContentError) ||
-           (code >= QNetworkReply::InternalServerError &&
-            code <= QNetworkReply::UnknownServerError);
+    switch (status) {
+    case 400:
+    case 418:
+        return QNetworkReply::ProtocolInvalidOperationError;
+    case 401:
+        return QNetworkReply::AuthenticationRequiredError;
+    case 403:
+        return QNetworkReply::ContentAccessDenied;
+    case 404:
+        return QNetworkReply::ContentNotFoundError;
+    case 405:
+        return QNetworkReply::ContentOperationNotPermittedError;
+    case 407:
+        return QNetworkReply::ProxyAuthenticationRequiredError;
+    case 409:
+        return QNetworkReply::ContentConflictError;
+    case 410:
+        return QNetworkReply::ContentGoneError;
+    case 500:
+        return QNetworkReply::InternalServerError;
+    case 501:
+        return QNetworkReply::OperationNotImplementedError;
+    case 503:
+        return QNetworkReply::ServiceUnavailableError;
+    }
+    if (status > 500)
+        return QNetworkReply::UnknownServerError;
+    return status >= 400 ? QNetworkReply::UnknownContentError : QNetworkReply::NoError;
 }
 
 } // namespace
@@ -68,12 +121,12 @@ void PageFetcher::shutDown()
 QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
 {
     FetchResult result;
-    // Tolerant mode keeps what the caller built ("%3A" stays) and only escapes what HTTP
-    // cannot carry (spaces, non-ASCII), so the request still goes to the intended host.
     if (m_shutDown) {
         result.error = QStringLiteral("closing: %1").arg(url);
         co_return result;
     }
+    // Tolerant mode keeps what the caller built ("%3A" stays) and only escapes what HTTP
+    // cannot carry (spaces, non-ASCII), so the request still goes to the intended host.
     const QUrl target(url, QUrl::TolerantMode);
     if (!target.isValid() || target.scheme() != u"http" || target.host().isEmpty()) {
         result.error = QStringLiteral("invalid address %1").arg(url);
@@ -98,7 +151,7 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
     // Read as the bytes arrive so that an oversized or endless body is cut off at the cap
     // instead of being buffered whole.
     const auto drain = [&] {
-        if (!reply || tooLarge)
+        if (!reply || tooLarge || !reply->isOpen())
             return;
         body += reply->read(cap + 1 - body.size());
         if (body.size() > cap) {
@@ -106,19 +159,29 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
             reply->abort();
         }
     };
-    const QMetaObject::Connection draining =
+    const QMetaObject::Connection reading =
         QObject::connect(reply, &QNetworkReply::readyRead, reply, drain);
-    QTimer::singleShot(m_limits.totalDeadlineMs, reply, [&] {
+    // Owned by this call: a single-shot timer tied to the reply stayed registered for the whole
+    // deadline after every fetch, thousands of them during a run, each slowing the next.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, reply, [&] {
         pastDeadline = true;
         reply->abort();
     });
+    deadline.start(m_limits.totalDeadlineMs);
 
     if (reply->isRunning())
-        co_await reply.get();
+        co_await ReplyDone(reply);
+    deadline.stop();
+    if (!reply) { // the manager went away with its replies
+        result.error = QStringLiteral("request abandoned: %1").arg(url);
+        co_return result;
+    }
     drain();
-    // Only our own connection: Qt ties the reply to its network thread through the reply's
-    // signals too, and cutting those leaves that side of the request alive for good.
-    QObject::disconnect(draining);
+    // Only our own connection: abort() emits finished before it tells the network thread to
+    // stop, and a reply cut off from that thread keeps its connection busy for good.
+    QObject::disconnect(reading);
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
@@ -128,7 +191,7 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
         result.error = QStringLiteral("no complete answer within %1 s: %2")
                            .arg(m_limits.totalDeadlineMs / 1000)
                            .arg(url);
-    } else if (status.isValid() && isPageError(error)) {
+    } else if (status.isValid() && error == errorForStatus(status.toInt())) {
         result.status = FetchResult::Status::Page;
         result.httpStatus = status.toInt();
         result.text = DecodeBody(body, charset);

@@ -234,8 +234,12 @@ QVariant ResultTable::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= RowCount())
         return {};
     const QString &text = m_rows[index.row()].cells[index.column()];
-    if (role == Qt::ToolTipRole)
-        return text;
+    if (role == Qt::ToolTipRole) {
+        // A tooltip reads anything tag-like as markup (and would load an <img> it names): hand
+        // it the scraped text escaped, so it shows the characters the page printed.
+        return QStringLiteral("<p style=\"white-space:pre\">") + text.toHtmlEscaped() +
+               QStringLiteral("</p>");
+    }
     if (role == Qt::DisplayRole) {
         // A cell keeps what the page printed, line breaks included; one grid line shows them
         // as blanks.
