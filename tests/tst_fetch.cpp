@@ -71,43 +71,6 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("/search?bwm=i&p=www.a-b.com")});
     }
 
-    void errorStatusStillGivesThePage()
-    {
-        m_sim.setFault(Route::Google, Fault::errorStatus(503));
-        const FetchResult r =
-            get(QStringLiteral("/search?hl=zh-CN&source=hp&q=site%3A") + countedDomain(),
-                Charset::Utf8);
-        QVERIFY(r.gotPage());
-        QCOMPARE(r.httpStatus, 503);
-        QVERIFY(r.text.contains(QStringLiteral("找到约 ")));
-    }
-
-    void failures_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<qint64>("value");
-        QTest::newRow("refused") << int(SiteSimulator::FaultKind::Refuse) << qint64(0);
-        QTest::newRow("never answers") << int(SiteSimulator::FaultKind::Hang) << qint64(0);
-        QTest::newRow("cut mid-way") << int(SiteSimulator::FaultKind::Truncated) << qint64(0);
-        QTest::newRow("over the cap")
-            << int(SiteSimulator::FaultKind::Oversized) << qint64(3 * 1024 * 1024);
-        QTest::newRow("inflates past the cap")
-            << int(SiteSimulator::FaultKind::GzipBomb) << qint64(8);
-        QTest::newRow("drips forever") << int(SiteSimulator::FaultKind::Drip) << qint64(200);
-        QTest::newRow("redirect loop") << int(SiteSimulator::FaultKind::RedirectLoop) << qint64(0);
-    }
-    void failures()
-    {
-        QFETCH(int, kind);
-        QFETCH(qint64, value);
-        m_sim.setFault(Route::Google, {SiteSimulator::FaultKind(kind), value});
-        const FetchResult r =
-            get(QStringLiteral("/search?hl=zh-CN&source=hp&q=site%3Aabc.com"), Charset::Utf8);
-        QVERIFY(!r.gotPage());
-        QVERIFY(r.text.isEmpty());
-        QVERIFY(!r.error.isEmpty());
-    }
-
     void unreachableHost()
     {
         QTcpServer closed;
@@ -124,15 +87,6 @@ private Q_SLOTS:
     {
         const FetchResult r = QCoro::waitFor(m_fetcher.FetchUtf8(QStringLiteral("http://")));
         QVERIFY(!r.gotPage());
-    }
-
-    void invalidBytesDecodeToReplacement()
-    {
-        m_sim.setFault(Route::Google, Fault::invalidBytes());
-        const FetchResult r =
-            get(QStringLiteral("/search?hl=zh-CN&source=hp&q=site%3Aabc.com"), Charset::Utf8);
-        QVERIFY(r.gotPage());
-        QVERIFY(r.text.contains(QChar::ReplacementCharacter));
     }
 
     void decodeBody_data()

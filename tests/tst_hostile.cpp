@@ -815,54 +815,6 @@ private Q_SLOTS:
     }
 
     // The same lists through the window's buttons.
-    void hostileListsThroughTheWindow_data() { hostileLists_data(); }
-    void hostileListsThroughTheWindow()
-    {
-        QFETCH(QByteArray, bytes);
-        m_sim.setFault(Route::DailyList, Fault::body(bytes));
-        m_sim.setFault(Route::CnRegistryList, Fault::body(bytes));
-        MainWindow window(m_sim.endpoints());
-        window.show();
-        const Form1Controls &c = window.controls();
-        QTest::mouseClick(c.Command6[2], Qt::LeftButton);
-        QTRY_COMPARE(m_sim.requestCount(Route::CnRegistryList), 1);
-        QTRY_VERIFY(c.Frame5->isHidden());
-
-        const QString text = PageFetcher::DecodeBody(bytes, Charset::Gb2312);
-        Sources::SourceLists want = filedLists(text, text);
-        for (int i = 0; i < Sources::kSourceCount; ++i) {
-            QCOMPARE(window.deletionLists()->list(i), want[std::size_t(i)]);
-            QCOMPARE(qsizetype(c.SourceLists[std::size_t(i)]->model()->rowCount()),
-                     want[std::size_t(i)].size());
-
-            QTest::mouseClick(c.Command7[std::size_t(i)], Qt::LeftButton);
-            const Sources::Categories categories = referenceBreakdown(want[std::size_t(i)], i);
-            QCOMPARE(window.categories(), categories);
-            for (int k = 0; k < Sources::kCategoryCount; ++k) {
-                QCOMPARE(c.Label2[std::size_t(k)]->text(),
-                         QString::number(categories[std::size_t(k)].size()));
-                if (categories[std::size_t(k)].isEmpty())
-                    continue;
-                QTest::mouseClick(c.Label2[std::size_t(k)], Qt::LeftButton);
-                QCOMPARE(qsizetype(window.table()->RowCount()), categories[std::size_t(k)].size());
-                QCOMPARE(window.table()->CellText(window.table()->RowCount(), kDomainColumn),
-                         categories[std::size_t(k)].last());
-            }
-        }
-
-        // The domestic sort covers net.cn, com.cn, org.cn and gov.cn; the international one
-        // all five international lists.
-        for (int i : {Sources::Com, Sources::Info, Sources::Net, Sources::Org, Sources::Biz,
-                      Sources::NetCn, Sources::ComCn, Sources::OrgCn, Sources::GovCn})
-            Sources::SortByLength(want[std::size_t(i)]);
-        c.Command5->click();
-        c.Command4->click();
-        for (int i = 0; i < Sources::kSourceCount; ++i)
-            QCOMPARE(window.deletionLists()->list(i), want[std::size_t(i)]);
-    }
-
-    // Scraped text lands in grid cells; the grid and its tooltips show it as the characters it
-    // holds, never as markup.
     void markupInGridCells_data()
     {
         QTest::addColumn<int>("metric");
