@@ -104,6 +104,10 @@ private Q_SLOTS:
             << QByteArray("\xef\xbb\xbfok") << "utf-8" << QStringLiteral("ok");
         QTest::newRow("utf-8 invalid")
             << QByteArray("a\xffz") << "utf-8" << QString::fromUtf16(u"a\uFFFDz");
+        QTest::newRow("utf-8 cut off at the end")
+            << QByteArray("ab\xe4\xb8") << "utf-8" << QString::fromUtf16(u"ab\uFFFD\uFFFD");
+        QTest::newRow("gb2312 cut off at the end")
+            << QByteArray("ab\xd5") << "gb2312" << QString::fromUtf16(u"ab\uFFFD");
         QTest::newRow("nul kept") << QByteArray("a\0b", 3) << "utf-8"
                                   << QString::fromUtf16(u"a\u0000b", 3);
         QTest::newRow("empty") << QByteArray() << "gb2312" << QString();

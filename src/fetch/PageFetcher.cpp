@@ -86,10 +86,25 @@ PageFetcher::PageFetcher(QObject *parent)
     m_nam.setAutoDeleteReplies(false);
 }
 
+namespace {
+
+// Decodes the whole body. A multi-byte sequence cut off at its end would stay in the decoder's
+// state and vanish; a line feed after it ends the sequence, which then reads as U+FFFD.
+QString decodeAll(QStringDecoder &decoder, const QByteArray &body)
+{
+    QString text = decoder(body);
+    QString rest = decoder(QByteArrayView("\n"));
+    rest.chop(1);
+    return text + rest;
+}
+
+} // namespace
+
 QString PageFetcher::DecodeBody(const QByteArray &body, Charset charset)
 {
     if (charset == Charset::Utf8) {
-        QStringDecoder decoder(QStringDecoder::Utf8);
+        // Keeping no state, the decoder itself turns a cut-off sequence into U+FFFD.
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         return decoder(body);
     }
     QStringDecoder decoder("GB18030");
@@ -97,7 +112,7 @@ QString PageFetcher::DecodeBody(const QByteArray &body, Charset charset)
         decoder = QStringDecoder("GBK");
     if (!decoder.isValid()) // no CJK codec on this system: keep the ASCII markers readable
         decoder = QStringDecoder(QStringDecoder::Latin1);
-    return decoder(body);
+    return decodeAll(decoder, body);
 }
 
 QString PageFetcher::DecodeBody(const QByteArray &body, QStringView charsetName)
