@@ -7,7 +7,6 @@
 using DetailScrape::FilingResult;
 
 using MaybeText = std::optional<QString>;
-using Cells = QList<MaybeText>; // cells 1..5 at indexes 0..4
 
 Q_DECLARE_METATYPE(MaybeText)
 Q_DECLARE_METATYPE(FilingResult::Kind)
@@ -27,10 +26,7 @@ QString describe(const MaybeText &text)
 }
 
 // A deletion-date page in the site's layout: a label column and a value column.
-const QString fullDeletionPage = QStringLiteral(R"(<!DOCTYPE html>
-<html><head><meta charset="utf-8"><title>域名删除时间查询</title></head>
-<body>
-<div class="main">
+const QString fullDeletionPage = QStringLiteral(R"(<html><body>
 <form action="/del/" method="get"><input name="domain" value="example-shop.com"></form>
 <table class="deltable" width="600">
 <tr><td class="deltd">域名：</td><td class="deltd1"><b>example-shop.com</b></td></tr>
@@ -40,13 +36,11 @@ const QString fullDeletionPage = QStringLiteral(R"(<!DOCTYPE html>
 <tr><td class="deltd">状态：</td><td class="deltd1"><font color="red">pendingDelete</font></td></tr>
 </table>
 <p class="tip"><span class="red">还剩：3 天 14 小时</span>后删除</p>
-</div>
 </body></html>
 )");
 
 // A filing-search result page in the site's layout (the text is already decoded from gb2312).
-const QString fullFilingPage = QStringLiteral(R"(<html><head><title>备案查询</title></head>
-<body>
+const QString fullFilingPage = QStringLiteral(R"(<html><body>
 <table class="result" cellpadding="0" cellspacing="0">
 <tr><th>主办单位名称</th><th>主办单位性质</th><th>网站备案/许可证号</th><th>网站名称</th></tr>
 <tr>
@@ -75,61 +69,47 @@ void TestDetailScrape::deletionPage_data()
 {
     QTest::addColumn<QString>("page");
     QTest::addColumn<bool>("noInformation");
-    QTest::addColumn<Cells>("cells");
+    QTest::addColumn<QStringList>("cells"); // cells 1, 2, ... present; the rest missing
     QTest::addColumn<MaybeText>("countdown");
 
-    const Cells none{missing, missing, missing, missing, missing};
+    const QStringList none;
 
-    QTest::newRow("no information")
-        << QStringLiteral("<div class=\"err\">没有查询到相应的信息</div>") << true << none
-        << missing;
     QTest::newRow("no information wins over cells")
         << QStringLiteral("<p>没有查询到相应的信息</p>") + cell("a") + cell("b") +
                "<span>还剩：1 天</span>"
         << true << none << missing;
     QTest::newRow("empty page") << QString() << false << none << missing;
-    QTest::newRow("unrelated page")
-        << QStringLiteral("<html><body>502 Bad Gateway</body></html>") << false << none << missing;
 
     QTest::newRow("full page") << fullDeletionPage << false
-                               << Cells{"example-shop.com", "2011-04-18", "2024-04-18",
-                                        "2024-06-02", "<font color=\"red\">pendingDelete</font>"}
+                               << QStringList{"example-shop.com", "2011-04-18", "2024-04-18",
+                                              "2024-06-02",
+                                              "<font color=\"red\">pendingDelete</font>"}
                                << MaybeText("3天14小时");
 
     QTest::newRow("bold and approximation removed, other markup kept")
         << cell("<b>a</b>") + cell("<b>2024</b>-01-<b>02</b>(近似值)") + cell("<i>x</i>") +
                cell("(近似值)<b></b>") + cell("<B>caps</B>")
-        << false << Cells{"a", "2024-01-02", "<i>x</i>", "", "<B>caps</B>"} << missing;
+        << false << QStringList{"a", "2024-01-02", "<i>x</i>", "", "<B>caps</B>"} << missing;
     QTest::newRow("full-width approximation stays")
-        << cell("2024-06-02（近似值）") << false
-        << Cells{"2024-06-02（近似值）", missing, missing, missing, missing} << missing;
-    QTest::newRow("rich text kept as text")
-        << cell("<img src=x>2024-01-01") + cell("<a href=\"#\">link</a>") << false
-        << Cells{"<img src=x>2024-01-01", "<a href=\"#\">link</a>", missing, missing, missing}
-        << missing;
-    QTest::newRow("fewer than five cells")
-        << cell("one") + cell("two") + cell("three") << false
-        << Cells{"one", "two", "three", missing, missing} << missing;
+        << cell("2024-06-02（近似值）") << false << QStringList{"2024-06-02（近似值）"} << missing;
+    QTest::newRow("fewer than five cells") << cell("one") + cell("two") + cell("three") << false
+                                           << QStringList{"one", "two", "three"} << missing;
     QTest::newRow("more than five cells: the fifth stops at the sixth")
         << cell("1") + cell("2") + cell("3") + cell("4") + "<td class=\"deltd1\">5" + cell("6")
-        << false << Cells{"1", "2", "3", "4", "5<td class=\""} << missing;
+        << false << QStringList{"1", "2", "3", "4", "5<td class=\""} << missing;
     QTest::newRow("cell cut at the first </td")
-        << QStringLiteral("<td class=\"deltd1\">a</td ><td>b</td>") << false
-        << Cells{"a", missing, missing, missing, missing} << missing;
+        << QStringLiteral("<td class=\"deltd1\">a</td ><td>b</td>") << false << QStringList{"a"}
+        << missing;
     QTest::newRow("unclosed last cell runs to the end")
         << cell("a") + QStringLiteral("<td class=\"deltd1\">tail text") << false
-        << Cells{"a", "tail text", missing, missing, missing} << missing;
+        << QStringList{"a", "tail text"} << missing;
     QTest::newRow("marker needs the quote")
         << QStringLiteral("<td class=deltd1>a</td>") << false << none << missing;
 
-    QTest::newRow("countdown only") << QStringLiteral("<span>还剩：3 天 14 小时</span>") << false
-                                    << none << MaybeText("3天14小时");
     QTest::newRow("countdown keeps other whitespace")
         << QStringLiteral("<b>还剩：\t2\u3000天 </b>") << false << none << MaybeText("\t2\u3000天");
     QTest::newRow("countdown without closing tag runs to the end")
         << QStringLiteral("<p>还剩： 5 小时") << false << none << MaybeText("5小时");
-    QTest::newRow("countdown, first of two") << QStringLiteral("<i>还剩：1 天</i><i>还剩：9 天</i>")
-                                             << false << none << MaybeText("1天");
     QTest::newRow("countdown piece ends at the second marker")
         << QStringLiteral("<i>还剩：1 天>还剩：9 天</i>") << false << none << MaybeText("1天");
     QTest::newRow("countdown empty")
@@ -144,23 +124,19 @@ void TestDetailScrape::deletionPage()
 {
     QFETCH(QString, page);
     QFETCH(bool, noInformation);
-    QFETCH(Cells, cells);
+    QFETCH(QStringList, cells);
     QFETCH(MaybeText, countdown);
-    QCOMPARE(cells.size(), 5);
 
     const DetailScrape::DeletionInfo info = DetailScrape::scrapeDeletionPage(page);
     QCOMPARE(info.noInformation, noInformation);
     QVERIFY2(!info.cells[0].has_value(), "cell 0 is not a page cell");
+    QStringList got, expected;
     for (int k = 1; k <= 5; ++k) {
-        const MaybeText &actual = info.cells[std::size_t(k)];
-        const MaybeText &expected = cells[k - 1];
-        QVERIFY2(actual == expected, qPrintable(QStringLiteral("cell %1: got %2, expected %3")
-                                                    .arg(k)
-                                                    .arg(describe(actual), describe(expected))));
+        got.append(describe(info.cells[std::size_t(k)]));
+        expected.append(describe(k <= cells.size() ? MaybeText(cells[k - 1]) : missing));
     }
-    QVERIFY2(info.countdown == countdown,
-             qPrintable(QStringLiteral("countdown: got %1, expected %2")
-                            .arg(describe(info.countdown), describe(countdown))));
+    QCOMPARE(got, expected);
+    QCOMPARE(describe(info.countdown), describe(countdown));
 }
 
 void TestDetailScrape::filingPage_data()
@@ -171,13 +147,9 @@ void TestDetailScrape::filingPage_data()
 
     QTest::newRow("full page") << fullFilingPage << FilingResult::Filed
                                << QStringLiteral("京ICP备10212345号-2");
-    QTest::newRow("minimal") << QStringLiteral(
-                                    "<td class=\"bap\"><a target=\"_blank\">浙ICP备123号</a></td>")
-                             << FilingResult::Filed << QStringLiteral("浙ICP备123号");
     QTest::newRow("no filing") << QStringLiteral(
                                       "<table><tr><td>没有符合条件的记录</td></tr></table>")
                                << FilingResult::NotFiled << QString();
-    QTest::newRow("empty page") << QString() << FilingResult::NotFiled << QString();
     QTest::newRow("link marker without filing marker")
         << QStringLiteral("<a href=\"/\" target=\"_blank\">首页</a>") << FilingResult::NotFiled
         << QString();
@@ -196,10 +168,6 @@ void TestDetailScrape::filingPage_data()
         << QStringLiteral("<td class=\"bap\"><a target=\"_blank\">京ICP备1号</a></td>"
                           "<td class=\"bap\"><a target=\"_blank\">京ICP备2号</a></td>")
         << FilingResult::Filed << QStringLiteral("京ICP备1号");
-    QTest::newRow("first link in the cell")
-        << QStringLiteral("<td class=\"bap\"><a target=\"_blank\">甲</a> "
-                          "<a target=\"_blank\">乙</a></td>")
-        << FilingResult::Filed << QStringLiteral("甲");
     QTest::newRow("number runs to the end of the cell")
         << QStringLiteral("<td class=\"bap\"><a target=\"_blank\">粤B2-20090059</td>")
         << FilingResult::Filed << QStringLiteral("粤B2-20090059");

@@ -129,11 +129,7 @@ void TestSourceSorts::sortByLength_data()
 
     QTest::newRow("empty") << QStringList() << QStringList();
     QTest::newRow("one") << QStringList{"abc"} << QStringList{"abc"};
-    QTest::newRow("bb ab a") << QStringList{"bb", "ab", "a"} << QStringList{"a", "ab", "bb"};
-    QTest::newRow("ccc a bb") << QStringList{"ccc", "a", "bb"} << QStringList{"a", "bb", "ccc"};
-    QTest::newRow("equal lengths keep order")
-        << QStringList{"z", "y", "x"} << QStringList{"z", "y", "x"};
-    QTest::newRow("texts never compared")
+    QTest::newRow("equal lengths keep order, texts never compared")
         << QStringList{"zz", "aa", "mm"} << QStringList{"zz", "aa", "mm"};
     // The exchange procedure is not stable: b1 and b2 end up reversed.
     QTest::newRow("not stable") << QStringList{"b1", "b2", "a"} << QStringList{"a", "b2", "b1"};
@@ -141,8 +137,6 @@ void TestSourceSorts::sortByLength_data()
         << QStringList{"ccc", "bb", "a", "dd", "e"} << QStringList{"a", "e", "dd", "bb", "ccc"};
     QTest::newRow("empty entry and CR")
         << QStringList{"abc", "", "ab\r", "a"} << QStringList{"", "a", "ab\r", "abc"};
-    QTest::newRow("already sorted")
-        << QStringList{"a", "bb", "ccc"} << QStringList{"a", "bb", "ccc"};
     QTest::newRow("reversed") << QStringList{"dddd", "ccc", "bb", "a"}
                               << QStringList{"a", "bb", "ccc", "dddd"};
 }
@@ -175,7 +169,7 @@ void TestSourceSorts::sortByLengthRandom_data()
         const char *name;
         int lists;
         int maxSize;
-    } bands[] = {{"small", 400, 40}, {"medium", 40, 500}, {"large", 3, 3000}};
+    } bands[] = {{"small", 300, 40}, {"medium", 30, 500}, {"large", 3, 3000}};
     quint32 seed = 20240601;
     for (const auto &[shape, shapeName] : shapes) {
         for (const auto &band : bands) {
@@ -211,7 +205,6 @@ void TestSourceSorts::sortByLengthLarge_data()
     QTest::addColumn<int>("shape");
     QTest::addColumn<int>("size");
 
-    QTest::newRow("70000 realistic") << int(Shape::Realistic) << 70000;
     QTest::newRow("100000 few lengths") << int(Shape::FewLengths) << 100000;
     QTest::newRow("a million realistic") << int(Shape::Realistic) << 1000000;
 }
@@ -249,21 +242,16 @@ void TestSourceSorts::sortBySize_data()
                                                "95",  "120",  "456",  "484",  "488",  "512",
                                                "782", "1256", "3123", "8948", "45968"};
     QTest::newRow("empty") << QStringList() << QStringList();
-    QTest::newRow("leading numbers")
-        << QStringList{"  12abc", "3.5x", "-4", "abc"} << QStringList{"-4", "0", "3.5", "12"};
-    QTest::newRow("tab before number") << QStringList{"\t7"} << QStringList{"7"};
-    QTest::newRow("plus sign") << QStringList{"+7"} << QStringList{"7"};
-    QTest::newRow("leading zeros") << QStringList{"007"} << QStringList{"7"};
-    QTest::newRow("point first") << QStringList{".5", "-.5"} << QStringList{"-0.5", "0.5"};
-    QTest::newRow("point last") << QStringList{"5."} << QStringList{"5"};
-    QTest::newRow("negative zero") << QStringList{"-0"} << QStringList{"0"};
+    QTest::newRow("leading numbers, duplicates kept")
+        << QStringList{"  12abc", "3.5x", "-4", "abc", "\t7", "+7", "007"}
+        << QStringList{"-4", "0", "3.5", "7", "7", "7", "12"};
+    QTest::newRow("point first or last, negative zero")
+        << QStringList{".5", "-.5", "5.", "-0"} << QStringList{"-0.5", "0", "0.5", "5"};
     QTest::newRow("no number") << QStringList{"", ".", "-", "e5", "x1"}
                                << QStringList{"0", "0", "0", "0", "0"};
     QTest::newRow("stops at separators") << QStringList{"1,000", "12 34"} << QStringList{"1", "12"};
     QTest::newRow("exponent") << QStringList{"2e3", "3E2x", "1e", "1e+", "5e-1"}
                               << QStringList{"0.5", "1", "1", "300", "2000"};
-    QTest::newRow("a million in plain digits")
-        << QStringList{"1e6", "1000000"} << QStringList{"1000000", "1000000"};
     QTest::newRow("shortest round trip")
         << QStringList{"0.1", "0.30000000000000004"} << QStringList{"0.1", "0.30000000000000004"};
     QTest::newRow("plain range ends")
@@ -271,7 +259,6 @@ void TestSourceSorts::sortBySize_data()
         << QStringList{"1.5e-07", "0.000001", "100000000000000000000", "1e+21"};
     QTest::newRow("beyond a double")
         << QStringList{"1e400", "-1e400", "1"} << QStringList{"-inf", "1", "inf"};
-    QTest::newRow("duplicates") << QStringList{"5", "05", "3"} << QStringList{"3", "5", "5"};
 }
 
 void TestSourceSorts::sortBySize()
