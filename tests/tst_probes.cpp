@@ -1,4 +1,5 @@
 #include "SimContent.h"
+#include "SimExpect.h"
 #include "SiteSimulator.h"
 #include "probes/Probes.h"
 #include "probes/Recipes.h"
@@ -13,36 +14,6 @@ using Route = SiteSimulator::Route;
 using Fault = SiteSimulator::Fault;
 
 namespace {
-
-// What the simulator's page for `domain` must make metric `index` write.
-QString expected(int index, const QString &domain)
-{
-    const auto orZero = [](const QString &s) { return s.isEmpty() ? QStringLiteral("0") : s; };
-    switch (Probes::metric(index).column) {
-    case BaiduSite:
-        return orZero(SimContent::baiduCount(domain, true).remove(u' '));
-    case BaiduDomain:
-        return orZero(SimContent::baiduCount(domain, false).remove(u' '));
-    case GoogleSite:
-        return orZero(SimContent::googleCount(domain));
-    case YahooPages:
-        return orZero(SimContent::yahooPages(domain));
-    case YahooLinksWww:
-        return orZero(SimContent::yahooLinks(QStringLiteral("www.") + domain));
-    case YahooLinksBare:
-        return orZero(SimContent::yahooLinks(domain));
-    case PageRank: {
-        const QString rank = SimContent::pageRank(domain);
-        if (rank.isEmpty())
-            return QStringLiteral("0");
-        return SimContent::pageRankFrameEndsWithLineFeed(domain) ? rank + u'\n' : rank;
-    }
-    case Registration:
-        return SimContent::registrable(domain) ? QStringLiteral("可注册")
-                                               : QStringLiteral("已被注册");
-    }
-    return {};
-}
 
 QStringList domains(int n)
 {
@@ -106,7 +77,7 @@ private Q_SLOTS:
         const int column = Probes::metric(metric).column;
         QSet<QString> distinct;
         for (int r = 1; r <= names.size(); ++r) {
-            QCOMPARE(m_table.CellText(r, column), expected(metric, names[r - 1]));
+            QCOMPARE(m_table.CellText(r, column), expectedCell(metric, names[r - 1]));
             distinct << m_table.CellText(r, column);
             for (int other = 2; other < kColumnCount; ++other) {
                 if (other != column)
@@ -197,7 +168,7 @@ private Q_SLOTS:
         m_sim.setFault(Route::Google, Fault::errorStatus(404));
         // An error page is still a page: the count is what it shows.
         QCoro::waitFor(Probes::runProbe(env(m_sim.endpoints()), 2));
-        QCOMPARE(m_table.CellText(1, GoogleSite), expected(2, QStringLiteral("x.com")));
+        QCOMPARE(m_table.CellText(1, GoogleSite), expectedCell(2, QStringLiteral("x.com")));
     }
 
     void tableChangesDuringAWait()
@@ -219,7 +190,7 @@ private Q_SLOTS:
         QCOMPARE(m_table.RowCount(), 3);
         for (int r = 1; r <= 3; ++r) {
             const QString domain = m_table.CellText(r, kDomainColumn);
-            QCOMPARE(m_table.CellText(r, GoogleSite), expected(2, domain));
+            QCOMPARE(m_table.CellText(r, GoogleSite), expectedCell(2, domain));
         }
         QCOMPARE(m_sim.requestCount(Route::Google), 3); // the deleted rows were skipped
     }
