@@ -47,7 +47,7 @@ void checkLeadingNumbers(QStringView text)
 
 void checkRow(const QStringList &lines)
 {
-    std::array<QString, RowFilter::ColumnCount> row;
+    std::array<QString, kColumnCount> row;
     for (std::size_t c = 0; c < row.size(); ++c)
         row[c] = lines.isEmpty() ? QString() : lines[qsizetype(c) % lines.size()];
     const double threshold = lines.isEmpty() ? 0.0 : RowFilter::leadingNumber(lines.front());
