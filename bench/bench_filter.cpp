@@ -2,6 +2,7 @@
 // Usage: bench_filter [rows] [repeats]   (defaults: 1000000 rows, 5 repeats)
 
 #include "table/RowFilter.h"
+#include "text/Numbers.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -82,7 +83,7 @@ int main(int argc, char **argv)
     for (const QString &text : RowFilter::criterionTexts()) {
         const RowFilter::FilterCriterion criterion = *RowFilter::criterionFromText(text);
         const double threshold =
-            RowFilter::leadingNumber(criterion.column == PageRank ? u"3" : u"1000");
+            Numbers::leadingNumber(criterion.column == PageRank ? u"3" : u"1000");
 
         std::vector<double> ms;
         std::size_t deleted = 0;
@@ -120,7 +121,7 @@ int main(int argc, char **argv)
     t.start();
     std::size_t readable = 0;
     for (std::size_t i = 0; i < calls; ++i)
-        readable += RowFilter::cellNumber(hot[i % std::size(hot)]).has_value();
+        readable += Numbers::cellNumber(hot[i % std::size(hot)]).has_value();
     std::printf("cellNumber on %zu hot texts: %.1f ns/call (%zu readable)\n", std::size(hot),
                 double(t.nsecsElapsed()) / double(calls), readable);
     return 0;

@@ -63,7 +63,7 @@ int main(int argc, char **argv)
     for (const Case &c : cases()) {
         QString text;
         const double decode =
-            timed([&] { text = PageFetcher::DecodeBody(c.bytes, Charset::Gb2312); });
+            timed([&] { text = PageFetcher::decodeBody(c.bytes, Charset::Gb2312); });
         SourceLists lists;
         const double file = timed([&] {
             const QList<QStringView> pieces = cutLines(text);
@@ -73,11 +73,11 @@ int main(int argc, char **argv)
         std::array<Categories, kSourceCount> categories;
         const double breakdown = timed([&] {
             for (int i = 0; i < kSourceCount; ++i)
-                categories[std::size_t(i)] = LengthBreakdown(lists[std::size_t(i)], i);
+                categories[std::size_t(i)] = lengthBreakdown(lists[std::size_t(i)], i);
         });
         const double sort = timed([&] {
             for (QStringList &list : lists)
-                SortByLength(list);
+                sortByLength(list);
         });
         // The largest category of any list, as the biggest import a user can make from it.
         const QStringList *largest = nullptr;
@@ -88,7 +88,7 @@ int main(int argc, char **argv)
             }
         }
         ResultTable table;
-        const double import = timed([&] { CategoryImport(table, *largest); });
+        const double import = timed([&] { Sources::importCategory(table, *largest); });
 
         // The day button's whole road: both downloads, decoding and filing in chunks.
         SiteSimulator sim;
@@ -96,10 +96,9 @@ int main(int argc, char **argv)
         sim.setFault(SiteSimulator::Route::DailyList, SiteSimulator::Fault::body(c.bytes));
         sim.setFault(SiteSimulator::Route::CnRegistryList, SiteSimulator::Fault::body(c.bytes));
         PageFetcher fetcher;
-        DeletionLists loader(&fetcher);
+        DeletionLists loader(&fetcher, QDate(2026, 12, 6));
         loader.setEndpoints(sim.endpoints());
-        const double load =
-            timed([&] { QCoro::waitFor(loader.LoadDailyDeletionList(2, QDate(2026, 12, 6))); });
+        const double load = timed([&] { QCoro::waitFor(loader.loadDay(2, QDate(2026, 12, 6))); });
 
         qsizetype filed = 0;
         for (const QStringList &list : loader.lists())
@@ -110,7 +109,7 @@ int main(int argc, char **argv)
         std::printf("%-34s %6.1f ms %6.1f ms %6.1f ms %6.1f ms %6.1f ms %6.1f ms  %lld rows "
                     "imported, %s\n",
                     c.name, decode, file, breakdown, sort, import, load,
-                    static_cast<long long>(table.RowCount()),
+                    static_cast<long long>(table.rowCount()),
                     filed == wanted ? "loader filed every line" : "LOADER DIFFERS");
     }
     return 0;

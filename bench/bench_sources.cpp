@@ -1,4 +1,5 @@
 // Figures for the deletion-list logic: filing big pages, length categories and the list sorts.
+#include "Reference.h"
 #include "sources/LengthBreakdown.h"
 #include "sources/ListSorts.h"
 #include "sources/SourceLists.h"
@@ -143,7 +144,7 @@ void benchBreakdown()
     Categories categories;
     report("length categories of 1,000,000 com names",
            measure(
-               kRepetitions, [] {}, [&] { categories = LengthBreakdown(names, Com); }));
+               kRepetitions, [] {}, [&] { categories = lengthBreakdown(names, Com); }));
     std::printf("  categories:");
     for (const QStringList &c : categories)
         std::printf(" %lld", qlonglong(c.size()));
@@ -155,11 +156,11 @@ void benchSortByLength()
     const QStringList small = realisticNames(32767, QStringLiteral(".com"), 4);
     QStringList work;
     const Timing literal = measure(
-        3, [&] { work = small; }, [&] { SortByLengthLiteral(work); });
+        3, [&] { work = small; }, [&] { Reference::sortByLengthLiteral(work); });
     const QStringList literalResult = work;
     report("SortByLengthLiteral, 32,767 realistic names", literal);
     const Timing fast = measure(
-        kRepetitions, [&] { work = small; }, [&] { SortByLength(work); });
+        kRepetitions, [&] { work = small; }, [&] { sortByLength(work); });
     report("SortByLength, 32,767 realistic names", fast);
     std::printf("  literal / fast (best): %.0fx, same order: %s\n", literal.best / fast.best,
                 work == literalResult ? "yes" : "NO");
@@ -167,7 +168,7 @@ void benchSortByLength()
     const QStringList big = realisticNames(1000000, QStringLiteral(".com"), 5);
     report("SortByLength, 1,000,000 realistic names",
            measure(
-               kRepetitions, [&] { work = big; }, [&] { SortByLength(work); }));
+               kRepetitions, [&] { work = big; }, [&] { sortByLength(work); }));
 
     for (const auto &[n, longest] : {std::pair{100000, 64}, std::pair{100000, 256},
                                      std::pair{1000000, 16}, std::pair{1000000, 64}}) {
@@ -177,7 +178,7 @@ void benchSortByLength()
                                     .arg(longest)
                                     .toUtf8();
         report(what.constData(), measure(
-                                     3, [&] { work = runs; }, [&] { SortByLength(work); }));
+                                     3, [&] { work = runs; }, [&] { sortByLength(work); }));
     }
     for (const auto &[n, longest] : {std::pair{200000, 200}, std::pair{50000, 1000}}) {
         const QStringList names = randomLengths(n, longest, 8);
@@ -186,14 +187,14 @@ void benchSortByLength()
                                     .arg(longest)
                                     .toUtf8();
         report(what.constData(), measure(
-                                     3, [&] { work = names; }, [&] { SortByLength(work); }));
+                                     3, [&] { work = names; }, [&] { sortByLength(work); }));
     }
     const QStringList runs = descendingRuns(32767, 256);
     const Timing runsLiteral = measure(
-        1, [&] { work = runs; }, [&] { SortByLengthLiteral(work); });
+        1, [&] { work = runs; }, [&] { Reference::sortByLengthLiteral(work); });
     report("SortByLengthLiteral, 32,767 names in descending runs 256..1", runsLiteral);
     const Timing runsFast = measure(
-        3, [&] { work = runs; }, [&] { SortByLength(work); });
+        3, [&] { work = runs; }, [&] { sortByLength(work); });
     report("SortByLength, 32,767 names in descending runs 256..1", runsFast);
     std::printf("  literal / fast (best): %.0fx\n", runsLiteral.best / runsFast.best);
 }
@@ -205,7 +206,7 @@ void benchSortBySize()
     for (int i = 0; i < 1000000; ++i)
         sizes.append(QString::number(rng.bounded(100000)) + QStringLiteral("KB"));
     report("SortBySize, 1,000,000 texts", measure(
-                                              kRepetitions, [] {}, [&] { SortBySize(sizes); }));
+                                              kRepetitions, [] {}, [&] { sortBySize(sizes); }));
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 // Prints how long the result grid takes for the big operations a user triggers with one click:
 // importing a category, a header-click sort, and the row filter.
 #include "sources/CategoryImport.h"
-#include "table/FilterRows.h"
 #include "table/ResultTable.h"
+#include "table/RowFilter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -69,24 +69,24 @@ int main(int argc, char *argv[])
     std::printf("result grid (best of 3)\n");
     std::printf("  import 100,000 names:            %8.1f ms\n",
                 bestMs(
-                    3, [] {}, [&] { CategoryImport(table, hundredK); }));
+                    3, [] {}, [&] { Sources::importCategory(table, hundredK); }));
     std::printf("  sort 100,000 rows by domain:     %8.1f ms\n",
                 bestMs(
-                    3, [&] { CategoryImport(table, hundredK); },
-                    [&] { table.SortByColumn(kDomainColumn); }));
+                    3, [&] { Sources::importCategory(table, hundredK); },
+                    [&] { table.sortByColumn(kDomainColumn); }));
     std::printf("  import 1,000,000 names:          %8.1f ms\n",
                 bestMs(
-                    3, [] {}, [&] { CategoryImport(table, million); }));
+                    3, [] {}, [&] { Sources::importCategory(table, million); }));
     qsizetype removed = 0;
     const double filterMs = bestMs(
         3,
         [&] {
-            CategoryImport(table, million);
+            Sources::importCategory(table, million);
             fillCounts(table);
         },
         [&] {
-            removed =
-                FilterRows(table, QStringLiteral("删除百度收录小于"), QStringLiteral("1000000"));
+            removed = RowFilter::filterRows(table, QStringLiteral("删除百度收录小于"),
+                                            QStringLiteral("1000000"));
         });
     std::printf("  filter 1,000,000 rows (%lld go): %8.1f ms\n", static_cast<long long>(removed),
                 filterMs);

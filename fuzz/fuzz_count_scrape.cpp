@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Fuzz::Input in(data, size);
     const std::span<const ProbeRecipe> recipes = Probes::countRecipes();
     const ProbeRecipe &recipe = recipes[in.byte() % recipes.size()];
-    const QString page = PageFetcher::DecodeBody(in.rest(), recipe.charset);
+    const QString page = PageFetcher::decodeBody(in.rest(), recipe.charset);
     const QString count = Probes::scrapeCount(recipe, page);
 
     const qsizetype marker = page.indexOf(recipe.countMarker);

@@ -50,7 +50,7 @@ void checkFilingPage(const QString &page)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray body(reinterpret_cast<const char *>(data), qsizetype(size));
-    checkDeletionPage(PageFetcher::DecodeBody(body, Charset::Utf8));
-    checkFilingPage(PageFetcher::DecodeBody(body, Charset::Gb2312));
+    checkDeletionPage(PageFetcher::decodeBody(body, Charset::Utf8));
+    checkFilingPage(PageFetcher::decodeBody(body, Charset::Gb2312));
     return 0;
 }

@@ -2,9 +2,11 @@
 // does, then each filed list split by length and numeric labels.
 #include "FuzzCheck.h"
 
+#include "Reference.h"
 #include "fetch/PageFetcher.h"
 #include "sources/LengthBreakdown.h"
 #include "sources/SourceLists.h"
+#include "text/Numbers.h"
 
 #include <algorithm>
 
@@ -29,37 +31,10 @@ void checkCutLines(const QString &page, const QList<QStringView> &pieces)
     FUZZ_CHECK(joined == page);
 }
 
-// Where the documented rules put a line of the daily file; -1: dropped.
-int dailyRule(QStringView line)
-{
-    if (line.contains(u"com"))
-        return line.size() < 18 ? Sources::Com : -1;
-    if (line.contains(u"info"))
-        return Sources::Info;
-    if (line.contains(u"net"))
-        return Sources::Net;
-    if (line.contains(u"org"))
-        return Sources::Org;
-    return Sources::Biz;
-}
-
-int cnRule(QStringView entry)
-{
-    if (entry.contains(u".net.cn"))
-        return Sources::NetCn;
-    if (entry.contains(u".com.cn"))
-        return Sources::ComCn;
-    if (entry.contains(u"gov.cn"))
-        return Sources::GovCn;
-    if (entry.contains(u"org.cn"))
-        return Sources::OrgCn;
-    return Sources::Cn;
-}
-
 void checkBreakdown(const QStringList &list, int index)
 {
-    const Sources::Categories categories = Sources::LengthBreakdown(list, index);
-    const int base = Sources::baseLength(index);
+    const Sources::Categories categories = Sources::lengthBreakdown(list, index);
+    const int base = Sources::suffix(index).baseLength;
     FUZZ_CHECK(base > 0);
     // The biz and cn lists end with the file's trailing empty piece, which is never examined.
     const bool lastSkipped = index == Sources::Biz || index == Sources::Cn;
@@ -71,7 +46,7 @@ void checkBreakdown(const QStringList &list, int index)
         longEnough += name.size() >= base;
         const qsizetype dot = name.indexOf(u'.');
         numeric +=
-            Sources::isNumericLabel(dot < 0 ? QStringView(name) : QStringView(name).first(dot));
+            Numbers::isNumericLabel(dot < 0 ? QStringView(name) : QStringView(name).first(dot));
     }
     qsizetype lengthCategorised = 0;
     for (int c = 0; c < Sources::kCategoryCount; ++c) {
@@ -98,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::uint8_t mode = in.byte();
     const bool cn = mode & 1;
     const qsizetype chunk = 1 + (mode >> 1); // the loader's chunk, small to cross many bounds
-    const QString page = PageFetcher::DecodeBody(in.rest(), Charset::Gb2312);
+    const QString page = PageFetcher::decodeBody(in.rest(), Charset::Gb2312);
 
     const QList<QStringView> pieces = Sources::cutLines(page);
     checkCutLines(page, pieces);
@@ -120,22 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // names.
     SourceLists single;
     for (QStringView piece : pieces) {
-        const Sources::Filing filing =
-            cn ? Sources::fileCnLine(piece) : Sources::fileDailyLine(piece);
         if (cn) {
-            QString bare = piece.toString();
-            bare.remove(u'[').remove(u']');
-            FUZZ_CHECK(filing.entry == bare);
-            FUZZ_CHECK(filing.index && *filing.index == cnRule(bare));
-        } else {
-            const int rule = dailyRule(piece);
-            FUZZ_CHECK(filing.index.has_value() == (rule >= 0));
-            if (rule < 0)
-                continue;
-            FUZZ_CHECK(*filing.index == rule);
-            FUZZ_CHECK(filing.entry == piece);
+            const auto [entry, index] = Reference::cnFiling(piece);
+            single[std::size_t(index)].append(entry);
+        } else if (const std::optional<int> index = Reference::dailyListOf(piece)) {
+            single[std::size_t(*index)].append(piece.toString());
         }
-        single[std::size_t(*filing.index)].append(filing.entry);
     }
     FUZZ_CHECK(single == whole);
 

@@ -4,6 +4,7 @@
 #include "fetch/PageFetcher.h"
 #include "sources/LengthBreakdown.h"
 #include "sources/SourceLists.h"
+#include "text/Numbers.h"
 
 #include <QRegularExpression>
 
@@ -15,18 +16,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Fuzz::Input in(data, size);
     const std::uint8_t mode = in.byte();
     const Charset charset = (mode & 1) ? Charset::Utf8 : Charset::Gb2312;
-    const QString text = PageFetcher::DecodeBody(in.rest(), charset);
+    const QString text = PageFetcher::decodeBody(in.rest(), charset);
 
     QStringList names;
     for (QStringView line : Sources::cutLines(text)) {
-        FUZZ_CHECK(Sources::isNumericLabel(line) == rule.match(line).hasMatch());
+        FUZZ_CHECK(Numbers::isNumericLabel(line) == rule.match(line).hasMatch());
         names.append(line.toString());
     }
 
     // The numeric category holds exactly the names whose label, the part before the first dot,
     // follows the rule.
     const int index = (mode >> 1) % Sources::kSourceCount;
-    const Sources::Categories categories = Sources::LengthBreakdown(names, index);
+    const Sources::Categories categories = Sources::lengthBreakdown(names, index);
     const bool lastSkipped = index == Sources::Biz || index == Sources::Cn;
     QStringList expected;
     for (qsizetype i = 0; i < names.size() - (lastSkipped ? 1 : 0); ++i) {

@@ -9,9 +9,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QByteArray body(reinterpret_cast<const char *>(data), qsizetype(size));
 
     // One substring test: only the sanitizers have something to say about it.
-    Probes::scrapeRegistration(PageFetcher::DecodeBody(body, Charset::Gb2312));
+    Probes::scrapeRegistration(PageFetcher::decodeBody(body, Charset::Gb2312));
 
-    const QString page = PageFetcher::DecodeBody(body, Charset::Utf8);
+    const QString page = PageFetcher::decodeBody(body, Charset::Utf8);
     static const QString frameMarker = QStringLiteral("<iframe src=\"http://");
     const std::optional<QString> frame = Probes::pageRankFrameAddress(page);
     const qsizetype at = page.indexOf(frameMarker);

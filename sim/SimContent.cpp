@@ -255,15 +255,19 @@ DeletionInfo deletionInfo(const QString &domain)
     const int day = 1 + rng.below(28);
     const QDate registered(1998 + rng.below(18), month, day);
     const QDate expires(2025 + rng.below(2), month, day);
+    static const char *const kRegistrars[] = {"万网", "新网", "易名中国", "GoDaddy"};
     static const char *const kStates[] = {"宽限期", "赎回期", "待删除"};
+    const QDate updated = expires.addYears(-1).addDays(rng.below(200));
     DeletionInfo info;
     info.cells = {
         QStringLiteral("<b>%1年</b>(近似值)").arg(expires.year() - registered.year()),
+        QString::fromUtf8(kRegistrars[rng.below(4)]),
         registered.toString(Qt::ISODate),
+        updated.toString(Qt::ISODate),
         expires.toString(Qt::ISODate),
-        expires.addDays(75).toString(Qt::ISODate),
-        QString::fromUtf8(kStates[rng.below(3)]),
     };
+    info.deletion = expires.addDays(75).toString(Qt::ISODate);
+    info.state = QString::fromUtf8(kStates[rng.below(3)]);
     info.countdown = QStringLiteral("%1 天 %2 小时").arg(rng.below(40)).arg(rng.below(24));
     return info;
 }
@@ -389,11 +393,14 @@ QByteArray deletionToolPage(const QString &domain)
                                "<b>%1</b> 是否正确。</div>\r\n")
                     .arg(esc(domain));
     } else {
-        html += QStringLiteral("<table class=\"deltable\">\r\n<tr><th>域名年龄</th><th>注册时间"
-                               "</th><th>过期时间</th><th>删除时间</th><th>状态</th></tr>\r\n"
-                               "<tr>");
+        html +=
+            QStringLiteral("<table class=\"deltable\">\r\n<tr><th>域名年龄</th><th>注册商</th>"
+                           "<th>注册时间</th><th>更新时间</th><th>过期时间</th><th>删除时间</th>"
+                           "<th>状态</th></tr>\r\n<tr>");
         for (const QString &cell : info.cells)
             html += QStringLiteral("<td class=\"deltd1\">") + cell + QStringLiteral("</td>");
+        html += QStringLiteral("<td class=\"deltd2\">%1</td><td class=\"deltd2\">%2</td>")
+                    .arg(info.deletion, info.state);
         html += QStringLiteral("</tr>\r\n</table>\r\n<p class=\"countdown\">距离删除<span>还剩：") +
                 info.countdown + QStringLiteral("</span></p>\r\n");
     }

@@ -30,11 +30,14 @@ QString pageRank(const QString &domain);
 // Whether the frame page ends with a line feed after the digit, as the real one sometimes does.
 bool pageRankFrameEndsWithLineFeed(const QString &domain);
 
-// The deletion-date tool's answer: five cells (age, registration date, expiry date, deletion
-// date, state), each text as it stands between its <td class="deltd1"> and </td>, and the
-// countdown text that follows "还剩：". Empty cells: "no information" page.
+// The deletion-date tool's answer: five cells (age, registrar, registration date, last update,
+// expiry date), each text as it stands between its <td class="deltd1"> and </td>, the deletion
+// date and state in cells of another class, and the countdown text that follows "还剩：".
+// Empty cells: "no information" page.
 struct DeletionInfo {
     QStringList cells;
+    QString deletion;
+    QString state;
     QString countdown;
 };
 DeletionInfo deletionInfo(const QString &domain);

@@ -20,9 +20,11 @@ using FaultKind = SiteSimulator::FaultKind;
 
 namespace SimDetail {
 
-// Keeps each request's target exactly as the client sent it: QHttpServerRequest only offers a
-// QUrl, which normalises escapes. It peeks at bytes before the HTTP server consumes them (its
-// readyRead slot is connected first), so it never takes data away from the parser.
+// Keeps each request's target exactly as the client sent it, for the log: QHttpServerRequest only
+// offers a QUrl, which normalises escapes. Routing uses the request the server parsed; this only
+// records. It peeks at the bytes before the server reads them (its first slot runs before the
+// server's) and, after the server has read (its second slot runs after), notes how much of what
+// it saw is still unread, so bytes the server leaves for a later read are never scanned twice.
 class RequestTap : public QObject {
     Q_OBJECT
 public:
@@ -31,13 +33,21 @@ public:
     {
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { scan(socket); });
     }
+    // Called once the server has connected its own reader to the socket.
+    void followServer(QTcpSocket *socket)
+    {
+        connect(socket, &QTcpSocket::readyRead, this,
+                [this, socket] { m_seenUnread = socket->bytesAvailable(); });
+    }
 
     QByteArray takeTarget() { return m_targets.isEmpty() ? QByteArray() : m_targets.dequeue(); }
 
 private:
     void scan(QTcpSocket *socket)
     {
-        m_pending += socket->peek(socket->bytesAvailable());
+        const qint64 available = socket->bytesAvailable();
+        m_pending += socket->peek(available).mid(qMin(m_seenUnread, available));
+        m_seenUnread = available;
         for (;;) {
             const qsizetype skipped = qMin(m_bodyLeft, m_pending.size());
             m_pending.remove(0, skipped);
@@ -66,6 +76,7 @@ private:
     }
 
     QByteArray m_pending;
+    qint64 m_seenUnread = 0;
     qint64 m_bodyLeft = 0;
     QQueue<QByteArray> m_targets;
 };
@@ -88,8 +99,10 @@ protected:
             delete socket;
             return;
         }
-        new RequestTap(socket);
+        auto *tap = new RequestTap(socket);
+        // The HTTP server takes the socket and connects its reader right here.
         addPendingConnection(socket);
+        tap->followServer(socket);
     }
 };
 
@@ -103,8 +116,11 @@ public:
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override
     {
-        m_sim->handle(socket, socket->findChild<RequestTap *>()->takeTarget(),
-                      request.value("Host"));
+        const auto *tap = socket->findChild<RequestTap *>();
+        QByteArray raw = tap ? const_cast<RequestTap *>(tap)->takeTarget() : QByteArray();
+        if (raw.isEmpty())
+            raw = request.url().toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+        m_sim->handle(socket, request.url(), raw, request.value("Host"));
         return true;
     }
     // Unreachable: every request is handled above, unknown addresses included.
@@ -426,19 +442,34 @@ int SiteSimulator::openConnections() const
     return m_tcp ? m_tcp->openConnections() : 0;
 }
 
-void SiteSimulator::handle(QTcpSocket *socket, const QByteArray &target,
-                           const QByteArray &hostHeader)
+SiteSimulator::Answer SiteSimulator::answerFor(const QString &decoded, const QString &hostPort,
+                                               Route *route) const
 {
-    // The client appends the domain unescaped; whatever its URL class escaped comes back here.
-    const QString decoded = QUrl::fromPercentEncoding(target);
     QString param;
     const RouteRule *rule = matchRoute(decoded, &param);
-    const Route route = rule ? rule->route : Route::NotFound;
-    const Site site{hostHeader.isEmpty() ? hostPort() : QString::fromLatin1(hostHeader), m_listSize,
-                    m_versionText};
-    const std::optional<QByteArray> body = rule ? rule->build(param, site) : std::nullopt;
-    const Answer answer = body ? Answer{200, rule->contentType, *body}
-                               : Answer{404, kUtf8Html, SimContent::notFoundPage(decoded)};
+    *route = rule ? rule->route : Route::NotFound;
+    const std::optional<QByteArray> body =
+        rule ? rule->build(param, Site{hostPort, m_listSize, m_versionText}) : std::nullopt;
+    return body ? Answer{200, rule->contentType, *body}
+                : Answer{404, kUtf8Html, SimContent::notFoundPage(decoded)};
+}
+
+QByteArray SiteSimulator::pageFor(const QString &target) const
+{
+    Route route;
+    return answerFor(QUrl::fromPercentEncoding(target.toUtf8()), hostPort(), &route).body;
+}
+
+void SiteSimulator::handle(QTcpSocket *socket, const QUrl &url, const QByteArray &target,
+                           const QByteArray &hostHeader)
+{
+    // Routes match the decoded path and query, whatever the client escaped on the way.
+    QString decoded = url.path(QUrl::FullyDecoded);
+    if (url.hasQuery())
+        decoded += u'?' + url.query(QUrl::FullyDecoded);
+    Route route;
+    const Answer answer = answerFor(
+        decoded, hostHeader.isEmpty() ? hostPort() : QString::fromLatin1(hostHeader), &route);
 
     m_log << Logged{route, QString::fromUtf8(target)};
     Q_EMIT requestReceived(route, QString::fromUtf8(target));

@@ -12,6 +12,7 @@
 #include <memory>
 
 class QTcpSocket;
+class QUrl;
 
 namespace SimDetail {
 class HttpFront;
@@ -114,6 +115,9 @@ public:
     QStringList requestTargets(Route route = Route::All) const;
     void clearLog();
 
+    // The page a request for `target` (path and query, as sent) gets when no fault applies.
+    QByteArray pageFor(const QString &target) const;
+
     // Client connections currently open.
     int openConnections() const;
 
@@ -141,8 +145,9 @@ private:
         QString target;
     };
 
-    void handle(QTcpSocket *socket, const QByteArray &target, const QByteArray &hostHeader);
-    Answer answerFor(Route route, const QString &param, const QByteArray &hostHeader) const;
+    void handle(QTcpSocket *socket, const QUrl &url, const QByteArray &target,
+                const QByteArray &hostHeader);
+    Answer answerFor(const QString &decoded, const QString &hostPort, Route *route) const;
     void respond(QTcpSocket *socket, Route route, const QByteArray &target, Answer answer);
 
     int m_listSize = 6000;

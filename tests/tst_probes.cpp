@@ -1,36 +1,37 @@
-#include "SimContent.h"
-#include "SimExpect.h"
-#include "SiteSimulator.h"
-#include "probes/Probes.h"
-#include "probes/Recipes.h"
+// The eight probes and the run driver: what each scrapes, that each row gets its own domain's
+// value against the simulator, and how a run starts, stops and gives way.
+#include "Fixture.h"
+#include "probes/QueryRun.h"
+#include "session/Session.h"
+#include "sources/DeletionLists.h"
 #include "table/ResultTable.h"
 
-#include <QTcpServer>
-#include <QTest>
+#include <QSignalSpy>
 
-#include <QCoroTask>
-
-using Route = SiteSimulator::Route;
-using Fault = SiteSimulator::Fault;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList domains(int n)
+QStringList domains(int n, const QString &stem = u"name"_s)
 {
     QStringList out;
     for (int i = 0; i < n; ++i)
-        out << QStringLiteral("name%1.com").arg(i);
+        out << stem + QString::number(i) + u".com"_s;
     return out;
 }
 
-void fill(ResultTable &t, const QStringList &names)
+void fill(ResultTable &table, const QStringList &names)
 {
-    t.ResetTable();
-    for (int i = 0; i < names.size(); ++i) {
-        QStringList cells(kColumnCount - 1, kBlankCell);
-        cells[0] = names[i];
-        t.AddRow(QString::number(i), cells);
+    table.clear();
+    QList<RowCells> rows;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        RowCells r;
+        r.fill(kBlankCell);
+        r[kLabelColumn] = QString::number(i);
+        r[kDomainColumn] = names[i];
+        rows << r;
     }
+    table.appendRows(rows);
 }
 
 } // namespace
@@ -38,177 +39,240 @@ void fill(ResultTable &t, const QStringList &names)
 class TestProbes : public QObject {
     Q_OBJECT
 
-    SiteSimulator m_sim;
-    PageFetcher m_fetcher;
+    SimFixture m_f;
     ResultTable m_table;
-    bool m_stop = false;
+    QueryRun *m_run = nullptr;
 
-    Probes::ProbeEnv env(const Endpoints &endpoints)
+    void tick(std::initializer_list<int> metrics)
     {
-        Probes::ProbeEnv e;
-        e.table = &m_table;
-        e.fetcher = &m_fetcher;
-        e.endpoints = endpoints;
-        e.shouldStop = [this] { return m_stop; };
-        return e;
+        for (int k = 0; k < Probes::kMetricCount; ++k)
+            m_run->setTicked(k, false);
+        for (int k : metrics)
+            m_run->setTicked(k, true);
     }
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(m_sim.listen()); }
     void init()
     {
-        m_sim.clearFaults();
-        m_sim.clearLog();
-        m_stop = false;
+        m_f.sim.clearFaults();
+        m_f.sim.release(Route::All);
+        m_f.sim.clearLog();
+        m_run = new QueryRun(&m_table, &m_f.fetcher, this);
+        m_run->setEndpoints(m_f.endpoints());
+    }
+    void cleanup()
+    {
+        delete m_run;
+        m_f.sim.release(Route::All);
     }
 
-    void fillsItsColumn_data()
+    void countScrape_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("count");
+        QTest::newRow("google") << int(GoogleSite) << "<p>找到约 1,230,000 条结果</p>"
+                                << "1,230,000";
+        QTest::newRow("google twice") << int(GoogleSite) << "找到约 12 x 找到约 99 y"
+                                      << "12";
+        QTest::newRow("google no terminator") << int(GoogleSite) << "找到约 777"
+                                              << "777";
+        QTest::newRow("baidu spaced") << int(BaiduSite) << "找到相关结果约 1,230 个"
+                                      << "1,230";
+        QTest::newRow("baidu absent") << int(BaiduDomain) << "没有找到"
+                                      << "0";
+        QTest::newRow("yahoo") << int(YahooPages) << "被收录的网页 共 <strong>56</strong>"
+                               << "56";
+        QTest::newRow("yahoo no strong") << int(YahooPages) << "被收录的网页 共 56 条"
+                                         << "0";
+        QTest::newRow("yahoo other phrase")
+            << int(YahooLinksWww) << "被收录的网页 共 <strong>9</strong>"
+            << "0";
+    }
+    void countScrape()
+    {
+        QFETCH(int, column);
+        QFETCH(QString, page);
+        QFETCH(QString, count);
+        QCOMPARE(Probes::scrapeCount(*Probes::countRecipe(column), page), count);
+    }
+
+    void registrationAndPageRankScrape()
+    {
+        QCOMPARE(Probes::scrapeRegistration(u"xx<original>210 : free"_s), Probes::kRegistrable);
+        QCOMPARE(Probes::scrapeRegistration(u"<original>211 : taken"_s), Probes::kRegistered);
+        QCOMPARE(Probes::pageRankFrameAddress(u"<iframe src=\"http://h.test:81/p?d=a\" w=1>"_s),
+                 u"h.test:81/p?d=a"_s);
+        QVERIFY(!Probes::pageRankFrameAddress(u"<iframe src='http://h.test/x'>"_s));
+        QCOMPARE(Probes::scrapePageRank(u"Rank_1:1:4\n"_s), u"4\n"_s);
+        QCOMPARE(Probes::scrapePageRank(u"Rank_1:1:3 Rank_1:1:9"_s), u"3 "_s);
+        QCOMPARE(Probes::scrapePageRank(u"Rank_1:2:6"_s), u"0"_s);
+        QCOMPARE(Probes::scrapePageRank(u"Random text"_s), u"0"_s);
+    }
+
+    // Every probe, against the simulator, writes each row its own domain's value, one request
+    // per row in row order (the PageRank probe a second one for each frame).
+    void everyProbeFillsItsColumn_data()
     {
         QTest::addColumn<int>("metric");
         for (int k = 0; k < Probes::kMetricCount; ++k)
             QTest::newRow(qPrintable(Probes::metric(k).probe)) << k;
     }
-    void fillsItsColumn()
+    void everyProbeFillsItsColumn()
     {
         QFETCH(int, metric);
         const QStringList names = domains(40);
         fill(m_table, names);
-        QCoro::waitFor(Probes::runProbe(env(m_sim.endpoints()), metric));
+        tick({metric});
+        await(m_run->startOrStop());
+        QCOMPARE(m_run->caption(), QueryRun::kStartCaption);
         const int column = Probes::metric(metric).column;
-        QSet<QString> distinct;
-        for (int r = 1; r <= names.size(); ++r) {
-            QCOMPARE(m_table.CellText(r, column), expectedCell(metric, names[r - 1]));
-            distinct << m_table.CellText(r, column);
-            for (int other = 2; other < kColumnCount; ++other) {
-                if (other != column)
-                    QCOMPARE(m_table.CellText(r, other), kBlankCell);
-            }
-        }
-        QVERIFY2(distinct.size() > 1, "a probe that writes one value everywhere proves nothing");
+        for (int r = 0; r < names.size(); ++r)
+            QCOMPARE(m_table.cell(r, column), expectedCell(metric, names[r]));
+        const QStringList asked = m_f.sim.requestTargets(routeOfMetric(metric));
+        QCOMPARE(asked.size(), names.size());
+        QVERIFY2(asked.last().endsWith(names.last()), qPrintable(asked.last()));
     }
 
-    void oneRequestPerRowInOrder()
+    void emptyGridIsRefused()
+    {
+        m_table.clear();
+        QSignalSpy refused(m_run, &QueryRun::refusedEmptyTable);
+        tick({0});
+        await(m_run->startOrStop());
+        QCOMPARE(refused.size(), 1);
+        QCOMPARE(m_run->caption(), QueryRun::kStartCaption);
+        QCOMPARE(m_f.sim.requestCount(), 0);
+    }
+
+    void tickedMetricsRunInIndexOrder()
     {
         const QStringList names = domains(3);
         fill(m_table, names);
-        QCoro::waitFor(Probes::runProbe(env(m_sim.endpoints()), 4)); // yahooflwww
-        QCOMPARE(m_sim.requestTargets(Route::YahooLinks),
-                 (QStringList{QStringLiteral("/search?bwm=i&p=www.name0.com"),
-                              QStringLiteral("/search?bwm=i&p=www.name1.com"),
-                              QStringLiteral("/search?bwm=i&p=www.name2.com")}));
+        tick({7, 2});
+        QList<Route> order;
+        QObject listening;
+        connect(&m_f.sim, &SiteSimulator::requestReceived, &listening,
+                [&](Route route) { order << route; });
+        await(m_run->startOrStop());
+        QCOMPARE(order, (QList<Route>{Route::Google, Route::Google, Route::Google, Route::Registrar,
+                                      Route::Registrar, Route::Registrar}));
+        QCOMPARE(m_table.cell(2, BaiduSite), kBlankCell);
     }
 
-    void pageRankWithoutFrameFetchesOnce()
-    {
-        QString noFrame;
-        QString framed;
-        for (const QString &d : domains(200)) {
-            (SimContent::pageRank(d).isEmpty() ? noFrame : framed) = d;
-        }
-        QVERIFY(!noFrame.isEmpty() && !framed.isEmpty());
-        fill(m_table, {noFrame, framed});
-        QString lastAnswer = QStringLiteral("unset");
-        Probes::ProbeEnv e = env(m_sim.endpoints());
-        e.answerPage = [&](const QString &page) { lastAnswer = page; };
-        QCoro::waitFor(Probes::runProbe(e, 6));
-        QCOMPARE(m_sim.requestCount(Route::PageRank), 2);
-        QCOMPARE(m_sim.requestCount(Route::PageRankFrame), 1);
-        QCOMPARE(m_table.CellText(1, PageRank), QStringLiteral("0"));
-        QVERIFY(lastAnswer.contains(QStringLiteral("Rank_")));
-    }
-
-    void stopFlagBeforeFirstRow()
-    {
-        fill(m_table, domains(3));
-        m_stop = true;
-        QCoro::waitFor(Probes::runProbe(env(m_sim.endpoints()), 0));
-        QCOMPARE(m_sim.requestCount(), 0);
-        for (int r = 1; r <= 3; ++r)
-            QCOMPARE(m_table.CellText(r, BaiduSite), kBlankCell);
-    }
-
-    void unreachableServiceIsAFailedQuery_data()
-    {
-        QTest::addColumn<int>("metric");
-        QTest::newRow("baidu") << 0;
-        QTest::newRow("pr") << 6;
-        QTest::newRow("zhuce") << 7;
-    }
-    void unreachableServiceIsAFailedQuery()
-    {
-        QFETCH(int, metric);
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        const Endpoints nowhere =
-            Endpoints::allAt(QStringLiteral("127.0.0.1:%1").arg(closed.serverPort()));
-        closed.close();
-        fill(m_table, domains(2));
-        QCoro::waitFor(Probes::runProbe(env(nowhere), metric));
-        const int column = Probes::metric(metric).column;
-        QCOMPARE(m_table.CellText(1, column), kQueryFailed);
-        QCOMPARE(m_table.CellText(2, column), kQueryFailed);
-    }
-
-    void pageRankSecondPageFailing()
-    {
-        QString framed;
-        for (const QString &d : domains(200)) {
-            if (!SimContent::pageRank(d).isEmpty())
-                framed = d;
-        }
-        fill(m_table, {framed});
-        m_sim.setFault(Route::PageRankFrame, Fault::refuse());
-        QCoro::waitFor(Probes::runProbe(env(m_sim.endpoints()), 6));
-        QCOMPARE(m_table.CellText(1, PageRank), kQueryFailed);
-    }
-
-    void errorPageWithoutMarkerIsZero()
-    {
-        fill(m_table, {QStringLiteral("x.com")});
-        m_sim.setFault(Route::Google, Fault::errorStatus(404));
-        // An error page is still a page: the count is what it shows.
-        QCoro::waitFor(Probes::runProbe(env(m_sim.endpoints()), 2));
-        QCOMPARE(m_table.CellText(1, GoogleSite), expectedCell(2, QStringLiteral("x.com")));
-    }
-
-    void tableChangesDuringAWait()
+    // A stop click during row 2's wait: row 2 is still written, nothing after it, and the next
+    // start walks from the first row again.
+    void stopAndRestart()
     {
         const QStringList names = domains(5);
         fill(m_table, names);
-        m_sim.hold(Route::Google);
-        bool done = false;
-        auto task = Probes::runProbe(env(m_sim.endpoints()), 2);
-        task.then([&] { done = true; });
-        QTRY_COMPARE(m_sim.heldCount(Route::Google), 1); // row 1 (name0) waits
-        // While it waits: sort so name0 moves, and delete name1 and name3.
-        m_table.SortByColumn(kDomainColumn); // descending: name4 .. name0
+        tick({0, 2});
+        m_f.sim.hold(Route::BaiduSite);
+        auto first = m_run->startOrStop();
+        QTRY_COMPARE(m_f.sim.heldCount(Route::BaiduSite), 1);
+        m_f.sim.release(Route::BaiduSite);
+        m_f.sim.hold(Route::BaiduSite);
+        QTRY_COMPARE(m_f.sim.heldCount(Route::BaiduSite), 1);
+        await(m_run->startOrStop()); // the stop: every ticked probe ends before its first row
+        QVERIFY(m_run->stopFlag());
+        m_f.sim.release(Route::BaiduSite);
+        await(std::move(first));
+        QCOMPARE(m_run->caption(), QueryRun::kStartCaption);
+        QCOMPARE(m_table.cell(1, BaiduSite), expectedCell(0, names[1]));
+        QCOMPARE(m_table.cell(2, BaiduSite), kBlankCell);
+        QCOMPARE(m_f.sim.requestCount(Route::Google), 0);
+
+        m_f.sim.clearLog();
+        await(m_run->startOrStop());
+        QVERIFY(!m_run->stopFlag());
+        QCOMPARE(m_f.sim.requestTargets(Route::BaiduSite).first(), u"/s?wd=site%3Aname0.com"_s);
+        QCOMPARE(m_table.cell(4, GoogleSite), expectedCell(2, names[4]));
+    }
+
+    // A start made while a stopped run still waits takes over: the old run writes its row and
+    // ends; only the new one walks on.
+    void newerStartSupersedesAWaitingRun()
+    {
+        fill(m_table, domains(3));
+        tick({7});
+        m_f.sim.hold(Route::Registrar);
+        auto old = m_run->startOrStop();
+        QTRY_COMPARE(m_f.sim.heldCount(Route::Registrar), 1);
+        await(m_run->startOrStop()); // stop
+        auto newer = m_run->startOrStop();
+        QTRY_COMPARE(m_f.sim.heldCount(Route::Registrar), 2);
+        m_f.sim.release(Route::Registrar);
+        await(std::move(old));
+        await(std::move(newer));
+        QCOMPARE(m_f.sim.requestCount(Route::Registrar), 4); // 1 (old) + 3 (new)
+    }
+
+    // While a page is awaited the user sorts and deletes rows: the value lands in its own row,
+    // deleted rows are skipped.
+    void gridChangesDuringAWait()
+    {
+        const QStringList names = domains(5);
+        fill(m_table, names);
+        tick({2});
+        m_f.sim.hold(Route::Google);
+        auto run = m_run->startOrStop();
+        QTRY_COMPARE(m_f.sim.heldCount(Route::Google), 1);
+        m_table.sortByColumn(kDomainColumn);
         m_table.removeRowsWhere([](const ResultRow &r) {
             return r.cells[kDomainColumn] == u"name1.com" || r.cells[kDomainColumn] == u"name3.com";
         });
-        m_sim.release(Route::Google);
-        QTRY_VERIFY(done);
-        QCOMPARE(m_table.RowCount(), 3);
-        for (int r = 1; r <= 3; ++r) {
-            const QString domain = m_table.CellText(r, kDomainColumn);
-            QCOMPARE(m_table.CellText(r, GoogleSite), expectedCell(2, domain));
-        }
-        QCOMPARE(m_sim.requestCount(Route::Google), 3); // the deleted rows were skipped
+        m_f.sim.release(Route::Google);
+        await(std::move(run));
+        QCOMPARE(m_table.rowCount(), 3);
+        for (int r = 0; r < 3; ++r)
+            QCOMPARE(m_table.cell(r, GoogleSite), expectedCell(2, m_table.cell(r, kDomainColumn)));
+        QCOMPARE(m_f.sim.requestCount(Route::Google), 3);
     }
 
-    void importDuringAWaitWritesNothingNew()
+    // An import during a run ends the run: no probe writes into, or walks, the new rows.
+    void importEndsTheRun()
     {
-        fill(m_table, domains(3));
-        m_sim.hold(Route::Registrar);
-        bool done = false;
-        auto task = Probes::runProbe(env(m_sim.endpoints()), 7);
-        task.then([&] { done = true; });
-        QTRY_COMPARE(m_sim.heldCount(Route::Registrar), 1);
-        fill(m_table, domains(3)); // the same names, but new rows
-        m_sim.release(Route::Registrar);
-        QTRY_VERIFY(done);
-        for (int r = 1; r <= 3; ++r)
-            QCOMPARE(m_table.CellText(r, Registration), kBlankCell);
-        QCOMPARE(m_sim.requestCount(Route::Registrar), 1);
+        Session session(m_f.endpoints());
+        session.fetcher()->setLimits(shortLimits());
+        fill(*session.grid(), domains(4));
+        session.run()->setTicked(7, true);
+        m_f.sim.hold(Route::Registrar);
+        auto run = session.run()->startOrStop();
+        QTRY_COMPARE(m_f.sim.heldCount(Route::Registrar), 1);
+        // A category to import: the breakdown of an empty list gives empty categories, so
+        // put names into the com list first.
+        session.lists()->setList(0, {u"abc.com"_s, u"xyz.com"_s});
+        session.breakDown(0);
+        session.importCategory(0);
+        QCOMPARE(session.run()->caption(), QueryRun::kStartCaption);
+        m_f.sim.release(Route::Registrar);
+        await(std::move(run));
+        QCOMPARE(session.grid()->rowCount(), 2);
+        QCOMPARE(session.grid()->cell(0, Registration), kBlankCell);
+        QCOMPARE(m_f.sim.requestCount(Route::Registrar), 1);
+    }
+
+    void pageRankWithoutFrameAsksOnce()
+    {
+        QString frameless;
+        for (const QString &d : domains(200)) {
+            if (SimContent::pageRank(d).isEmpty())
+                frameless = d;
+        }
+        fill(m_table, {frameless});
+        tick({6});
+        await(m_run->startOrStop());
+        QCOMPARE(m_table.cell(0, PageRank), u"0"_s);
+        QCOMPARE(m_f.sim.requestCount(), 1);
+    }
+
+    void fetchAfterShutDownFailsAtOnce()
+    {
+        PageFetcher fetcher;
+        fetcher.shutDown();
+        const FetchResult page = await(fetcher.fetch(m_f.address(u"/varnel/"_s), Charset::Gb2312));
+        QVERIFY(!page.gotPage());
+        QCOMPARE(m_f.sim.requestCount(), 0);
     }
 };
 

@@ -1,53 +1,45 @@
-// Drives the demo road through the real controls and saves what the window looks like, at 1x and
-// 2x, for a person to look at (build/tests/screenshots/). Also checks nothing essential is clipped.
-#include "SiteSimulator.h"
+// Drives the demo road through the real controls and saves what the window looks like (under
+// build/tests/screenshots/), at 1x and, run again by CTest, at 2x, for a person to look at.
+#include "Fixture.h"
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
-#include "table/QueryRun.h"
+#include "probes/QueryRun.h"
+#include "session/Session.h"
 #include "table/ResultTable.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
-#include <QTest>
 
 class TestScreenshot : public QObject {
     Q_OBJECT
 
-    SiteSimulator m_sim;
-
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(m_sim.listen());
-        Dialogs::queueAnswers({});
-    }
-
     void demoRoad()
     {
-        MainWindow window(m_sim.endpoints());
+        SimFixture f;
+        Dialogs::queueAnswers({});
+        MainWindow window(f.endpoints());
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        const auto button = [&](const QString &name) {
-            auto *b = window.findChild<QPushButton *>(name);
-            if (!b)
-                qFatal("no %s", qPrintable(name));
-            return b;
+        const auto click = [&](const QString &name) {
+            QWidget *w = window.findChild<QWidget *>(name);
+            QVERIFY2(w, qPrintable(name));
+            QTest::mouseClick(w, Qt::LeftButton);
         };
-        QTest::mouseClick(button(QStringLiteral("Command6_2")), Qt::LeftButton);
-        QTRY_VERIFY(
-            button(QStringLiteral("Command7_9"))->text().startsWith(QStringLiteral(".cn 共：")));
-        QTest::mouseClick(button(QStringLiteral("Command7_0")), Qt::LeftButton);
-        auto *count = window.findChild<QLabel *>(QStringLiteral("Label2_1"));
+        click(QStringLiteral("dayButton_2"));
+        auto *cn = window.findChild<QPushButton *>(QStringLiteral("suffixButton_9"));
+        QTRY_VERIFY(cn->text().startsWith(QStringLiteral(".cn 共：")));
+        click(QStringLiteral("suffixButton_0"));
+        auto *count = window.findChild<QLabel *>(QStringLiteral("categoryCount_1"));
         QVERIFY(count->text().toInt() > 0);
-        QTest::mouseClick(count, Qt::LeftButton);
-        QCOMPARE(window.table()->RowCount(), count->text().toInt());
-        for (const char *box : {"Check2_0", "Check2_2", "Check2_6", "Check2_7"})
-            window.findChild<QCheckBox *>(QLatin1String(box))->setChecked(true);
-        QTest::mouseClick(button(QStringLiteral("Command2")), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(!window.queryRun()->isBusy(), 60000);
-        QVERIFY(window.table()->CellText(1, Registration) != kBlankCell);
+        click(QStringLiteral("categoryCount_1"));
+        for (int k : {0, 2, 6, 7})
+            window.findChild<QCheckBox *>(QStringLiteral("metricBox_%1").arg(k))->setChecked(true);
+        click(QStringLiteral("runButton"));
+        QTRY_VERIFY_WITH_TIMEOUT(!window.session()->run()->isBusy(), 60000);
+        QVERIFY(window.session()->grid()->cell(0, Registration) != kBlankCell);
 
         const QString dir = QDir::current().absoluteFilePath(QStringLiteral("screenshots"));
         QDir().mkpath(dir);

@@ -1,163 +1,108 @@
-// What only the simulator itself can show: it tells the sites apart on one port, logs each
-// request target byte for byte, and serves the lists in their shape. Its pages and faults are
-// exercised from the client side by the fetch, probe, loader, lookup and hostile-input suites.
-#include "SimContent.h"
-#include "SiteSimulator.h"
+// The site simulator itself, where only it can show something: requests pipelined on one
+// connection each get their own page, in the program the tests start as well as in-process.
+#include "Fixture.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QSignalSpy>
+#include <QProcess>
 #include <QTcpSocket>
-#include <QTest>
 
-using Route = SiteSimulator::Route;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Answer {
+    int status = 0;
+    QByteArray body;
+};
+
+// Reads `count` answers (Content-Length framed) from `socket`, the event loop running, so an
+// in-process simulator can answer.
+QList<Answer> readAnswers(QTcpSocket &socket, int count)
+{
+    QList<Answer> answers;
+    QByteArray buffer;
+    (void)QTest::qWaitFor(
+        [&] {
+            buffer += socket.readAll();
+            for (qsizetype headEnd; (headEnd = buffer.indexOf("\r\n\r\n")) >= 0;) {
+                const QByteArray head = buffer.left(headEnd).toLower();
+                const qsizetype at = head.indexOf("content-length:") + 15;
+                const qsizetype length =
+                    head.mid(at, head.indexOf('\r', at) - at).trimmed().toLongLong();
+                if (buffer.size() < headEnd + 4 + length)
+                    break;
+                answers.append({head.mid(9, 3).toInt(), buffer.mid(headEnd + 4, length)});
+                buffer.remove(0, headEnd + 4 + length);
+            }
+            return answers.size() >= count;
+        },
+        10000);
+    return answers;
+}
+
+QByteArray get(const QByteArray &target)
+{
+    return "GET " + target + " HTTP/1.1\r\nHost: sim.test\r\n\r\n";
+}
+
+// Two requests in one write, then a third on the same connection: each answer is its own.
+void checkPipelined(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    QTRY_COMPARE(socket.state(), QAbstractSocket::ConnectedState);
+    socket.write(get("/search?bwm=p&p=a.com") + get("/cgi-bin/check.cgi?area_domain=b.com"));
+    const QList<Answer> first = readAnswers(socket, 2);
+    socket.write(get("/s?wd=site%3Ac.com"));
+    const QList<Answer> third = readAnswers(socket, 1);
+    QCOMPARE(first.size(), 2);
+    QCOMPARE(third.size(), 1);
+    QCOMPARE(first[0].body, SimContent::yahooPagesPage(u"a.com"_s));
+    QCOMPARE(first[1].body, SimContent::registrarAnswer(u"b.com"_s));
+    QCOMPARE(third[0].body, SimContent::baiduPage(u"c.com"_s, true));
+}
+
+} // namespace
 
 class TestSimulator : public QObject {
     Q_OBJECT
 
-    SiteSimulator m_sim;
-    QNetworkAccessManager m_nam;
-
-    // Sends one request line as given, without a client normalising it, and returns the status.
-    int rawGet(const QByteArray &target)
-    {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, m_sim.port());
-        if (!socket.waitForConnected(5000))
-            return -1;
-        socket.write("GET " + target + " HTTP/1.1\r\nHost: " + m_sim.hostPort().toLatin1() +
-                     "\r\nConnection: close\r\n\r\n");
-        QByteArray answer;
-        QTest::qWaitFor(
-            [&] {
-                answer += socket.readAll();
-                return socket.state() == QAbstractSocket::UnconnectedState ||
-                       answer.contains("\r\n\r\n");
-            },
-            5000);
-        return answer.mid(9, 3).toInt();
-    }
-
-    QByteArray get(const QString &target, int *status = nullptr)
-    {
-        std::unique_ptr<QNetworkReply> reply(m_nam.get(
-            QNetworkRequest(QUrl(QStringLiteral("http://") + m_sim.hostPort() + target))));
-        QSignalSpy done(reply.get(), &QNetworkReply::finished);
-        if (!reply->isFinished())
-            done.wait(10000);
-        if (status)
-            *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        return reply->readAll();
-    }
-
 private Q_SLOTS:
-    void initTestCase()
+    void pipelinedRequestsInProcess()
     {
-        QVERIFY(m_sim.listen());
-        m_nam.setProxy(QNetworkProxy::NoProxy);
-    }
-    void init() { m_sim.clearLog(); }
-
-    void routesShareOnePort_data()
-    {
-        QTest::addColumn<QByteArray>("target");
-        QTest::addColumn<Route>("route");
-        QTest::addColumn<int>("status");
-        QTest::newRow("baidu site")
-            << QByteArray("/s?wd=site%3Aabc.com") << Route::BaiduSite << 200;
-        QTest::newRow("baidu domain")
-            << QByteArray("/s?wd=domain%3Aabc.com") << Route::BaiduDomain << 200;
-        QTest::newRow("icp on the same path")
-            << QByteArray("/s?keytype=0&q=abc.com") << Route::Icp << 200;
-        QTest::newRow("google") << QByteArray("/search?hl=zh-CN&source=hp&q=site%3Aabc.com")
-                                << Route::Google << 200;
-        QTest::newRow("yahoo pages")
-            << QByteArray("/search?bwm=p&p=abc.com") << Route::YahooPages << 200;
-        QTest::newRow("yahoo links www")
-            << QByteArray("/search?bwm=i&p=www.abc.com") << Route::YahooLinks << 200;
-        QTest::newRow("registrar")
-            << QByteArray("/cgi-bin/check.cgi?area_domain=abc.com") << Route::Registrar << 200;
-        QTest::newRow("pagerank tool")
-            << QByteArray("/?PRAddress=abc.com") << Route::PageRank << 200;
-        QTest::newRow("daily list") << QByteArray("/2026-12-06.txt") << Route::DailyList << 200;
-        QTest::newRow("cn list") << QByteArray("/download/registar_list/1todayDel.txt")
-                                 << Route::CnRegistryList << 200;
-        QTest::newRow("cn list, unknown token")
-            << QByteArray("/download/registar_list/Text2.txt") << Route::CnRegistryList << 404;
-        QTest::newRow("deletion tool")
-            << QByteArray("/DomainDel/?wd=abc.com") << Route::DeletionTool << 200;
-        QTest::newRow("version file")
-            << QByteArray("/varnel/shenji.txt") << Route::MakerVersion << 200;
-        QTest::newRow("unknown path") << QByteArray("/nothing/here") << Route::NotFound << 404;
-        QTest::newRow("escapes kept as sent")
-            << QByteArray("/search?bwm=p&p=a%7eb%3ac.com") << Route::YahooPages << 200;
-    }
-    void routesShareOnePort()
-    {
-        QFETCH(QByteArray, target);
-        QFETCH(Route, route);
-        QFETCH(int, status);
-        QCOMPARE(rawGet(target), status);
-        QCOMPARE(m_sim.requestTargets(route), QStringList{QString::fromLatin1(target)});
-        QCOMPARE(m_sim.requestCount(), 1);
+        SimFixture f;
+        checkPipelined(f.sim.port());
+        // The log keeps each target once, as it was sent.
+        QCOMPARE(f.sim.requestTargets(),
+                 (QStringList{u"/search?bwm=p&p=a.com"_s, u"/cgi-bin/check.cgi?area_domain=b.com"_s,
+                              u"/s?wd=site%3Ac.com"_s}));
     }
 
-    void listsKeepTheirShape_data()
+    void pipelinedRequestsToTheProgram()
     {
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("daily") << "/2011-04-15.txt"
-                               << SimContent::dailyDeletionList(QDate(2011, 4, 15), 6000);
-        QTest::newRow("cn") << "/download/registar_list/3todayDel.txt"
-                            << SimContent::cnDeletionList(QStringLiteral("3todayDel"));
-    }
-    void listsKeepTheirShape()
-    {
-        QFETCH(QString, target);
-        QFETCH(QByteArray, expected);
-        int status = 0;
-        const QByteArray body = get(target, &status);
-        QCOMPARE(status, 200);
-        QCOMPARE(body, expected);
-        QVERIFY(body.endsWith("\r\n"));
-        QCOMPARE(body.count('\n'), body.count("\r\n")); // every line ends CR LF
-        QVERIFY(body.count('\n') > 100);
+        QProcess sim;
+        sim.start(QStringLiteral(VARNEL_SIM_BINARY), {u"--port"_s, u"0"_s, u"--print-endpoints"_s});
+        QVERIFY(sim.waitForStarted());
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += sim.readAllStandardOutput()).count('\n') >= 11, 20000);
+        const QString first = QString::fromUtf8(out.left(out.indexOf('\n')));
+        QVERIFY2(first.startsWith(u"listening on 127.0.0.1:"_s), qPrintable(first));
+        QString error;
+        const auto printed = Endpoints::parse(QString::fromUtf8(out.mid(out.indexOf('\n') + 1)),
+                                              Endpoints::publicHosts(), &error);
+        QVERIFY2(printed, qPrintable(error));
+        QCOMPARE(printed->icp, first.section(u' ', 2));
+        checkPipelined(quint16(first.section(u':', 1).toUInt()));
+        sim.kill();
+        sim.waitForFinished();
     }
 
-    void listSizeIsSettable()
+    // Each page is in its site's charset: the gb2312 sites' markers only read as GB18030.
+    void charsets()
     {
-        m_sim.setListSize(12345);
-        const QByteArray body = get(QStringLiteral("/2011-04-15.txt"));
-        m_sim.setListSize(6000);
-        QCOMPARE(body.count('\n'), 12345);
-    }
-
-    void pageRankFrameFollowsTheHost()
-    {
-        QString domain;
-        for (int i = 0; domain.isEmpty(); ++i) {
-            if (!SimContent::pageRank(QStringLiteral("pr%1.com").arg(i)).isEmpty())
-                domain = QStringLiteral("pr%1.com").arg(i);
-        }
-        const QByteArray page = get(QStringLiteral("/?PRAddress=") + domain);
-        QVERIFY(page.contains("<iframe src=\"http://" + m_sim.hostPort().toLatin1() +
-                              "/prframe?d=" + domain.toLatin1() + '"'));
-    }
-
-    void teardownWhileAClientWaits()
-    {
-        auto sim = std::make_unique<SiteSimulator>();
-        QVERIFY(sim->listen());
-        sim->hold(Route::Google);
-        std::unique_ptr<QNetworkReply> reply(m_nam.get(
-            QNetworkRequest(QUrl(QStringLiteral("http://") + sim->hostPort() +
-                                 QStringLiteral("/search?hl=zh-CN&source=hp&q=site%3Ax")))));
-        QTRY_COMPARE(sim->heldCount(Route::Google), 1);
-        sim.reset();
-        QSignalSpy done(reply.get(), &QNetworkReply::finished);
-        QVERIFY(reply->isFinished() || done.wait(5000));
-        QVERIFY(reply->error() != QNetworkReply::NoError);
+        const QByteArray baidu = SimContent::baiduPage(u"abc.com"_s, true);
+        QVERIFY(PageFetcher::decodeBody(baidu, Charset::Gb2312).contains(u"百度"_s));
+        QVERIFY(!QString::fromUtf8(baidu).contains(u"百度"_s));
+        QVERIFY(QString::fromUtf8(SimContent::googlePage(u"abc.com"_s)).contains(u"Google"_s));
     }
 };
 

@@ -1,18 +1,16 @@
 #include "MainWindow.h"
 
 #include "ClickableLabel.h"
-#include "Clock.h"
 #include "Dialogs.h"
-#include "SortWorkers.h"
 #include "TextListModel.h"
-#include "fetch/PageFetcher.h"
 #include "lookup/DetailLookup.h"
+#include "probes/QueryRun.h"
 #include "probes/Recipes.h"
-#include "sources/CategoryImport.h"
+#include "session/Clock.h"
+#include "session/Session.h"
+#include "session/UpdateCheck.h"
 #include "sources/DeletionLists.h"
 #include "sources/ListSorts.h"
-#include "table/FilterRows.h"
-#include "table/QueryRun.h"
 #include "table/ResultTable.h"
 #include "table/RowFilter.h"
 
@@ -39,46 +37,30 @@
 
 namespace {
 
-QString dateText(const QDate &d)
+TextListModel *texts(QListView *view)
 {
-    return d.toString(QStringLiteral("yyyy-MM-dd"));
-}
-
-// The text a line edit shows for a page: bounded, since a scraped page may be megabytes.
-QString boundedForDisplay(const QString &text)
-{
-    constexpr qsizetype kMaxShown = 32767; // a line edit holds no more
-    return text.size() <= kMaxShown ? text : text.left(kMaxShown);
+    return static_cast<TextListModel *>(view->model());
 }
 
 } // namespace
 
 MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
     : QMainWindow(parent)
-    , m_endpoints(endpoints)
+    , m_session(new Session(endpoints, this))
 {
-    setObjectName(QStringLiteral("Form1"));
+    setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(kTitle);
     auto *client = new QWidget(this);
-    client->setObjectName(QStringLiteral("Form1Client"));
+    client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
-    m_c = buildForm1(client);
+    m_c = buildMainWindowControls(client);
 
     m_progress = new QLabel(this);
-    m_progress->setObjectName(QStringLiteral("StatusProgress"));
+    m_progress->setObjectName(QStringLiteral("progressLabel"));
     m_progress->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(m_progress, 1);
     statusBar()->setSizeGripEnabled(false);
-
-    m_table = new ResultTable(this);
-    m_fetcher = new PageFetcher(this);
-    m_run = new QueryRun(m_table, m_fetcher, this);
-    m_run->setEndpoints(m_endpoints);
-    m_lookup = new DetailLookup(m_fetcher, this);
-    m_lookup->setEndpoints(m_endpoints);
-    m_lists = new DeletionLists(m_fetcher, this);
-    m_lists->setEndpoints(m_endpoints);
 
     setUpGrid();
     wireQueryRun();
@@ -86,7 +68,7 @@ MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
     wireLookup();
     wireLists();
     wireSorts();
-    connect(m_c.Timer1, &QTimer::timeout, this, &MainWindow::checkForUpdate);
+    connect(m_c.updateTimer, &QTimer::timeout, this, &MainWindow::checkForUpdate);
 
     startUp();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -94,31 +76,25 @@ MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // Work still waiting for a page ends here, while everything it reports to still exists: the
-    // run is told to stop, then every waiting fetch fails at once and its procedure runs out.
-    m_run->abandon();
-    m_fetcher->shutDown();
+    // Work still waiting for a page ends here, while everything it reports to still exists.
+    m_session->shutDown();
 }
 
 void MainWindow::startUp()
 {
-    const QString today = dateText(Clock::today());
-    m_c.Text1->setText(today);
-    m_c.Label10->setText(QStringLiteral("当前系统日期：") + today);
-    static_cast<TextListModel *>(m_c.List2->model())->setTexts(Sources::kSizeSortSample);
-    static_cast<TextListModel *>(m_c.List1->model())->setTexts(Sources::kSizeSortInitialResult);
-    m_c.List1->setCurrentIndex(m_c.List1->model()->index(0, 0));
-    m_c.Frame5->hide();
-    m_c.Frame6->hide();
-    m_table->ResetTable();
-    m_table->AddRow(kBlankCell, QStringList(kColumnCount - 1, kBlankCell));
-    m_c.Timer1->start(3000);
+    m_c.todayLabel->setText(QStringLiteral("当前系统日期：") + m_session->lists()->dayDate());
+    texts(m_c.sizeSortInputList)->setTexts(Sources::kSizeSortSample);
+    texts(m_c.sizeSortResultList)->setTexts(Sources::kSizeSortInitialResult);
+    m_c.sizeSortResultList->setCurrentIndex(m_c.sizeSortResultList->model()->index(0, 0));
+    m_c.updateTimer->setSingleShot(true);
+    m_c.updateTimer->start(UpdateCheck::kDelayMs);
 }
 
 void MainWindow::setUpGrid()
 {
-    QTableView *grid = m_c.ListView1;
-    grid->setModel(m_table);
+    QTableView *grid = m_c.resultGrid;
+    ResultTable *table = m_session->grid();
+    grid->setModel(table);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -135,36 +111,36 @@ void MainWindow::setUpGrid()
     };
     applyWidths();
     // A reset re-creates the columns at their starting widths.
-    connect(m_table, &QAbstractItemModel::modelReset, grid, applyWidths);
+    connect(table, &QAbstractItemModel::modelReset, grid, applyWidths);
     QHeaderView *header = grid->horizontalHeader();
-    connect(header, &QHeaderView::sectionClicked, this, [this, header](int column) {
-        m_table->SortByColumn(column);
-        const QString toggle = m_table->sortToggle(column);
-        header->setSortIndicatorShown(!toggle.isEmpty());
-        if (!toggle.isEmpty())
-            header->setSortIndicator(column,
-                                     toggle == u"1" ? Qt::DescendingOrder : Qt::AscendingOrder);
+    connect(header, &QHeaderView::sectionClicked, this, [table, header](int column) {
+        table->sortByColumn(column);
+        const SortDirection direction = table->sortDirection(column);
+        header->setSortIndicatorShown(direction != SortDirection::None);
+        if (direction != SortDirection::None)
+            header->setSortIndicator(column, direction == SortDirection::Descending
+                                                 ? Qt::DescendingOrder
+                                                 : Qt::AscendingOrder);
     });
-    connect(m_table, &QAbstractItemModel::modelReset, header,
+    connect(table, &QAbstractItemModel::modelReset, header,
             [header] { header->setSortIndicatorShown(false); });
 }
 
 void MainWindow::wireQueryRun()
 {
-    for (int k = 0; k < int(m_c.Check2.size()); ++k) {
-        QCheckBox *box = m_c.Check2[k];
-        connect(box, &QCheckBox::toggled, m_run, [this, k](bool on) { m_run->setTicked(k, on); });
-        connect(m_c.Check2Caption[k], &ClickableLabel::clicked, box, &QCheckBox::toggle);
+    QueryRun *run = m_session->run();
+    for (int k = 0; k < int(m_c.metricBoxes.size()); ++k) {
+        QCheckBox *box = m_c.metricBoxes[k];
+        connect(box, &QCheckBox::toggled, run, [run, k](bool on) { run->setTicked(k, on); });
+        connect(m_c.metricCaptions[k], &ClickableLabel::clicked, box, &QCheckBox::toggle);
     }
-    connect(m_c.Check3, &QCheckBox::toggled, m_run, &QueryRun::setStopFlag);
-    connect(m_run, &QueryRun::stopFlagChanged, m_c.Check3, &QCheckBox::setChecked);
-    connect(m_run, &QueryRun::captionChanged, m_c.Command2, &QPushButton::setText);
-    connect(m_c.Command2, &QPushButton::clicked, m_run, [this] { m_run->click(); });
-    connect(m_run, &QueryRun::refusedEmptyTable, this,
+    connect(m_c.stopFlag, &QCheckBox::toggled, run, &QueryRun::setStopFlag);
+    connect(run, &QueryRun::stopFlagChanged, m_c.stopFlag, &QCheckBox::setChecked);
+    connect(run, &QueryRun::captionChanged, m_c.runButton, &QPushButton::setText);
+    connect(m_c.runButton, &QPushButton::clicked, run, [run] { run->startOrStop(); });
+    connect(run, &QueryRun::refusedEmptyTable, this,
             [this] { Dialogs::inform(this, QueryRun::kEmptyTableMessage); });
-    connect(m_run, &QueryRun::answerPage, m_c.Text3,
-            [this](const QString &page) { m_c.Text3->setText(boundedForDisplay(page)); });
-    connect(m_run, &QueryRun::progress, m_progress,
+    connect(run, &QueryRun::progress, m_progress,
             [this](const QString &caption, qsizetype done, qsizetype total) {
                 m_progress->setText(
                     total > 0 ? QStringLiteral("%1 %2/%3").arg(caption).arg(done).arg(total)
@@ -172,21 +148,20 @@ void MainWindow::wireQueryRun()
             });
 }
 
-int MainWindow::RowAt(const QPoint &viewportPoint) const
+int MainWindow::rowAt(const QPoint &viewportPoint) const
 {
-    const int row = m_c.ListView1->rowAt(viewportPoint.y());
-    return row < 0 ? 0 : row + 1;
+    return m_c.resultGrid->rowAt(viewportPoint.y());
 }
 
-int MainWindow::ColumnLeft(int column) const
+int MainWindow::columnLeft(int column) const
 {
-    return m_c.ListView1->columnViewportPosition(column);
+    return m_c.resultGrid->columnViewportPosition(column);
 }
 
 int MainWindow::selectedRow() const
 {
-    const QModelIndexList rows = m_c.ListView1->selectionModel()->selectedRows();
-    return rows.isEmpty() ? 0 : rows.first().row() + 1;
+    const QModelIndexList rows = m_c.resultGrid->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -203,19 +178,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::checkForUpdate()
 {
-    m_c.Timer1->stop();
-    [](QPointer<MainWindow> self, PageFetcher *fetcher,
-       QString url) -> QCoro::Task<void> {
-        const FetchResult version = co_await fetcher->FetchGb2312(url);
-        if (!self || !version.text.contains(u"9.3"))
+    [](QPointer<MainWindow> self, PageFetcher *fetcher, Endpoints endpoints) -> QCoro::Task<void> {
+        const bool newer = co_await UpdateCheck::newerVersionAvailable(fetcher, endpoints);
+        if (!self || !newer)
             co_return;
-        if (Dialogs::ask(self, QStringLiteral("发现最新版本"),
-                         QStringLiteral("发现最新版本，是否更新？")) == Dialogs::Answer::Ok)
-            QDesktopServices::openUrl(QUrl(QStringLiteral("http://") + self->m_endpoints.maker +
-                                           QStringLiteral("/varnel/")));
-    }(this, m_fetcher,
-                    QStringLiteral("http://") + m_endpoints.maker +
-                        QStringLiteral("/varnel/shenji.txt"));
+        if (Dialogs::ask(self, UpdateCheck::kTitle, UpdateCheck::kQuestion) == Dialogs::Answer::Ok)
+            QDesktopServices::openUrl(QUrl(UpdateCheck::productPageAddress(endpoints)));
+    }(this, m_session->fetcher(), m_session->endpoints());
 }
 
 void MainWindow::showStatus(const QString &text)
@@ -225,35 +194,37 @@ void MainWindow::showStatus(const QString &text)
 
 void MainWindow::wireFilter()
 {
-    m_c.Combo1->addItems(RowFilter::criterionTexts());
-    m_c.Combo1->setCurrentText(QStringLiteral("删除百度收录小于"));
-    connect(m_c.Command8, &QPushButton::clicked, this, [this] {
-        const qsizetype removed =
-            FilterRows(*m_table, m_c.Combo1->currentText(), m_c.Text4->text());
-        showStatus(QStringLiteral("结果筛选：删除 %1 行，剩余 %2 行")
-                       .arg(removed)
-                       .arg(m_table->RowCount()));
+    m_c.criterionCombo->addItems(RowFilter::criterionTexts());
+    m_c.criterionCombo->setCurrentIndex(0);
+    connect(m_c.deleteRowsButton, &QPushButton::clicked, this, [this] {
+        ResultTable *table = m_session->grid();
+        const qsizetype removed = RowFilter::filterRows(*table, m_c.criterionCombo->currentText(),
+                                                        m_c.thresholdEdit->text());
+        showStatus(
+            QStringLiteral("结果筛选：删除 %1 行，剩余 %2 行").arg(removed).arg(table->rowCount()));
     });
 }
 
 void MainWindow::wireLookup()
 {
-    m_c.Text5->setText(QStringLiteral("qinglan.com"));
-    connect(m_c.Command11, &QPushButton::clicked, m_lookup,
-            [this] { m_lookup->LookUpDomainDetail(m_c.Text5->text()); });
-    connect(m_lookup, &DetailLookup::dateValue, this,
-            [this](int k, const QString &text) { m_c.Label6[k]->setText(text); });
-    connect(m_lookup, &DetailLookup::filingValue, m_c.Label7, &QLabel::setText);
-    connect(m_lookup, &DetailLookup::emptyInput, this,
+    DetailLookup *lookup = m_session->lookup();
+    m_c.lookupEdit->setText(QStringLiteral("qinglan.com"));
+    connect(m_c.lookupButton, &QPushButton::clicked, lookup,
+            [this, lookup] { lookup->lookUp(m_c.lookupEdit->text()); });
+    connect(lookup, &DetailLookup::valueChanged, this,
+            [this](DetailLookup::Field field, const QString &text) {
+                m_c.detailValues[std::size_t(field)]->setText(text);
+            });
+    connect(lookup, &DetailLookup::emptyInput, this,
             [this] { Dialogs::inform(this, DetailLookup::kEmptyInputMessage); });
-    connect(m_lookup, &DetailLookup::fetchFailed, this,
+    connect(lookup, &DetailLookup::fetchFailed, this,
             [this](const QString &error) { showStatus(QStringLiteral("查询失败：") + error); });
-    m_c.ListView1->viewport()->installEventFilter(this);
+    m_c.resultGrid->viewport()->installEventFilter(this);
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_c.ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    if (watched == m_c.resultGrid->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::LeftButton) {
             // Let the view select the row first, then act on the selected row.
@@ -267,110 +238,93 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::openCell(const QPoint &viewportPoint)
 {
-    if (RowAt(viewportPoint) == 0)
+    if (rowAt(viewportPoint) < 0)
         return;
     int column = -1;
     for (int c = kColumnCount - 1; c >= 0; --c) {
         // A pointer exactly on an edge belongs to the column on its left.
-        if (ColumnLeft(c) < viewportPoint.x()) {
+        if (columnLeft(c) < viewportPoint.x()) {
             column = c;
             break;
         }
     }
     const int row = selectedRow();
-    if (column < 0 || row == 0)
+    if (column < 0 || row < 0)
         return;
-    const QString domain = m_table->CellText(row, kDomainColumn);
+    const QString domain = m_session->grid()->cell(row, kDomainColumn);
     if (column == kDomainColumn) {
-        m_c.Text5->setText(domain);
+        m_c.lookupEdit->setText(domain);
     } else if (const ProbeRecipe *recipe = Probes::countRecipe(column)) {
         // Handed to the desktop as a URL, never through a shell.
         QDesktopServices::openUrl(
-            QUrl(Probes::recipeUrl(*recipe, m_endpoints, domain), QUrl::TolerantMode));
+            QUrl(Probes::recipeUrl(*recipe, m_session->endpoints(), domain), QUrl::TolerantMode));
     }
 }
 
 void MainWindow::wireLists()
 {
-    for (int k = 0; k < int(m_c.Command6.size()); ++k) {
-        connect(m_c.Command6[k], &QPushButton::clicked, m_lists,
-                [this, k] { m_lists->LoadDailyDeletionList(k, Clock::today()); });
+    DeletionLists *lists = m_session->lists();
+    for (int k = 0; k < int(m_c.dayButtons.size()); ++k) {
+        connect(m_c.dayButtons[k], &QPushButton::clicked, lists,
+                [lists, k] { lists->loadDay(k, Clock::today()); });
     }
-    connect(m_c.Command3, &QPushButton::clicked, m_lists,
-            [this] { m_lists->LoadCnDeletionList(m_c.Text2->text()); });
-    connect(m_lists, &DeletionLists::dayChosen, this,
-            [this](const QString &date, const QString &token, const QString &header) {
-                m_c.Text1->setText(date);
-                m_c.Text2->setText(token);
-                m_c.Label11->setText(header);
-            });
-    connect(m_lists, &DeletionLists::loadingPanel, m_c.Frame5, &QWidget::setVisible);
-    connect(m_lists, &DeletionLists::statusText, m_c.Label1, &QLabel::setText);
-    connect(m_lists, &DeletionLists::captionChanged, this,
-            [this](int i, const QString &caption) { m_c.Command7[i]->setText(caption); });
-    connect(m_lists, &DeletionLists::listsChanged, this, [this] {
-        for (int i = 0; i < Sources::kSourceCount; ++i)
-            static_cast<TextListModel *>(m_c.SourceLists[i]->model())->setTexts(m_lists->list(i));
-    });
-    connect(m_lists, &DeletionLists::downloadFailed, this,
+    connect(m_c.cnReloadButton, &QPushButton::clicked, lists, [lists] { lists->reloadCnList(); });
+    connect(lists, &DeletionLists::dayChanged, this,
+            [this, lists] { m_c.dayHeaderLabel->setText(lists->dayHeader()); });
+    connect(lists, &DeletionLists::loadingPanel, m_c.dayLoadingPanel, &QWidget::setVisible);
+    connect(lists, &DeletionLists::captionChanged, this,
+            [this](int i, const QString &caption) { m_c.suffixButtons[i]->setText(caption); });
+    connect(lists, &DeletionLists::downloadFailed, this,
             [this](const QString &address, const QString &error) {
                 showStatus(QStringLiteral("删除列表下载失败：%1（%2）").arg(address, error));
             });
-    for (int i = 0; i < int(m_c.Command7.size()); ++i)
-        connect(m_c.Command7[i], &QPushButton::clicked, this, [this, i] { breakDown(i); });
-    for (int k = 0; k < int(m_c.Label2.size()); ++k)
-        connect(m_c.Label2[k], &ClickableLabel::clicked, this, [this, k] { importCategory(k); });
-}
-
-void MainWindow::breakDown(int suffixIndex)
-{
-    m_c.Frame6->show();
-    m_categories = Sources::LengthBreakdown(m_lists->list(suffixIndex), suffixIndex);
-    for (int k = 0; k < Sources::kCategoryCount; ++k) {
-        static_cast<TextListModel *>(m_c.List12[k]->model())->setTexts(m_categories[k]);
-        m_c.Label2[k]->setText(QString::number(m_categories[k].size()));
+    for (int i = 0; i < int(m_c.suffixButtons.size()); ++i) {
+        connect(m_c.suffixButtons[i], &QPushButton::clicked, this, [this, i] {
+            m_c.categoryLoadingPanel->show();
+            m_session->breakDown(i);
+            m_c.categoryLoadingPanel->hide();
+        });
     }
-    m_c.Frame6->hide();
-}
-
-void MainWindow::importCategory(int category)
-{
-    // The rows a run was walking are about to go: the run ends rather than walk the new table.
-    if (m_run->isBusy())
-        m_run->abandon();
-    CategoryImport(*m_table, m_categories[std::size_t(category)]);
-    showStatus(QStringLiteral("已导入%1个域名").arg(m_table->RowCount()));
+    connect(m_session, &Session::categoriesChanged, this, [this] {
+        for (int k = 0; k < Sources::kCategoryCount; ++k) {
+            const QStringList &names = m_session->categories()[std::size_t(k)];
+            texts(m_c.categoryLists[k])->setTexts(names);
+            m_c.categoryCounts[k]->setText(QString::number(names.size()));
+        }
+    });
+    for (int k = 0; k < int(m_c.categoryCounts.size()); ++k) {
+        connect(m_c.categoryCounts[k], &ClickableLabel::clicked, this,
+                [this, k] { m_session->importCategory(k); });
+    }
+    connect(m_session, &Session::imported, this,
+            [this](qsizetype rows) { showStatus(QStringLiteral("已导入%1个域名").arg(rows)); });
 }
 
 void MainWindow::wireSorts()
 {
-    connect(m_c.Command4, &QPushButton::clicked, this, [this] {
-        if (!m_form2)
-            m_form2 = new Form2(m_lists, this);
-        m_form2->command1()->click();
+    connect(m_c.sortDomesticButton, &QPushButton::clicked, this, [this] {
+        Sources::sortDomesticLists(*m_session->lists());
         showStatus(QStringLiteral("国内域名已按长度排序"));
     });
-    connect(m_c.Command5, &QPushButton::clicked, this, [this] {
-        if (!m_form4)
-            m_form4 = new Form4(m_lists, this);
-        m_form4->command(5)->click();
+    connect(m_c.sortInternationalButton, &QPushButton::clicked, this, [this] {
+        Sources::sortInternationalLists(*m_session->lists());
         showStatus(QStringLiteral("国际域名已按长度排序"));
     });
-    connect(m_c.Command1, &QPushButton::clicked, this, [this] {
-        auto *input = static_cast<TextListModel *>(m_c.List2->model());
-        static_cast<TextListModel *>(m_c.List1->model())
-            ->setTexts(Sources::SortBySize(input->texts()));
+    connect(m_c.sortBySizeButton, &QPushButton::clicked, this, [this] {
+        texts(m_c.sizeSortResultList)
+            ->setTexts(Sources::sortBySize(texts(m_c.sizeSortInputList)->texts()));
     });
 
     // The day strip covers these buttons where the window's design puts them; its context menu
     // and the category strip's reach them all the same.
-    for (QPushButton *button : {m_c.Command3, m_c.Command5, m_c.Command4, m_c.Command1}) {
+    for (QPushButton *button : {m_c.cnReloadButton, m_c.sortInternationalButton,
+                                m_c.sortDomesticButton, m_c.sortBySizeButton}) {
         auto *action = new QAction(button->text(), this);
         connect(action, &QAction::triggered, button, &QPushButton::click);
         for (QWidget *strip :
-             {static_cast<QWidget *>(m_c.Frame3), static_cast<QWidget *>(m_c.Frame1)})
+             {static_cast<QWidget *>(m_c.dayStrip), static_cast<QWidget *>(m_c.categoryStrip)})
             strip->addAction(action);
     }
-    m_c.Frame3->setContextMenuPolicy(Qt::ActionsContextMenu);
-    m_c.Frame1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_c.dayStrip->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_c.categoryStrip->setContextMenuPolicy(Qt::ActionsContextMenu);
 }

@@ -100,7 +100,7 @@ QString decodeAll(QStringDecoder &decoder, const QByteArray &body)
 
 } // namespace
 
-QString PageFetcher::DecodeBody(const QByteArray &body, Charset charset)
+QString PageFetcher::decodeBody(const QByteArray &body, Charset charset)
 {
     if (charset == Charset::Utf8) {
         // Keeping no state, the decoder itself turns a cut-off sequence into U+FFFD.
@@ -113,13 +113,6 @@ QString PageFetcher::DecodeBody(const QByteArray &body, Charset charset)
     if (!decoder.isValid()) // no CJK codec on this system: keep the ASCII markers readable
         decoder = QStringDecoder(QStringDecoder::Latin1);
     return decodeAll(decoder, body);
-}
-
-QString PageFetcher::DecodeBody(const QByteArray &body, QStringView charsetName)
-{
-    const bool utf8 = charsetName.compare(u"utf-8", Qt::CaseInsensitive) == 0 ||
-                      charsetName.compare(u"utf8", Qt::CaseInsensitive) == 0;
-    return DecodeBody(body, utf8 ? Charset::Utf8 : Charset::Gb2312);
 }
 
 void PageFetcher::shutDown()
@@ -209,7 +202,7 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
     } else if (status.isValid() && error == errorForStatus(status.toInt())) {
         result.status = FetchResult::Status::Page;
         result.httpStatus = status.toInt();
-        result.text = DecodeBody(body, charset);
+        result.text = decodeBody(body, charset);
     } else {
         result.error = reply->errorString() + QStringLiteral(": ") + url;
     }

@@ -40,14 +40,12 @@ public:
     void setLimits(const Limits &limits) { m_limits = limits; }
     const Limits &limits() const { return m_limits; }
 
+    // One GET of `url`, as built, decoded from `charset`.
     QCoro::Task<FetchResult> fetch(const QString &url, Charset charset);
-    QCoro::Task<FetchResult> FetchGb2312(const QString &url) { return fetch(url, Charset::Gb2312); }
-    QCoro::Task<FetchResult> FetchUtf8(const QString &url) { return fetch(url, Charset::Utf8); }
 
-    // "gb2312" decodes as GB18030 (its superset), "utf-8" as UTF-8 without a leading byte-order
-    // mark; invalid sequences become U+FFFD.
-    static QString DecodeBody(const QByteArray &body, QStringView charsetName);
-    static QString DecodeBody(const QByteArray &body, Charset charset);
+    // Gb2312 decodes as GB18030 (its superset), Utf8 as UTF-8 without a leading byte-order mark;
+    // invalid sequences become U+FFFD.
+    static QString decodeBody(const QByteArray &body, Charset charset);
 
     // Requests sent so far; lets tests and the status bar count pages.
     quint64 requestCount() const { return m_requestCount; }

@@ -1,7 +1,19 @@
 #include "DetailLookup.h"
 
+#include "fetch/SiteAddress.h"
 #include "lookup/DetailScrape.h"
-#include "probes/Recipes.h"
+#include "text/Failure.h"
+
+namespace {
+
+using Field = DetailLookup::Field;
+
+// The deletion page's table cell behind each date field.
+constexpr std::pair<Field, int> kCellOf[] = {
+    {Field::Age, 1}, {Field::Registered, 3}, {Field::Expires, 5}};
+constexpr Field kDateFields[] = {Field::Age, Field::Registered, Field::Expires, Field::Countdown};
+
+} // namespace
 
 DetailLookup::DetailLookup(PageFetcher *fetcher, QObject *parent)
     : QObject(parent)
@@ -9,12 +21,29 @@ DetailLookup::DetailLookup(PageFetcher *fetcher, QObject *parent)
 {
 }
 
-QCoro::Task<void> DetailLookup::LookUpDomainDetail(QString domain)
+QString DetailLookup::fieldCaption(Field field)
+{
+    switch (field) {
+    case Field::Age:
+        return QStringLiteral("域名年龄");
+    case Field::Filing:
+        return QStringLiteral("是否备案");
+    case Field::Registered:
+        return QStringLiteral("注册时间");
+    case Field::Expires:
+        return QStringLiteral("到期时间");
+    case Field::Countdown:
+        return QStringLiteral("删除倒记时");
+    }
+    return {};
+}
+
+QCoro::Task<void> DetailLookup::lookUp(QString domain)
 {
     const quint64 generation = ++m_generation;
-    for (int k : {1, 3, 5, 6})
-        Q_EMIT dateValue(k, kReset);
-    Q_EMIT filingValue(kReset);
+    for (Field field : kDateFields)
+        Q_EMIT valueChanged(field, kReset);
+    Q_EMIT valueChanged(Field::Filing, kReset);
     if (domain.isEmpty()) {
         Q_EMIT emptyInput();
         co_return;
@@ -23,41 +52,40 @@ QCoro::Task<void> DetailLookup::LookUpDomainDetail(QString domain)
         co_return;
 
     QPointer<DetailLookup> self(this);
-    const FetchResult dates =
-        co_await m_fetcher->FetchUtf8(QStringLiteral("http://") + m_endpoints.deletionTool +
-                                      QStringLiteral("/DomainDel/?wd=") + domain);
+    const FetchResult dates = co_await m_fetcher->fetch(
+        siteAddress(m_endpoints.deletionTool, u"/DomainDel/?wd=", domain), Charset::Utf8);
     if (!self || generation != m_generation)
         co_return;
     if (!dates.gotPage())
         Q_EMIT fetchFailed(dates.error);
     const DetailScrape::DeletionInfo info = DetailScrape::scrapeDeletionPage(dates.text);
     if (info.noInformation) {
-        for (int k : {1, 3, 5, 6})
-            Q_EMIT dateValue(k, kNoInformation);
+        for (Field field : kDateFields)
+            Q_EMIT valueChanged(field, kNoInformation);
     } else {
-        for (int k = 1; k <= 5; ++k) {
-            if (info.cells[k])
-                Q_EMIT dateValue(k, *info.cells[k]);
+        for (const auto &[field, cell] : kCellOf) {
+            if (info.cells[std::size_t(cell)])
+                Q_EMIT valueChanged(field, *info.cells[std::size_t(cell)]);
         }
         if (info.countdown)
-            Q_EMIT dateValue(6, *info.countdown);
+            Q_EMIT valueChanged(Field::Countdown, *info.countdown);
     }
 
     if (!m_fetcher)
         co_return;
-    const FetchResult filing = co_await m_fetcher->FetchGb2312(
-        QStringLiteral("http://") + m_endpoints.icp + QStringLiteral("/s?keytype=0&q=") + domain);
+    const FetchResult filing = co_await m_fetcher->fetch(
+        siteAddress(m_endpoints.icp, u"/s?keytype=0&q=", domain), Charset::Gb2312);
     if (!self || generation != m_generation)
         co_return;
     if (!filing.gotPage()) {
         // Not being able to ask is not the same as "not filed".
         Q_EMIT fetchFailed(filing.error);
-        Q_EMIT filingValue(kQueryFailed);
+        Q_EMIT valueChanged(Field::Filing, kQueryFailed);
         co_return;
     }
     const DetailScrape::FilingResult result = DetailScrape::scrapeFilingPage(filing.text);
     if (result.kind == DetailScrape::FilingResult::Filed)
-        Q_EMIT filingValue(result.number);
+        Q_EMIT valueChanged(Field::Filing, result.number);
     else if (result.kind == DetailScrape::FilingResult::NotFiled)
-        Q_EMIT filingValue(kNotFiled);
+        Q_EMIT valueChanged(Field::Filing, kNotFiled);
 }

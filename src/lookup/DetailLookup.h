@@ -15,23 +15,28 @@ class DetailLookup final : public QObject {
     Q_DISABLE_COPY_MOVE(DetailLookup)
 
 public:
+    // The detail panel's values, left to right.
+    enum class Field { Age, Filing, Registered, Expires, Countdown };
+    Q_ENUM(Field)
+    static constexpr int kFieldCount = 5;
+
     static inline const QString kReset = QStringLiteral("..");
     static inline const QString kNoInformation = QStringLiteral("无信息");
     static inline const QString kNotFiled = QStringLiteral("无备案");
     static inline const QString kEmptyInputMessage = QStringLiteral("查询域名不能为空");
 
-    DetailLookup(PageFetcher *fetcher, QObject *parent = nullptr);
+    explicit DetailLookup(PageFetcher *fetcher, QObject *parent = nullptr);
     void setEndpoints(const Endpoints &endpoints) { m_endpoints = endpoints; }
+
+    // The caption above each value.
+    static QString fieldCaption(Field field);
 
     // The lookup of `domain`, used exactly as typed. A newer lookup supersedes one still waiting:
     // the older one writes nothing more.
-    QCoro::Task<void> LookUpDomainDetail(QString domain);
+    QCoro::Task<void> lookUp(QString domain);
 
 Q_SIGNALS:
-    // Value label Label6(index), index 1 to 6, gets `text`.
-    void dateValue(int index, const QString &text);
-    // Value label Label7 (the filing) gets `text`.
-    void filingValue(const QString &text);
+    void valueChanged(DetailLookup::Field field, const QString &text);
     void emptyInput();
     // A page could not be fetched at all.
     void fetchFailed(const QString &error);

@@ -1,6 +1,6 @@
 #include "DetailScrape.h"
 
-#include "probes/Scrape.h"
+#include "text/Scrape.h"
 
 namespace DetailScrape {
 
@@ -20,7 +20,7 @@ constexpr QStringView linkMarker = u"_blank\">";
 DeletionInfo scrapeDeletionPage(QStringView page)
 {
     DeletionInfo info;
-    if (Scrape::contains(page, noInformationMarker)) {
+    if (page.contains(noInformationMarker)) {
         info.noInformation = true;
         return info;
     }

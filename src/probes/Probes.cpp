@@ -1,6 +1,8 @@
 #include "Probes.h"
 
+#include "fetch/SiteAddress.h"
 #include "probes/Recipes.h"
+#include "text/Failure.h"
 
 #include <array>
 
@@ -31,16 +33,17 @@ QCoro::Task<QString> measure(ProbeEnv env, int metricIndex, QString domain)
     }
     if (column == Registration) {
         const FetchResult page =
-            co_await env.fetcher->FetchGb2312(registrationUrl(env.endpoints, domain));
+            co_await env.fetcher->fetch(registrationUrl(env.endpoints, domain), Charset::Gb2312);
         co_return page.gotPage() ? scrapeRegistration(page.text) : kQueryFailed;
     }
 
-    const FetchResult tool = co_await env.fetcher->FetchUtf8(pageRankUrl(env.endpoints, domain));
+    const FetchResult tool =
+        co_await env.fetcher->fetch(pageRankUrl(env.endpoints, domain), Charset::Utf8);
     const std::optional<QString> frame =
         tool.gotPage() ? pageRankFrameAddress(tool.text) : std::nullopt;
     FetchResult answer;
     if (frame && env.fetcher)
-        answer = co_await env.fetcher->FetchUtf8(QStringLiteral("http://") + *frame);
+        answer = co_await env.fetcher->fetch(siteAddress(*frame, {}), Charset::Utf8);
     if (env.answerPage)
         env.answerPage(answer.text);
     if (!tool.gotPage() || (frame && !answer.gotPage()))
@@ -58,10 +61,10 @@ QCoro::Task<void> runProbe(ProbeEnv env, int metricIndex)
         if (env.shouldStop && env.shouldStop())
             break;
         const int row = env.table->rowOf(rows[i]);
-        if (row == 0)
+        if (row < 0) // the row went while an earlier one was measured
             continue;
         const QString value =
-            co_await measure(env, metricIndex, env.table->CellText(row, kDomainColumn));
+            co_await measure(env, metricIndex, env.table->cell(row, kDomainColumn));
         if (!env.table || !env.fetcher)
             co_return;
         env.table->setCellOf(rows[i], column, value);

@@ -1,14 +1,13 @@
 #include "Recipes.h"
 
-#include "probes/Scrape.h"
+#include "fetch/SiteAddress.h"
+#include "text/Scrape.h"
 
 #include <array>
 
 namespace Probes {
 
 namespace {
-
-const QString kHttp = QStringLiteral("http://");
 
 const std::array<ProbeRecipe, 6> &recipes()
 {
@@ -82,7 +81,7 @@ const ProbeRecipe *countRecipe(int column)
 
 QString recipeUrl(const ProbeRecipe &recipe, const Endpoints &endpoints, const QString &domain)
 {
-    return kHttp + endpoints.*(recipe.endpoint) + recipe.pathAndQuery + domain;
+    return siteAddress(endpoints.*(recipe.endpoint), recipe.pathAndQuery, domain);
 }
 
 QString scrapeCount(const ProbeRecipe &recipe, QStringView page)
@@ -97,7 +96,7 @@ QString scrapeCount(const ProbeRecipe &recipe, QStringView page)
 
 QString registrationUrl(const Endpoints &endpoints, const QString &domain)
 {
-    return kHttp + endpoints.registrar + kRegistrationPath + domain;
+    return siteAddress(endpoints.registrar, kRegistrationPath, domain);
 }
 
 QString scrapeRegistration(QStringView page)
@@ -107,7 +106,7 @@ QString scrapeRegistration(QStringView page)
 
 QString pageRankUrl(const Endpoints &endpoints, const QString &domain)
 {
-    return kHttp + endpoints.pagerank + kPageRankPath + domain;
+    return siteAddress(endpoints.pagerank, kPageRankPath, domain);
 }
 
 std::optional<QString> pageRankFrameAddress(QStringView toolPage)

@@ -2,7 +2,7 @@
 
 #include "fetch/Endpoints.h"
 #include "fetch/PageFetcher.h"
-#include "table/ResultTable.h"
+#include "table/Columns.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,10 +24,6 @@ struct ProbeRecipe {
     QStringList removals;
 };
 
-// Written instead of a measurement when the service gave no answer at all, so that a failed
-// query is never mistaken for a real zero (or "registered") and thinned away by the filter.
-inline const QString kQueryFailed = QStringLiteral("查询失败");
-
 namespace Probes {
 
 // The six search-count recipes, in column order.
@@ -35,7 +31,7 @@ std::span<const ProbeRecipe> countRecipes();
 // The recipe writing `column`, or nullptr for the PageRank and registration columns.
 const ProbeRecipe *countRecipe(int column);
 
-// "http://" + host + path and query + domain, nothing escaped.
+// The search page a count comes from; the grid's double-click opens the same address.
 QString recipeUrl(const ProbeRecipe &recipe, const Endpoints &endpoints, const QString &domain);
 
 // The count as the page printed it, or "0" when the page shows none.

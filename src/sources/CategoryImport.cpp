@@ -2,18 +2,22 @@
 
 #include "table/ResultTable.h"
 
-void CategoryImport(ResultTable &table, const QStringList &category)
+namespace Sources {
+
+void importCategory(ResultTable &table, const QStringList &category)
 {
-    table.ResetTable();
+    table.clear();
     // One model change for the whole category, never one per row.
-    QList<std::array<QString, kColumnCount>> rows;
+    QList<RowCells> rows;
     rows.reserve(category.size());
     for (qsizetype i = 0; i < category.size(); ++i) {
-        std::array<QString, kColumnCount> row;
+        RowCells row;
         row.fill(kBlankCell);
-        row[0] = QString::number(i);
+        row[kLabelColumn] = QString::number(i);
         row[kDomainColumn] = category[i];
         rows.append(std::move(row));
     }
-    table.AddRows(std::move(rows));
+    table.appendRows(std::move(rows));
 }
+
+} // namespace Sources

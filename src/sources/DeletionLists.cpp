@@ -1,5 +1,8 @@
 #include "DeletionLists.h"
 
+#include "fetch/SiteAddress.h"
+#include "sources/SourceLists.h"
+
 #include <QCoroTimer>
 
 #include <array>
@@ -7,23 +10,33 @@
 
 namespace {
 
-constexpr int kDayOffsets[5] = {-2, -1, 0, 1, 2};
-const std::array<const char *, 5> kCnTokens = {"3todayDel", "2todayDel", "1todayDel",
-                                               "future1todayDel", "future2todayDel"};
-const std::array<const char16_t *, 5> kHeaders = {
-    u"以下为前天删除域名信息", u"以下为昨天删除域名信息", u"以下为今天删除域名信息",
-    u"以下为明天删除域名信息", u"以下为后天删除域名信息"};
+struct Day {
+    int offset;
+    const char16_t *caption;
+    const char *cnToken;
+    const char16_t *header;
+};
 
-int clampDay(int dayIndex)
+constexpr std::array<Day, DeletionLists::kDayCount> kDays{{
+    {-2, u"前天删除域名", "3todayDel", u"以下为前天删除域名信息"},
+    {-1, u"昨天删除域名", "2todayDel", u"以下为昨天删除域名信息"},
+    {0, u"今天删除域名", "1todayDel", u"以下为今天删除域名信息"},
+    {1, u"明天删除域名", "future1todayDel", u"以下为明天删除域名信息"},
+    {2, u"后天删除域名", "future2todayDel", u"以下为后天删除域名信息"},
+}};
+
+const Day &day(int dayIndex)
 {
-    return qBound(0, dayIndex, 4);
+    return kDays[std::size_t(qBound(0, dayIndex, DeletionLists::kDayCount - 1))];
 }
 
 } // namespace
 
-DeletionLists::DeletionLists(PageFetcher *fetcher, QObject *parent)
+DeletionLists::DeletionLists(PageFetcher *fetcher, QDate today, QObject *parent)
     : QObject(parent)
     , m_fetcher(fetcher)
+    , m_dayDate(dayDateText(kToday, today))
+    , m_cnToken(cnTokenOf(kToday))
 {
 }
 
@@ -35,19 +48,30 @@ void DeletionLists::setList(int index, QStringList entries)
     Q_EMIT listsChanged();
 }
 
+QString DeletionLists::dayButtonCaption(int dayIndex)
+{
+    return QString::fromUtf16(day(dayIndex).caption);
+}
+
 QString DeletionLists::dayDateText(int dayIndex, const QDate &today)
 {
-    return today.addDays(kDayOffsets[clampDay(dayIndex)]).toString(QStringLiteral("yyyy-MM-dd"));
+    return today.addDays(day(dayIndex).offset).toString(QStringLiteral("yyyy-MM-dd"));
 }
 
-QString DeletionLists::cnToken(int dayIndex)
+QString DeletionLists::cnTokenOf(int dayIndex)
 {
-    return QLatin1String(kCnTokens[std::size_t(clampDay(dayIndex))]);
+    return QLatin1String(day(dayIndex).cnToken);
 }
 
-QString DeletionLists::dayHeader(int dayIndex)
+QString DeletionLists::dayHeaderOf(int dayIndex)
 {
-    return QString::fromUtf16(kHeaders[std::size_t(clampDay(dayIndex))]);
+    return QString::fromUtf16(day(dayIndex).header);
+}
+
+void DeletionLists::setLoadStatus(const QString &text)
+{
+    m_loadStatus = text;
+    Q_EMIT loadStatusChanged(text);
 }
 
 QCoro::Task<bool> DeletionLists::fetchAndFile(QString address, bool cn, quint64 generation,
@@ -56,7 +80,7 @@ QCoro::Task<bool> DeletionLists::fetchAndFile(QString address, bool cn, quint64 
     QPointer<DeletionLists> self(this);
     if (!m_fetcher)
         co_return false;
-    const FetchResult page = co_await m_fetcher->FetchGb2312(address);
+    const FetchResult page = co_await m_fetcher->fetch(address, Charset::Gb2312);
     if (!self || generation != *currentGeneration)
         co_return false;
     if (!page.gotPage())
@@ -70,7 +94,7 @@ QCoro::Task<bool> DeletionLists::fetchAndFile(QString address, bool cn, quint64 
         const qsizetype to = qMin(pieces.size(), from + m_chunk);
         if (cn) {
             Sources::fileCnLines(pieces, from, to, filed);
-            Q_EMIT statusText(QStringLiteral("目前已经载入%1条").arg(to - 1));
+            setLoadStatus(QStringLiteral("目前已经载入%1条").arg(to - 1));
         } else {
             Sources::fileDailyLines(pieces, from, to, filed);
         }
@@ -84,16 +108,14 @@ QCoro::Task<bool> DeletionLists::fetchAndFile(QString address, bool cn, quint64 
     for (int i = first; i < first + 5; ++i)
         m_lists[std::size_t(i)] = std::move(filed[std::size_t(i)]);
     Q_EMIT listsChanged();
-    if (cn)
-        Q_EMIT statusText(QStringLiteral("载入完毕,共%1条").arg(pieces.size()));
-    else
-        Q_EMIT statusText(QStringLiteral("载入完毕!!"));
+    setLoadStatus(cn ? QStringLiteral("载入完毕,共%1条").arg(pieces.size())
+                     : QStringLiteral("载入完毕!!"));
     for (int i = first; i < first + 5; ++i)
-        Q_EMIT captionChanged(i, Sources::suffixCaption(i, m_lists[std::size_t(i)].size()));
+        Q_EMIT captionChanged(i, Sources::countCaption(i, m_lists[std::size_t(i)].size()));
     co_return true;
 }
 
-QCoro::Task<void> DeletionLists::LoadDailyDeletionList(int dayIndex, QDate today)
+QCoro::Task<void> DeletionLists::loadDay(int dayIndex, QDate today)
 {
     const quint64 generation = ++m_dayGeneration;
     ++m_cnGeneration; // a CN load still waiting belongs to the previous day
@@ -101,29 +123,35 @@ QCoro::Task<void> DeletionLists::LoadDailyDeletionList(int dayIndex, QDate today
     for (QStringList &list : m_lists)
         list.clear();
     Q_EMIT listsChanged();
-    Q_EMIT statusText(kWaiting);
-    const QString dateText = dayDateText(dayIndex, today);
-    const QString token = cnToken(dayIndex);
-    Q_EMIT dayChosen(dateText, token, dayHeader(dayIndex));
+    setLoadStatus(kWaiting);
+    m_dayDate = dayDateText(dayIndex, today);
+    m_cnToken = cnTokenOf(dayIndex);
+    m_dayHeader = dayHeaderOf(dayIndex);
+    Q_EMIT dayChanged();
 
     QPointer<DeletionLists> self(this);
-    const bool filed = co_await fetchAndFile(QStringLiteral("http://") + m_endpoints.dailyLists +
-                                                 u'/' + dateText + QStringLiteral(".txt"),
-                                             false, generation, &m_dayGeneration);
+    const bool filed = co_await fetchAndFile(
+        siteAddress(m_endpoints.dailyLists, u'/' + m_dayDate + QStringLiteral(".txt")), false,
+        generation, &m_dayGeneration);
     if (!filed || !self || generation != m_dayGeneration)
         co_return;
-    co_await LoadCnDeletionList(token);
+    co_await loadCnList(m_cnToken);
 }
 
-QCoro::Task<void> DeletionLists::LoadCnDeletionList(QString token)
+QCoro::Task<void> DeletionLists::reloadCnList()
+{
+    return loadCnList(m_cnToken);
+}
+
+QCoro::Task<void> DeletionLists::loadCnList(QString token)
 {
     const quint64 generation = ++m_cnGeneration;
-    Q_EMIT statusText(kWaiting);
+    setLoadStatus(kWaiting);
     QPointer<DeletionLists> self(this);
-    const bool filed = co_await fetchAndFile(QStringLiteral("http://") + m_endpoints.cnRegistry +
-                                                 QStringLiteral("/download/registar_list/") +
-                                                 token + QStringLiteral(".txt"),
-                                             true, generation, &m_cnGeneration);
+    const bool filed =
+        co_await fetchAndFile(siteAddress(m_endpoints.cnRegistry, u"/download/registar_list/",
+                                          token + QStringLiteral(".txt")),
+                              true, generation, &m_cnGeneration);
     if (filed && self)
         Q_EMIT loadingPanel(false);
 }

@@ -2,7 +2,7 @@
 
 #include "fetch/Endpoints.h"
 #include "fetch/PageFetcher.h"
-#include "sources/SourceLists.h"
+#include "sources/Suffixes.h"
 
 #include <QDate>
 #include <QObject>
@@ -10,16 +10,19 @@
 
 #include <QCoroTask>
 
-// The ten suffix lists of one day and the two loaders that fill them. The window shows what
-// this reports; the lists themselves live here, not in widgets.
+// The ten suffix lists of one day, the day they belong to, and the two loaders that fill them.
+// The window shows what this reports; the lists themselves live here, not in widgets.
 class DeletionLists final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DeletionLists)
 
 public:
     static inline const QString kWaiting = QStringLiteral("等待载入中");
+    static constexpr int kDayCount = 5;
+    static constexpr int kToday = 2;
 
-    DeletionLists(PageFetcher *fetcher, QObject *parent = nullptr);
+    // Starts on `today`, whose CN list "国内域名" loads until a day button chooses another day.
+    DeletionLists(PageFetcher *fetcher, QDate today, QObject *parent = nullptr);
     void setEndpoints(const Endpoints &endpoints) { m_endpoints = endpoints; }
 
     const Sources::SourceLists &lists() const { return m_lists; }
@@ -27,37 +30,52 @@ public:
     // Replaces one list (the sorts write their result back through here).
     void setList(int index, QStringList entries);
 
-    // The five day buttons: the day's date text, the CN list token and the header text.
+    // The day whose lists are loaded: its date text ("2011-04-15"), the CN list token that names
+    // its CN file, and the header shown above the day buttons (empty before any day button).
+    const QString &dayDate() const { return m_dayDate; }
+    const QString &cnToken() const { return m_cnToken; }
+    const QString &dayHeader() const { return m_dayHeader; }
+    // What the last load step reported ("目前已经载入…条", "载入完毕!!").
+    const QString &loadStatus() const { return m_loadStatus; }
+
+    // The five day buttons, from the day before yesterday (0) to the day after tomorrow (4).
+    static QString dayButtonCaption(int dayIndex);
     static QString dayDateText(int dayIndex, const QDate &today);
-    static QString cnToken(int dayIndex);
-    static QString dayHeader(int dayIndex);
+    static QString cnTokenOf(int dayIndex);
+    static QString dayHeaderOf(int dayIndex);
 
     // A day button: empties all ten lists, loads the registrar's file of that day into the five
     // international lists, then the CN registry's file of the same day. A newer day click
     // supersedes this one: it then stops and adds nothing.
-    QCoro::Task<void> LoadDailyDeletionList(int dayIndex, QDate today);
-    // The CN registry's list named `token` replaces the five CN lists.
-    QCoro::Task<void> LoadCnDeletionList(QString token);
+    QCoro::Task<void> loadDay(int dayIndex, QDate today);
+    // "国内域名": the CN registry's file of the current day replaces the five CN lists.
+    QCoro::Task<void> reloadCnList();
 
     // Lines filed between two returns to the event loop.
     void setChunkSize(qsizetype lines) { m_chunk = qMax<qsizetype>(1, lines); }
 
 Q_SIGNALS:
-    void dayChosen(const QString &dateText, const QString &token, const QString &header);
+    void dayChanged();
     void loadingPanel(bool shown);
-    void statusText(const QString &text); // the status label
+    void loadStatusChanged(const QString &text);
     void captionChanged(int index, const QString &caption);
     void listsChanged();
     // A list could not be downloaded at all: `address` and why.
     void downloadFailed(const QString &address, const QString &error);
 
 private:
+    QCoro::Task<void> loadCnList(QString token);
     QCoro::Task<bool> fetchAndFile(QString address, bool cn, quint64 generation,
                                    const quint64 *currentGeneration);
+    void setLoadStatus(const QString &text);
 
     QPointer<PageFetcher> m_fetcher;
     Endpoints m_endpoints;
     Sources::SourceLists m_lists;
+    QString m_dayDate;
+    QString m_cnToken;
+    QString m_dayHeader;
+    QString m_loadStatus;
     // Each load remembers the generation it started in and gives up once a newer one begins.
     quint64 m_dayGeneration = 0;
     quint64 m_cnGeneration = 0;

@@ -1,9 +1,9 @@
 #include "ListSorts.h"
 
-#include <QLocale>
+#include "sources/DeletionLists.h"
+#include "text/Numbers.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <unordered_set>
@@ -94,61 +94,9 @@ template <typename Rank> void sortByRank(QString *w, std::vector<Rank> ranks, qs
     }
 }
 
-bool isAsciiDigit(QChar c)
-{
-    return c >= u'0' && c <= u'9';
-}
-
-qsizetype skipDigits(QStringView text, qsizetype at)
-{
-    while (at < text.size() && isAsciiDigit(text[at]))
-        ++at;
-    return at;
-}
-
-// The end of the decimal number starting at `at`, or `at` when there is none.
-qsizetype numberEnd(QStringView text, qsizetype at)
-{
-    const qsizetype start = at;
-    if (at < text.size() && (text[at] == u'+' || text[at] == u'-'))
-        ++at;
-    const qsizetype intStart = at;
-    at = skipDigits(text, at);
-    qsizetype digits = at - intStart;
-    if (at < text.size() && text[at] == u'.') {
-        const qsizetype fracEnd = skipDigits(text, at + 1);
-        digits += fracEnd - (at + 1);
-        if (digits > 0)
-            at = fracEnd;
-    }
-    if (digits == 0)
-        return start;
-    if (at < text.size() && (text[at] == u'e' || text[at] == u'E')) {
-        qsizetype exp = at + 1;
-        if (exp < text.size() && (text[exp] == u'+' || text[exp] == u'-'))
-            ++exp;
-        const qsizetype expEnd = skipDigits(text, exp);
-        if (expEnd > exp)
-            at = expEnd;
-    }
-    return at;
-}
-
 } // namespace
 
-void SortByLengthLiteral(QStringList &list)
-{
-    const qsizetype n = list.size();
-    QString *w = list.data();
-    for (qsizetype i = 0; i < n; ++i) {
-        for (qsizetype j = i; j < n; ++j) {
-            if (w[i].size() > w[j].size())
-                w[i].swap(w[j]);
-        }
-    }
-}
-
-void SortByLength(QStringList &list)
+void sortByLength(QStringList &list)
 {
     if (list.size() < 2)
         return;
@@ -160,38 +108,41 @@ void SortByLength(QStringList &list)
         sortByRank(list.data(), lengthRanks<qsizetype>(list, distinct), rankCount);
 }
 
-double leadingNumber(QStringView text)
-{
-    qsizetype start = 0;
-    while (start < text.size() && (text[start] == u' ' || text[start] == u'\t'))
-        ++start;
-    const qsizetype end = numberEnd(text, start);
-    if (end == start)
-        return 0.0;
-    // The C locale reads the same text whatever the user's locale is; overflow gives infinity.
-    return QLocale::c().toDouble(text.sliced(start, end - start));
-}
-
-QString shortestDecimal(double value)
-{
-    const double magnitude = std::fabs(value);
-    const bool plain = magnitude == 0.0 || (magnitude >= 1e-6 && magnitude < 1e21);
-    // "+ 0.0" turns a negative zero into zero, which reads the same.
-    return QString::number(value + 0.0, plain ? 'f' : 'g', QLocale::FloatingPointShortest);
-}
-
-QStringList SortBySize(const QStringList &input)
+QStringList sortBySize(const QStringList &input)
 {
     std::vector<double> values;
     values.reserve(input.size());
     for (const QString &text : input)
-        values.push_back(leadingNumber(text));
+        values.push_back(Numbers::leadingNumber(text));
     std::stable_sort(values.begin(), values.end());
     QStringList sorted;
     sorted.reserve(input.size());
     for (double v : values)
-        sorted.append(shortestDecimal(v));
+        sorted.append(Numbers::shortestDecimal(v));
     return sorted;
+}
+
+namespace {
+
+void sortLists(DeletionLists &lists, std::initializer_list<int> indexes)
+{
+    for (int index : indexes) {
+        QStringList entries = lists.list(index);
+        sortByLength(entries);
+        lists.setList(index, std::move(entries));
+    }
+}
+
+} // namespace
+
+void sortDomesticLists(DeletionLists &lists)
+{
+    sortLists(lists, {NetCn, ComCn, OrgCn, GovCn});
+}
+
+void sortInternationalLists(DeletionLists &lists)
+{
+    sortLists(lists, {Com, Info, Net, Org, Biz});
 }
 
 } // namespace Sources

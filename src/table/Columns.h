@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <array>
+
 // The result grid's columns: 0 the row label, 1 the domain, 2 to 9 the metrics.
 
 // The metric columns; each value is the column index its probe writes.
@@ -19,5 +21,12 @@ enum ProbeColumn : int {
 inline constexpr int kLabelColumn = 0;
 inline constexpr int kDomainColumn = 1;
 inline constexpr int kColumnCount = 10;
+
 // Marks an unfilled cell.
 inline const QString kBlankCell = QStringLiteral(" ");
+
+// A row's texts: [0] the label, [1] the domain, [2..9] the metrics.
+using RowCells = std::array<QString, kColumnCount>;
+
+// The direction a header click last sorted its column in; None until it is first clicked.
+enum class SortDirection { None, Descending, Ascending };

@@ -15,19 +15,10 @@ constexpr ColumnSpec kColumns[kColumnCount] = {
     {u"PR值查询", 70},   {u"是否注册", 70},
 };
 
-// The leading number of a toggle text; empty or non-numeric text reads 0.
-int toggleValue(const QString &tag)
-{
-    bool ok = false;
-    const int v = tag.trimmed().toInt(&ok);
-    return ok ? v : 0;
-}
-
 } // namespace
 
 ResultTable::ResultTable(QObject *parent)
     : QAbstractTableModel(parent)
-    , m_toggles(kColumnCount)
 {
 }
 
@@ -42,30 +33,20 @@ int ResultTable::columnWidth(int column)
     return column >= 0 && column < kColumnCount ? kColumns[column].width : 0;
 }
 
-void ResultTable::ResetTable()
+void ResultTable::clear()
 {
     beginResetModel();
     m_rows.clear();
-    m_toggles = QStringList(kColumnCount);
+    m_directions.fill(SortDirection::None);
     invalidatePositions();
     endResetModel();
 }
 
-int ResultTable::AddRow(const QString &label, const QStringList &cells)
-{
-    std::array<QString, kColumnCount> row;
-    row[0] = label;
-    for (int c = 1; c < kColumnCount; ++c)
-        row[c] = c - 1 < cells.size() ? cells[c - 1] : kBlankCell;
-    AddRows({row});
-    return RowCount();
-}
-
-void ResultTable::AddRows(QList<std::array<QString, kColumnCount>> rows)
+void ResultTable::appendRows(QList<RowCells> rows)
 {
     if (rows.isEmpty())
         return;
-    const int first = RowCount();
+    const int first = rowCount();
     beginInsertRows({}, first, first + int(rows.size()) - 1);
     m_rows.reserve(m_rows.size() + rows.size());
     for (auto &cells : rows)
@@ -74,38 +55,33 @@ void ResultTable::AddRows(QList<std::array<QString, kColumnCount>> rows)
     endInsertRows();
 }
 
-QString ResultTable::CellText(int row, int column) const
+QString ResultTable::cell(int row, int column) const
 {
-    if (row < 1 || row > RowCount() || column < 0 || column >= kColumnCount)
+    if (row < 0 || row >= rowCount() || column < 0 || column >= kColumnCount)
         return {};
-    return m_rows[row - 1].cells[column];
+    return m_rows[row].cells[column];
 }
 
-void ResultTable::SetCellText(int row, int column, const QString &text)
+void ResultTable::setCell(int row, int column, const QString &text)
 {
-    if (row < 1 || row > RowCount() || column < 0 || column >= kColumnCount)
+    if (row < 0 || row >= rowCount() || column < 0 || column >= kColumnCount)
         return;
-    m_rows[row - 1].cells[column] = text;
-    const QModelIndex at = index(row - 1, column);
+    m_rows[row].cells[column] = text;
+    const QModelIndex at = index(row, column);
     Q_EMIT dataChanged(at, at, {Qt::DisplayRole});
 }
 
-void ResultTable::RemoveRow(int row)
+SortDirection ResultTable::sortDirection(int column) const
 {
-    if (row < 1 || row > RowCount())
-        return;
-    beginRemoveRows({}, row - 1, row - 1);
-    m_rows.removeAt(row - 1);
-    invalidatePositions();
-    endRemoveRows();
+    return column >= 0 && column < kColumnCount ? m_directions[column] : SortDirection::None;
 }
 
-void ResultTable::SortByColumn(int column)
+void ResultTable::sortByColumn(int column)
 {
-    if (RowCount() < 2 || column < 0 || column >= kColumnCount)
+    if (rowCount() < 2 || column < 0 || column >= kColumnCount)
         return;
-    const bool descending = toggleValue(m_toggles[column]) == 0;
-    m_toggles[column] = descending ? QStringLiteral("1") : QStringLiteral("0");
+    const bool descending = m_directions[column] != SortDirection::Descending;
+    m_directions[column] = descending ? SortDirection::Descending : SortDirection::Ascending;
 
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
@@ -123,14 +99,14 @@ void ResultTable::SortByColumn(int column)
     QModelIndexList after;
     after.reserve(before.size());
     for (qsizetype i = 0; i < before.size(); ++i)
-        after << index(rowOf(persistentIds[i]) - 1, before[i].column());
+        after << index(rowOf(persistentIds[i]), before[i].column());
     changePersistentIndexList(before, after);
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 RowId ResultTable::rowId(int row) const
 {
-    return row >= 1 && row <= RowCount() ? m_rows[row - 1].id : 0;
+    return row >= 0 && row < rowCount() ? m_rows[row].id : 0;
 }
 
 const QHash<RowId, int> &ResultTable::positions() const
@@ -139,7 +115,7 @@ const QHash<RowId, int> &ResultTable::positions() const
         m_positions.clear();
         m_positions.reserve(m_rows.size());
         for (qsizetype i = 0; i < m_rows.size(); ++i)
-            m_positions.insert(m_rows[i].id, int(i) + 1);
+            m_positions.insert(m_rows[i].id, int(i));
         m_positionsValid = true;
     }
     return m_positions;
@@ -147,20 +123,20 @@ const QHash<RowId, int> &ResultTable::positions() const
 
 int ResultTable::rowOf(RowId id) const
 {
-    return positions().value(id, 0);
+    return positions().value(id, -1);
 }
 
 QString ResultTable::cellOf(RowId id, int column) const
 {
-    return CellText(rowOf(id), column);
+    return cell(rowOf(id), column);
 }
 
 bool ResultTable::setCellOf(RowId id, int column, const QString &text)
 {
     const int row = rowOf(id);
-    if (row == 0)
+    if (row < 0)
         return false;
-    SetCellText(row, column, text);
+    setCell(row, column, text);
     return true;
 }
 
@@ -221,7 +197,7 @@ qsizetype ResultTable::removeRowsWhere(const std::function<bool(const ResultRow 
 
 int ResultTable::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : RowCount();
+    return parent.isValid() ? 0 : int(m_rows.size());
 }
 
 int ResultTable::columnCount(const QModelIndex &parent) const
@@ -231,7 +207,7 @@ int ResultTable::columnCount(const QModelIndex &parent) const
 
 QVariant ResultTable::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= RowCount())
+    if (!index.isValid() || index.row() >= rowCount())
         return {};
     const QString &text = m_rows[index.row()].cells[index.column()];
     if (role == Qt::ToolTipRole) {

@@ -6,7 +6,6 @@
 #include <QHash>
 #include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <array>
 #include <functional>
@@ -17,10 +16,10 @@ using RowId = quint64;
 
 struct ResultRow {
     RowId id = 0;
-    std::array<QString, kColumnCount> cells; // [0] is the row label
+    RowCells cells;
 };
 
-// The result grid's rows. Rows are numbered from 1 in display order, columns 0 to 9.
+// The result grid's rows, in display order from 0; columns 0 to 9.
 class ResultTable final : public QAbstractTableModel {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ResultTable)
@@ -31,23 +30,20 @@ public:
     static QString headerText(int column);
     static int columnWidth(int column); // pixels
 
-    // Removes every row and re-creates the columns: all sort toggles start empty again.
-    void ResetTable();
-    // Appends a row (label, cells 1 to 9) and returns its row number.
-    int AddRow(const QString &label, const QStringList &cells);
-    // Appends many rows in one model change; `cells` holds label and nine cells per row.
-    void AddRows(QList<std::array<QString, kColumnCount>> rows);
-    int RowCount() const { return int(m_rows.size()); }
+    // Removes every row and forgets every column's sort direction.
+    void clear();
+    // Appends rows in one model change.
+    void appendRows(QList<RowCells> rows);
     // Empty text for a row or column that does not exist.
-    QString CellText(int row, int column) const;
-    void SetCellText(int row, int column, const QString &text);
-    void RemoveRow(int row);
-    // The header-click sort with its per-column direction toggle.
-    void SortByColumn(int column);
-    QString sortToggle(int column) const { return m_toggles.value(column); }
+    QString cell(int row, int column) const;
+    void setCell(int row, int column, const QString &text);
+    // The header click: the first click on a column sorts it descending, the next ascending, and
+    // so on, each column with its own direction. Fewer than two rows: nothing happens.
+    void sortByColumn(int column);
+    SortDirection sortDirection(int column) const;
 
     RowId rowId(int row) const;
-    // The row number of `id`, or 0 when that row no longer exists.
+    // The row of `id`, or -1 when that row no longer exists.
     int rowOf(RowId id) const;
     QString cellOf(RowId id, int column) const;
     // Writes into the row `id`; false (and nothing written) when that row is gone.
@@ -72,7 +68,7 @@ private:
 
     QList<ResultRow> m_rows;
     RowId m_nextId = 1;
-    QStringList m_toggles;
+    std::array<SortDirection, kColumnCount> m_directions{};
     mutable QHash<RowId, int> m_positions;
     mutable bool m_positionsValid = false;
 };

@@ -1,11 +1,9 @@
 #include "RowFilter.h"
 
-#include <algorithm>
+#include "table/ResultTable.h"
+#include "text/Numbers.h"
+
 #include <array>
-#include <charconv>
-#include <limits>
-#include <string>
-#include <system_error>
 
 namespace RowFilter {
 
@@ -33,14 +31,6 @@ constexpr std::array<Entry, 9> entries{{
 
 constexpr QStringView registeredText = u"已被注册";
 
-bool isDigit(QChar c)
-{
-    return c >= u'0' && c <= u'9';
-}
-
-// Longest cell body we bother converting; no measurement comes anywhere near it.
-constexpr qsizetype maxCellChars = 128;
-
 } // namespace
 
 QStringList criterionTexts()
@@ -61,129 +51,6 @@ std::optional<FilterCriterion> criterionFromText(const QString &text)
     return std::nullopt;
 }
 
-double leadingNumber(QStringView text)
-{
-    QString t;
-    t.reserve(text.size());
-    for (QChar c : text) {
-        if (c != u' ')
-            t.append(c);
-    }
-    const qsizetype n = t.size();
-    qsizetype i = 0;
-
-    bool negative = false;
-    if (i < n && (t[i] == u'+' || t[i] == u'-')) {
-        negative = t[i] == u'-';
-        ++i;
-    }
-
-    const auto takeDigits = [&](std::string &to) {
-        while (i < n && isDigit(t[i]))
-            to += char(t[i++].unicode());
-    };
-
-    std::string intPart;
-    std::string fracPart;
-    takeDigits(intPart);
-    if (i < n && t[i] == u'.') {
-        ++i;
-        takeDigits(fracPart);
-    }
-    if (intPart.empty() && fracPart.empty())
-        return 0.0;
-
-    // The exponent counts only when at least one digit follows the marker and its sign.
-    bool negativeExponent = false;
-    std::string expPart;
-    if (i < n && (t[i] == u'e' || t[i] == u'E')) {
-        ++i;
-        if (i < n && (t[i] == u'+' || t[i] == u'-'))
-            negativeExponent = t[i++] == u'-';
-        takeDigits(expPart);
-    }
-
-    // Sign stays out of from_chars, which takes no '+'; from_chars is locale-independent.
-    std::string magnitude = intPart.empty() ? std::string("0") : intPart;
-    if (!fracPart.empty())
-        magnitude += '.' + fracPart;
-    if (!expPart.empty())
-        magnitude += (negativeExponent ? "e-" : "e") + expPart;
-
-    double value = 0.0;
-    const auto result =
-        std::from_chars(magnitude.data(), magnitude.data() + magnitude.size(), value);
-    if (result.ec == std::errc::result_out_of_range) {
-        // Overflow or underflow: the decimal exponent of the first significant digit says which.
-        long long lead = 0;
-        if (const auto nz = intPart.find_first_not_of('0'); nz != std::string::npos)
-            lead = (long long)(intPart.size() - nz) - 1;
-        else
-            lead = -(long long)fracPart.find_first_not_of('0') - 1;
-        long long exponent = 0;
-        for (char d : expPart) {
-            exponent = std::min(exponent * 10 + (d - '0'), 1'000'000'000LL);
-        }
-        if (negativeExponent)
-            exponent = -exponent;
-        value = lead + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    }
-    return negative ? -value : value;
-}
-
-std::optional<double> cellNumber(QStringView cell)
-{
-    const QStringView body = cell.trimmed();
-    const qsizetype n = body.size();
-    if (n == 0 || n > maxCellChars)
-        return std::nullopt;
-
-    char buffer[maxCellChars + 1];
-    qsizetype out = 0;
-    qsizetype i = 0;
-    if (body[i] == u'+' || body[i] == u'-') {
-        if (body[i] == u'-')
-            buffer[out++] = '-';
-        ++i;
-    }
-
-    const auto copyDigits = [&]() {
-        const qsizetype start = i;
-        while (i < n && isDigit(body[i]))
-            buffer[out++] = char(body[i++].unicode());
-        return i - start;
-    };
-
-    const qsizetype lead = copyDigits();
-    if (lead == 0)
-        return std::nullopt;
-    if (i < n && body[i] == u',') {
-        // Grouped: a lead of one to three digits, then groups of exactly three.
-        if (lead > 3)
-            return std::nullopt;
-        while (i < n && body[i] == u',') {
-            ++i;
-            if (copyDigits() != 3)
-                return std::nullopt;
-        }
-    }
-    if (i < n && body[i] == u'.') {
-        buffer[out++] = '.';
-        ++i;
-        if (copyDigits() == 0)
-            return std::nullopt;
-    }
-    if (i != n)
-        return std::nullopt;
-
-    double value = 0.0;
-    const auto [end, ec] = std::from_chars(buffer, buffer + out, value);
-    Q_UNUSED(end);
-    if (ec == std::errc::result_out_of_range)
-        return std::nullopt;
-    return value;
-}
-
 bool rowIsDeleted(const FilterCriterion &criterion, double threshold,
                   std::span<const QString> cells)
 {
@@ -195,7 +62,7 @@ bool rowIsDeleted(const FilterCriterion &criterion, double threshold,
     case FilterCriterion::Kind::NumberAtMost: {
         if (cell.size() == 1 && cell.front() == u' ')
             return false;
-        const std::optional<double> number = cellNumber(cell);
+        const std::optional<double> number = Numbers::cellNumber(cell);
         return number && *number <= threshold;
     }
     case FilterCriterion::Kind::DomainHasHyphen:
@@ -204,6 +71,16 @@ bool rowIsDeleted(const FilterCriterion &criterion, double threshold,
         return QStringView(cell) == registeredText;
     }
     return false;
+}
+
+qsizetype filterRows(ResultTable &table, const QString &criterionText, const QString &thresholdText)
+{
+    const std::optional<FilterCriterion> criterion = criterionFromText(criterionText);
+    if (!criterion)
+        return 0;
+    const double threshold = Numbers::leadingNumber(thresholdText);
+    return table.removeRowsWhere(
+        [&](const ResultRow &row) { return rowIsDeleted(*criterion, threshold, row.cells); });
 }
 
 } // namespace RowFilter

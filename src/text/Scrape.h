@@ -19,9 +19,4 @@ QString cutAt(QStringView text, QStringView terminator);
 // `text` with every occurrence of each removal deleted, in the order given.
 QString removeAll(QString text, const QStringList &removals);
 
-inline bool contains(QStringView page, QStringView marker)
-{
-    return page.contains(marker);
-}
-
 } // namespace Scrape

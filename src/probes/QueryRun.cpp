@@ -42,9 +42,9 @@ void QueryRun::abandon()
     setCaption(kStartCaption);
 }
 
-QCoro::Task<void> QueryRun::click()
+QCoro::Task<void> QueryRun::startOrStop()
 {
-    if (!m_table || m_table->RowCount() == 0 || m_table->CellText(1, kDomainColumn) == kBlankCell) {
+    if (!m_table || m_table->rowCount() == 0 || m_table->cell(0, kDomainColumn) == kBlankCell) {
         Q_EMIT refusedEmptyTable();
         co_return;
     }
@@ -92,7 +92,7 @@ QCoro::Task<void> QueryRun::callProbe(int metricIndex, quint64 generation)
     };
     env.answerPage = [self](const QString &page) {
         if (self)
-            Q_EMIT self->answerPage(page);
+            self->m_lastAnswerPage = page;
     };
 
     ++m_activeProbes;

@@ -34,9 +34,12 @@ public:
     void setTicked(int metricIndex, bool ticked);
     // True while any probe of any run still waits for a page.
     bool isBusy() const { return m_activeProbes > 0; }
+    // The PageRank probe's last answer page, as it came.
+    const QString &lastAnswerPage() const { return m_lastAnswerPage; }
 
-    // The run button's click. Completes when this click's probes have returned.
-    QCoro::Task<void> click();
+    // The run button's click: a start when idle, a stop while running. Completes when this
+    // click's probes have returned.
+    QCoro::Task<void> startOrStop();
     // Ends any run at once, as when the table it walks is replaced: probes still waiting for a
     // page write that row if it still exists and stop there.
     void abandon();
@@ -48,7 +51,6 @@ Q_SIGNALS:
     void refusedEmptyTable();
     // A probe measured row `done` of `total` for the metric named `caption`; done 0 ends it.
     void progress(const QString &caption, qsizetype done, qsizetype total);
-    void answerPage(const QString &page);
     void finished();
 
 private:
@@ -65,4 +67,5 @@ private:
     // start made while an interrupted run still waits never lets that run continue.
     quint64 m_generation = 0;
     int m_activeProbes = 0;
+    QString m_lastAnswerPage;
 };

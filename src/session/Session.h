@@ -1,0 +1,55 @@
+#pragma once
+
+#include "fetch/Endpoints.h"
+#include "sources/LengthBreakdown.h"
+
+#include <QObject>
+
+class DeletionLists;
+class DetailLookup;
+class PageFetcher;
+class QueryRun;
+class ResultTable;
+
+// One user's work in the window, without the window: the day's lists and their categories, the
+// result grid and its run, and the detail lookup, all asking the same sites through one fetcher.
+// The rules that join them live here, so the window only forwards clicks and shows state.
+class Session final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Session)
+
+public:
+    explicit Session(const Endpoints &endpoints, QObject *parent = nullptr);
+    ~Session() override;
+
+    const Endpoints &endpoints() const { return m_endpoints; }
+    ResultTable *grid() const { return m_grid; }
+    PageFetcher *fetcher() const { return m_fetcher; }
+    QueryRun *run() const { return m_run; }
+    DeletionLists *lists() const { return m_lists; }
+    DetailLookup *lookup() const { return m_lookup; }
+    const Sources::Categories &categories() const { return m_categories; }
+
+    // A suffix button: its list split into the seven categories.
+    void breakDown(int suffixIndex);
+    // A count label: the grid replaced by that category. A run still going ends first, so no
+    // probe walks the new rows.
+    void importCategory(int category);
+
+    // Ends every run and fails every fetch still waiting, so that no procedure is left
+    // suspended when the window goes.
+    void shutDown();
+
+Q_SIGNALS:
+    void categoriesChanged();
+    void imported(qsizetype rows);
+
+private:
+    Endpoints m_endpoints;
+    PageFetcher *m_fetcher;
+    ResultTable *m_grid;
+    QueryRun *m_run;
+    DeletionLists *m_lists;
+    DetailLookup *m_lookup;
+    Sources::Categories m_categories;
+};

@@ -1,0 +1,107 @@
+#pragma once
+
+// What the suites share: a simulator of every site on loopback, a fetcher with short limits,
+// and what the simulator's pages must make each probe write.
+
+#include "SimContent.h"
+#include "SiteSimulator.h"
+#include "fetch/PageFetcher.h"
+#include "probes/Probes.h"
+#include "probes/Recipes.h"
+#include "text/Failure.h"
+
+#include <QString>
+#include <QTest>
+
+#include <QCoroTask>
+
+using Route = SiteSimulator::Route;
+using Fault = SiteSimulator::Fault;
+
+// Limits short enough that a hanging or dripping server fails a fetch in about a second.
+inline PageFetcher::Limits shortLimits()
+{
+    PageFetcher::Limits limits;
+    limits.transferTimeoutMs = 500;
+    limits.totalDeadlineMs = 1500;
+    limits.maxBodyBytes = 1024 * 1024;
+    return limits;
+}
+
+struct SimFixture {
+    SiteSimulator sim;
+    PageFetcher fetcher;
+
+    SimFixture()
+    {
+        if (!sim.listen())
+            qFatal("the simulator cannot listen on loopback");
+        fetcher.setLimits(shortLimits());
+    }
+    Endpoints endpoints() const { return sim.endpoints(); }
+    QString address(const QString &pathAndQuery) const
+    {
+        return QStringLiteral("http://") + sim.hostPort() + pathAndQuery;
+    }
+};
+
+template <typename T> T await(QCoro::Task<T> task)
+{
+    return QCoro::waitFor(std::move(task));
+}
+inline void await(QCoro::Task<void> task)
+{
+    QCoro::waitFor(std::move(task));
+}
+
+// What the simulator's page for `domain` must make metric `metricIndex` write.
+inline QString expectedCell(int metricIndex, const QString &domain)
+{
+    const auto orZero = [](const QString &s) { return s.isEmpty() ? QStringLiteral("0") : s; };
+    switch (Probes::metric(metricIndex).column) {
+    case BaiduSite:
+        return orZero(SimContent::baiduCount(domain, true).remove(u' '));
+    case BaiduDomain:
+        return orZero(SimContent::baiduCount(domain, false).remove(u' '));
+    case GoogleSite:
+        return orZero(SimContent::googleCount(domain));
+    case YahooPages:
+        return orZero(SimContent::yahooPages(domain));
+    case YahooLinksWww:
+        return orZero(SimContent::yahooLinks(QStringLiteral("www.") + domain));
+    case YahooLinksBare:
+        return orZero(SimContent::yahooLinks(domain));
+    case PageRank: {
+        const QString rank = SimContent::pageRank(domain);
+        if (rank.isEmpty())
+            return QStringLiteral("0");
+        return SimContent::pageRankFrameEndsWithLineFeed(domain) ? rank + u'\n' : rank;
+    }
+    case Registration:
+        return SimContent::registrable(domain) ? Probes::kRegistrable : Probes::kRegistered;
+    }
+    return {};
+}
+
+// The route a probe's first page is asked on.
+inline Route routeOfMetric(int metricIndex)
+{
+    switch (Probes::metric(metricIndex).column) {
+    case BaiduSite:
+        return Route::BaiduSite;
+    case BaiduDomain:
+        return Route::BaiduDomain;
+    case GoogleSite:
+        return Route::Google;
+    case YahooPages:
+        return Route::YahooPages;
+    case YahooLinksWww:
+    case YahooLinksBare:
+        return Route::YahooLinks;
+    case PageRank:
+        return Route::PageRank;
+    case Registration:
+        return Route::Registrar;
+    }
+    return Route::NotFound;
+}
