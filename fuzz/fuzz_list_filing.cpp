@@ -16,17 +16,15 @@ using Sources::SourceLists;
 
 void checkCutLines(const QString &page, const QList<QStringView> &pieces)
 {
-    if (page.isEmpty()) {
-        FUZZ_CHECK(pieces.isEmpty());
-        return;
-    }
-    FUZZ_CHECK(pieces.size() == page.count(u'\n') + 1);
+    // A final line feed ends the last line; it starts no empty one.
+    FUZZ_CHECK(pieces.size() ==
+               page.count(u'\n') + (page.endsWith(u'\n') || page.isEmpty() ? 0 : 1));
     QString joined;
     for (qsizetype i = 0; i < pieces.size(); ++i) {
         FUZZ_CHECK(!pieces[i].contains(u'\n'));
-        if (i > 0)
-            joined.append(u'\n');
         joined.append(pieces[i]);
+        if (i + 1 < pieces.size() || page.endsWith(u'\n'))
+            joined.append(u'\n');
     }
     FUZZ_CHECK(joined == page);
 }
@@ -36,13 +34,9 @@ void checkBreakdown(const QStringList &list, int index)
     const Sources::Categories categories = Sources::lengthBreakdown(list, index);
     const int base = Sources::suffix(index).baseLength;
     FUZZ_CHECK(base > 0);
-    // The biz and cn lists end with the file's trailing empty piece, which is never examined.
-    const bool lastSkipped = index == Sources::Biz || index == Sources::Cn;
-    const QStringList examined =
-        lastSkipped ? list.first(std::max<qsizetype>(list.size() - 1, 0)) : list;
     qsizetype longEnough = 0;
     qsizetype numeric = 0;
-    for (const QString &name : examined) {
+    for (const QString &name : list) {
         longEnough += name.size() >= base;
         const qsizetype dot = name.indexOf(u'.');
         numeric +=
@@ -51,7 +45,7 @@ void checkBreakdown(const QStringList &list, int index)
     qsizetype lengthCategorised = 0;
     for (int c = 0; c < Sources::kCategoryCount; ++c) {
         const QStringList &category = categories[std::size_t(c)];
-        FUZZ_CHECK(Fuzz::isSubsequence(category, examined));
+        FUZZ_CHECK(Fuzz::isSubsequence(category, list));
         if (c < 6)
             lengthCategorised += category.size();
         for (const QString &name : category) {
@@ -81,10 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const auto fileLines = cn ? Sources::fileCnLines : Sources::fileDailyLines;
     SourceLists whole;
-    fileLines(pieces, 0, n, whole);
+    const qsizetype skipped = fileLines(pieces, 0, n, whole);
     SourceLists chunked;
+    qsizetype skippedInChunks = 0;
     for (qsizetype from = 0; from < n; from += chunk)
-        fileLines(pieces, from, from + chunk, chunked);
+        skippedInChunks += fileLines(pieces, from, from + chunk, chunked);
+    FUZZ_CHECK(skippedInChunks == skipped);
     // Bounds outside the pieces are clamped; these file nothing.
     fileLines(pieces, -3, 0, chunked);
     fileLines(pieces, n, n + 7, chunked);
@@ -94,15 +90,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Line by line, every piece not dropped lands once, in page order, in the list its rule
     // names.
     SourceLists single;
+    qsizetype skippedByRule = 0;
     for (QStringView piece : pieces) {
-        if (cn) {
-            const auto [entry, index] = Reference::cnFiling(piece);
+        const auto [entry, index] = Reference::filing(piece, cn);
+        if (index >= 0)
             single[std::size_t(index)].append(entry);
-        } else if (const std::optional<int> index = Reference::dailyListOf(piece)) {
-            single[std::size_t(*index)].append(piece.toString());
-        }
+        skippedByRule += index == -1;
     }
     FUZZ_CHECK(single == whole);
+    FUZZ_CHECK(skippedByRule == skipped);
 
     const int first = cn ? Sources::NetCn : Sources::Com;
     for (int i = 0; i < Sources::kSourceCount; ++i) {

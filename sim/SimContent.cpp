@@ -1,6 +1,7 @@
 #include "SimContent.h"
 
 #include <QStringEncoder>
+#include <QUrl>
 
 #include <vector>
 
@@ -364,11 +365,11 @@ QByteArray pageRankPage(const QString &domain, const QString &hostPort)
     if (pageRank(domain).isEmpty()) {
         html += QStringLiteral("<div class=\"prbox\">暂无该网站的PR数据</div>\r\n");
     } else {
-        // The frame address carries the domain as typed, like the real tool's page does.
+        // The frame address carries the domain URL-encoded, as a page builds a query.
         html += QStringLiteral("<div class=\"prbox\"><iframe src=\"http://%1/prframe?d=%2\" "
                                "width=\"88\" height=\"31\" frameborder=\"0\" scrolling=\"no\">"
                                "</iframe></div>\r\n")
-                    .arg(hostPort, domain);
+                    .arg(hostPort, QString::fromLatin1(QUrl::toPercentEncoding(domain)));
     }
     return (html + kHtmlTail).toUtf8();
 }
@@ -455,6 +456,36 @@ QByteArray throttledPage(int status)
                            "Please try again later.</p>\r\n") +
             kHtmlTail)
         .toUtf8();
+}
+
+QByteArray blockPage(BlockStyle style, bool gbCharset)
+{
+    QString html;
+    switch (style) {
+    case BlockStyle::Baidu:
+        html =
+            htmlHead(QStringLiteral("百度安全验证"), gbCharset) +
+            QStringLiteral("<div class=\"timeout\"><p class=\"timeout-title\">百度安全验证</p>"
+                           "<p>网络不给力，请稍后重试</p><div class=\"vcode-spin\">请完成下方验证"
+                           "后继续操作</div><a href=\"https://wappass.baidu.com/static/captcha/"
+                           "tuxing.html\">验证</a></div>\r\n");
+        break;
+    case BlockStyle::Google:
+        html = htmlHead(QStringLiteral("https://www.google.com/search"), gbCharset) +
+               QStringLiteral("<div>Our systems have detected unusual traffic from your computer "
+                              "network. This page checks to see if it's really you sending the "
+                              "requests, and not a robot.</div>\r\n<form id=\"captcha-form\" "
+                              "action=\"index\" method=\"post\"><div class=\"g-recaptcha\">"
+                              "</div></form>\r\n");
+        break;
+    case BlockStyle::Generic:
+        html = htmlHead(QStringLiteral("访问受限"), gbCharset) +
+               QStringLiteral("<h1>访问过于频繁</h1>\r\n<p>您的访问过于频繁，请输入验证码后继续："
+                              "<img src=\"/captcha.gif\"> <input name=\"code\"></p>\r\n");
+        break;
+    }
+    html += kHtmlTail;
+    return gbCharset ? gb(html) : html.toUtf8();
 }
 
 QStringList cnListTokens()

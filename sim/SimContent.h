@@ -62,6 +62,11 @@ QByteArray notFoundPage(const QString &target);                          // utf-
 // any client looks for.
 QByteArray throttledPage(int status); // utf-8
 
+// What a site sends when it refuses automated queries: Baidu's security verification page,
+// Google's "unusual traffic" page with its captcha form, or another site's "too frequent" page.
+enum class BlockStyle { Baidu, Google, Generic };
+QByteArray blockPage(BlockStyle style, bool gbCharset);
+
 // The CN registry's deletion lists: plain text, CR LF after every line, deterministic by token.
 QStringList cnListTokens();
 // Empty for a token the registry does not publish.

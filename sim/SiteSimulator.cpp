@@ -214,6 +214,12 @@ const RouteRule kRoutes[] = {
      [](const QString &, const Site &) -> std::optional<QByteArray> {
          return SimContent::makerPage();
      }},
+    {Route::CaptchaPage, R"(/(sorry/.*|static/captcha/.*))", kUtf8Html,
+     [](const QString &p, const Site &) -> std::optional<QByteArray> {
+         return SimContent::blockPage(p.startsWith(u"sorry") ? SimContent::BlockStyle::Google
+                                                             : SimContent::BlockStyle::Baidu,
+                                      false);
+     }},
 };
 
 const RouteRule *matchRoute(const QString &target, QString *param)
@@ -544,6 +550,23 @@ void SiteSimulator::respond(QTcpSocket *socket, Route route, const QByteArray &t
     case FaultKind::Body:
         send(socket, int(fault.value), answer.contentType, fault.bytes);
         break;
+    case FaultKind::Blocked: {
+        if (fault.value == 302) {
+            const QByteArray captcha =
+                route == Route::Google ? "/sorry/index?continue=" + QUrl::toPercentEncoding(target)
+                                       : "/static/captcha/tuxing.html";
+            send(socket, 302, kUtf8Html, "<a href=\"" + captcha + "\">moved</a>",
+                 "Location: " + captcha + "\r\n");
+            break;
+        }
+        const bool gb = answer.contentType.contains("gb2312");
+        const SimContent::BlockStyle style =
+            route == Route::BaiduSite || route == Route::BaiduDomain ? SimContent::BlockStyle::Baidu
+            : route == Route::Google ? SimContent::BlockStyle::Google
+                                     : SimContent::BlockStyle::Generic;
+        send(socket, int(fault.value), gb ? kGbHtml : kUtf8Html, SimContent::blockPage(style, gb));
+        break;
+    }
     case FaultKind::Throttled:
         send(socket, int(fault.value), kUtf8Html, SimContent::throttledPage(int(fault.value)),
              "Retry-After: 120\r\n");

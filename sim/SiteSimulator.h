@@ -40,8 +40,9 @@ public:
         Icp,            // /s?keytype=0&q=<domain>
         MakerVersion,   // /varnel/shenji.txt
         MakerPage,      // /varnel/
-        NotFound,       // anything else
-        All,            // every route above, for faults, holds, counts and logs
+        CaptchaPage, // /sorry/... (Google) and /static/captcha/... (Baidu): where blocks redirect
+        NotFound,    // anything else
+        All,         // every route above, for faults, holds, counts and logs
     };
     Q_ENUM(Route)
 
@@ -60,6 +61,8 @@ public:
         Prefixed,     // `bytes`, then the normal page
         Body,         // status `value`, `bytes` instead of the page
         Throttled,    // status `value` with Retry-After and SimContent::throttledPage()
+        Blocked,      // status `value` with the site's own block (captcha) page; 302 redirects to
+                      // the site's captcha page instead
     };
     Q_ENUM(FaultKind)
 
@@ -85,6 +88,7 @@ public:
             return {FaultKind::Body, status, bytes};
         }
         static Fault throttled(int status) { return {FaultKind::Throttled, status}; }
+        static Fault blocked(int status = 200) { return {FaultKind::Blocked, status}; }
     };
 
     explicit SiteSimulator(QObject *parent = nullptr);

@@ -9,7 +9,9 @@
 #include <QStringList>
 #include <QStringView>
 
-#include <optional>
+#include <QRegularExpression>
+
+#include <utility>
 
 namespace Reference {
 
@@ -25,34 +27,28 @@ inline void sortByLengthLiteral(QStringList &list)
     }
 }
 
-// Where one line of the registrar's daily file is filed; nullopt: dropped.
-inline std::optional<int> dailyListOf(QStringView line)
-{
-    if (line.contains(u"com"))
-        return line.size() < 18 ? std::optional<int>(Sources::Com) : std::nullopt;
-    if (line.contains(u"info"))
-        return Sources::Info;
-    if (line.contains(u"net"))
-        return Sources::Net;
-    if (line.contains(u"org"))
-        return Sources::Org;
-    return Sources::Biz;
-}
-
-// One line of the CN registry's file: its entry (brackets removed) and its list.
-inline std::pair<QString, int> cnFiling(QStringView line)
+// Where one line of a deletion list is filed, written plainly from the rules: trimmed, brackets
+// removed first in the CN file, a name of letters (any script), digits, hyphens and dots that
+// does not start with a dot, filed by the whole part after its first dot in any case; a daily
+// com line of 18 characters or more is dropped. The entry, and its list: -1 skipped, -2 dropped.
+inline std::pair<QString, int> filing(QStringView line, bool cnFile)
 {
     QString entry = line.toString();
-    entry.remove(u'[').remove(u']');
-    if (entry.contains(u".net.cn"))
-        return {entry, Sources::NetCn};
-    if (entry.contains(u".com.cn"))
-        return {entry, Sources::ComCn};
-    if (entry.contains(u"gov.cn"))
-        return {entry, Sources::GovCn};
-    if (entry.contains(u"org.cn"))
-        return {entry, Sources::OrgCn};
-    return {entry, Sources::Cn};
+    if (cnFile)
+        entry.remove(u'[').remove(u']');
+    entry = entry.trimmed();
+    static const QRegularExpression name(QStringLiteral("^[\\p{L}0-9-][\\p{L}0-9.-]*$"));
+    if (!entry.contains(u'.') || !name.match(entry).hasMatch())
+        return {entry, -1};
+    const QString suffixText = entry.section(u'.', 1).toLower();
+    for (int i = 0; i < Sources::kSourceCount; ++i) {
+        if (Sources::suffix(i).fromCnList == cnFile && suffixText == Sources::suffix(i).caption) {
+            if (i == Sources::Com && entry.size() >= 18)
+                return {entry, -2};
+            return {entry, i};
+        }
+    }
+    return {entry, -1};
 }
 
 } // namespace Reference

@@ -58,9 +58,9 @@ ConsumerInfo info(int consumer)
     return {names[consumer].constData(), routeOfMetric(consumer), endpoints[consumer]};
 }
 
-// Failed: no page at all. Unmarked: a page without what the reader looks for. Marked: the page
-// the reader expects.
-enum class Outcome { Failed, Unmarked, Marked };
+// Failed: no page at all, or an error page. Refused: the site's "no more queries" answer.
+// Unmarked: a page without what the reader looks for. Marked: the page the reader expects.
+enum class Outcome { Failed, Refused, Unmarked, Marked };
 
 struct FaultCase {
     const char *name;
@@ -80,14 +80,23 @@ const QList<FaultCase> &faultCases()
         {"inflates past the cap", Fault::gzipBomb(2), Outcome::Failed},
         {"redirect loop", Fault::redirectLoop(), Outcome::Failed},
         {"5 MB single line", Fault::body(QByteArray(5 * kMiB, 'x')), Outcome::Failed},
-        {"429", Fault::throttled(429), Outcome::Unmarked},
         {"400 page", Fault::body("<html><body>Bad Request</body></html>\r\n", 400),
-         Outcome::Unmarked},
-        {"503 with the page", Fault::errorStatus(503), Outcome::Marked},
+         Outcome::Failed},
+        {"404 with the page", Fault::errorStatus(404), Outcome::Failed},
+        {"503 with the page", Fault::errorStatus(503), Outcome::Failed},
+        {"429", Fault::throttled(429), Outcome::Refused},
+        {"503 block page", Fault::blocked(503), Outcome::Refused},
+        {"200 block page", Fault::blocked(200), Outcome::Refused},
+        {"200 without markers", Fault::body("<html><body>维护中</body></html>"), Outcome::Unmarked},
         {"invalid sequences", Fault::invalidBytes(), Outcome::Marked},
         {"NUL bytes first", Fault::prefixed(QByteArray("\0\0", 2)), Outcome::Marked},
     };
     return cases;
+}
+
+QString failureText(Outcome outcome)
+{
+    return outcome == Outcome::Refused ? kQueryRefused : kQueryFailed;
 }
 
 // A domain whose every page carries its marker, so that "no marker" and "failed" both differ
@@ -192,15 +201,16 @@ private Q_SLOTS:
             QVERIFY(endpoints.setHost(QLatin1String(who.endpoint), closedPort()));
         }
 
+        const bool failed = fc.outcome == Outcome::Failed || fc.outcome == Outcome::Refused;
         if (consumer <= PageRankAnswer) {
             const int metric = consumer == PageRankAnswer ? 6 : consumer;
             const QString unmarked = metric == 7 ? Probes::kRegistered : u"0"_s;
-            QCOMPARE(probeOne(metric, endpoints), fc.outcome == Outcome::Failed ? kQueryFailed
+            QCOMPARE(probeOne(metric, endpoints), failed ? failureText(fc.outcome)
                                                   : fc.outcome == Outcome::Unmarked
                                                       ? unmarked
                                                       : expectedCell(metric, m_domain));
         } else if (consumer == DailyLoader || consumer == CnLoader) {
-            // A page that comes back is filed whatever it says: ask for it to know it.
+            // Only a 2xx page is a list; whatever it holds that is not a name is skipped.
             DeletionLists lists(&m_f.fetcher, kToday);
             lists.setEndpoints(endpoints);
             const bool daily = consumer == DailyLoader;
@@ -209,18 +219,17 @@ private Q_SLOTS:
                     ? u"http://%1/%2.txt"_s.arg(endpoints.dailyLists, lists.dayDate())
                     : u"http://%1/download/registar_list/1todayDel.txt"_s.arg(endpoints.cnRegistry);
             const FetchResult page = await(m_f.fetcher.fetch(address, Charset::Gb2312));
-            QCOMPARE(page.gotPage(), fc.outcome != Outcome::Failed);
-            QSignalSpy failed(&lists, &DeletionLists::downloadFailed);
+            QSignalSpy downloadFailed(&lists, &DeletionLists::downloadFailed);
             await(daily ? lists.loadDay(DeletionLists::kToday, kToday) : lists.reloadCnList());
-            QCOMPARE(failed.size(), fc.outcome == Outcome::Failed ? 1 : 0);
+            QCOMPARE(downloadFailed.size(), page.gotPage() ? 0 : 1);
+            QCOMPARE(page.gotPage(),
+                     !failed || (fc.fault.kind == SiteSimulator::FaultKind::Blocked &&
+                                 fc.fault.value == 200));
             Sources::SourceLists want;
-            for (QStringView line : Sources::cutLines(page.text)) {
-                if (!daily) {
-                    const auto [entry, index] = Reference::cnFiling(line);
+            for (QStringView line : Sources::cutLines(page.gotPage() ? page.text : QString())) {
+                const auto [entry, index] = Reference::filing(line, !daily);
+                if (index >= 0)
                     want[std::size_t(index)] << entry;
-                } else if (const auto index = Reference::dailyListOf(line)) {
-                    want[std::size_t(*index)] << line.toString();
-                }
             }
             for (int i = daily ? 0 : Sources::NetCn; i < (daily ? Sources::NetCn : 10); ++i)
                 QCOMPARE(lists.list(i), want[std::size_t(i)]);
@@ -229,19 +238,17 @@ private Q_SLOTS:
             lookup.setEndpoints(endpoints);
             int failures = 0;
             const QMap<Field, QString> values = lookUp(lookup, m_domain, &failures);
-            QCOMPARE(failures, fc.outcome == Outcome::Failed ? 1 : 0);
+            QCOMPARE(failures, failed ? 1 : 0);
             const SimContent::DeletionInfo dates = SimContent::deletionInfo(m_domain);
-            const bool datesShown = consumer != LookupDates || fc.outcome == Outcome::Marked;
-            QCOMPARE(values[Field::Registered], datesShown ? dates.cells[2] : DetailLookup::kReset);
-            QCOMPARE(values[Field::Expires], datesShown ? dates.cells[4] : DetailLookup::kReset);
+            const bool datesAsked = consumer == LookupDates;
+            const QString registered = !datesAsked || fc.outcome == Outcome::Marked ? dates.cells[2]
+                                       : failed ? failureText(fc.outcome)
+                                                : DetailLookup::kReset;
+            QCOMPARE(values[Field::Registered], registered);
             const QString filed = SimContent::icpNumber(m_domain);
-            if (consumer == LookupDates)
-                QCOMPARE(values[Field::Filing], filed);
-            else
-                QCOMPARE(values[Field::Filing], fc.outcome == Outcome::Failed ? kQueryFailed
-                                                : fc.outcome == Outcome::Unmarked
-                                                    ? DetailLookup::kNotFiled
-                                                    : filed);
+            QCOMPARE(values[Field::Filing], datesAsked || fc.outcome == Outcome::Marked ? filed
+                                            : failed ? failureText(fc.outcome)
+                                                     : DetailLookup::kNotFiled);
         }
     }
 

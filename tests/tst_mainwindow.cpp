@@ -174,6 +174,42 @@ private Q_SLOTS:
         QCOMPARE(status(), u"结果筛选：删除 2 行，剩余 1 行"_s);
     }
 
+    // Thinning many separate runs of rows leaves the grid as the user arranged it: column
+    // widths, the sort indicator and the surviving rows' selection.
+    void filterKeepsTheGridAsArranged()
+    {
+        QStringList names;
+        for (int i = 0; i < 300; ++i)
+            names << (i % 2 ? u"n%1-x.com"_s : u"n%1.com"_s).arg(i, 3, 10, QChar(u'0'));
+        import(names);
+        QTableView *view = child<QTableView>(u"resultGrid"_s);
+        view->setColumnWidth(kDomainColumn, 155);
+        QTest::mouseClick(view->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                          QPoint(view->columnViewportPosition(kDomainColumn) + 10, 5));
+        view->selectRow(1); // after the descending sort: n299-x.com, n298.com, ...
+        QCOMPARE(grid()->cell(1, kDomainColumn), u"n298.com"_s);
+        child<QComboBox>(u"criterionCombo"_s)->setCurrentText(u"删除带-的域名"_s);
+        click(u"deleteRowsButton"_s);
+        QCOMPARE(grid()->rowCount(), 150);
+        QCOMPARE(view->columnWidth(kDomainColumn), 155);
+        QVERIFY(view->horizontalHeader()->isSortIndicatorShown());
+        QCOMPARE(m_window->selectedRow(), 0);
+        QCOMPARE(grid()->cell(0, kDomainColumn), u"n298.com"_s);
+    }
+
+    void refusalsAndSkippedLinesReachTheStatusBar()
+    {
+        import({u"a.com"_s});
+        m_f.sim.setFault(Route::Google, Fault::blocked(429));
+        click(u"metricBox_2"_s);
+        click(u"runButton"_s);
+        QTRY_COMPARE(status(), u"google：查询受限"_s);
+        QCOMPARE(grid()->cell(0, GoogleSite), kQueryRefused);
+        m_f.sim.setFault(Route::CnRegistryList, Fault::body("a.cn\r\n<b>x</b>\r\nb.bj.cn\r\n"));
+        child(u"dayStrip"_s)->actions()[0]->trigger();
+        QTRY_COMPARE(status(), u"跳过 2 行"_s);
+    }
+
     void failedDownloadNamesItsAddress()
     {
         m_f.sim.setFault(Route::DailyList, Fault::refuse());

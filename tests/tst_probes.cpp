@@ -97,6 +97,89 @@ private Q_SLOTS:
         QCOMPARE(Probes::scrapeCount(*Probes::countRecipe(column), page), count);
     }
 
+    // A site that refuses automated queries says so in its own way; only that reads "查询受限".
+    void refusals_data()
+    {
+        QTest::addColumn<int>("metric");
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<QString>("cell");
+        QTest::newRow("baidu 503 block page") << 0 << Fault::blocked(503) << kQueryRefused;
+        QTest::newRow("baidu 200 captcha page") << 1 << Fault::blocked(200) << kQueryRefused;
+        QTest::newRow("baidu redirect to captcha") << 0 << Fault::blocked(302) << kQueryRefused;
+        QTest::newRow("google 429") << 2 << Fault::throttled(429) << kQueryRefused;
+        QTest::newRow("google redirect to /sorry/") << 2 << Fault::blocked(302) << kQueryRefused;
+        QTest::newRow("yahoo 200 block page") << 3 << Fault::blocked(200) << kQueryRefused;
+        QTest::newRow("registrar 403 block page") << 7 << Fault::blocked(403) << kQueryRefused;
+        QTest::newRow("pr 429") << 6 << Fault::throttled(429) << kQueryRefused;
+        QTest::newRow("plain 503 is a failure") << 0 << Fault::errorStatus(503) << kQueryFailed;
+        QTest::newRow("404 with the marker is a failure")
+            << 2 << Fault::errorStatus(404) << kQueryFailed;
+        QTest::newRow("a count that mentions 验证码")
+            << 2 << Fault::body("<p>找到约 1,230 条结果</p><a>验证码</a>") << u"1,230"_s;
+    }
+    void refusals()
+    {
+        QFETCH(int, metric);
+        QFETCH(Fault, fault);
+        QFETCH(QString, cell);
+        fill(m_table, {u"refused.com"_s});
+        tick({metric});
+        m_f.sim.setFault(routeOfMetric(metric), fault);
+        QSignalSpy refused(m_run, &QueryRun::siteRefused);
+        await(m_run->startOrStop());
+        QCOMPARE(m_table.cell(0, Probes::metric(metric).column), cell);
+        QCOMPARE(refused.size(), cell == kQueryRefused ? 1 : 0);
+        if (!refused.isEmpty())
+            QCOMPARE(refused[0][0].toString(), Probes::siteName(Probes::metric(metric).site));
+    }
+
+    // The answer frame's address comes from a page: it is followed only to the configured site.
+    void frameHosts_data()
+    {
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<QString>("configured");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("same host") << "pr.chinaz.com/x?d=a"
+                                   << "pr.chinaz.com" << true;
+        QTest::newRow("sibling") << "tool.chinaz.com/x"
+                                 << "pr.chinaz.com" << true;
+        QTest::newRow("another site") << "evil.example/x"
+                                      << "pr.chinaz.com" << false;
+        QTest::newRow("suffix look-alike") << "evilchinaz.com/x"
+                                           << "pr.chinaz.com" << false;
+        QTest::newRow("other port") << "pr.chinaz.com:8080/x"
+                                    << "pr.chinaz.com" << false;
+        QTest::newRow("user info") << "pr.chinaz.com@evil.example/x"
+                                   << "pr.chinaz.com" << false;
+        QTest::newRow("two labels only") << "x.com/"
+                                         << "chinaz.com" << false;
+        QTest::newRow("loopback exact") << "127.0.0.1:81/x"
+                                        << "127.0.0.1:81" << true;
+        QTest::newRow("LAN address") << "192.168.1.1/x"
+                                     << "127.0.0.1:81" << false;
+    }
+    void frameHosts()
+    {
+        QFETCH(QString, frame);
+        QFETCH(QString, configured);
+        QFETCH(bool, allowed);
+        QCOMPARE(Probes::frameHostAllowed(frame, configured), allowed);
+    }
+
+    void frameOnAnotherHostIsNotAsked()
+    {
+        SiteSimulator other;
+        QVERIFY(other.listen());
+        m_f.sim.setFault(Route::PageRank,
+                         Fault::body("<iframe src=\"http://" + other.hostPort().toUtf8() +
+                                     "/prframe?d=a.com\"></iframe>"));
+        fill(m_table, {u"a.com"_s});
+        tick({6});
+        await(m_run->startOrStop());
+        QCOMPARE(m_table.cell(0, PageRank), kQueryFailed);
+        QCOMPARE(other.requestCount(), 0);
+    }
+
     void registrationAndPageRankScrape()
     {
         QCOMPARE(Probes::scrapeRegistration(u"xx<original>210 : free"_s), Probes::kRegistrable);

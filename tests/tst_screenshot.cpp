@@ -7,15 +7,26 @@
 #include "session/Session.h"
 #include "table/ResultTable.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 class TestScreenshot : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // A question box answered with Enter says OK: OK is its default button.
+    void questionDefaultsToOk()
+    {
+        QTimer::singleShot(
+            0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return); });
+        QCOMPARE(Dialogs::ask(nullptr, QStringLiteral("退出"), QStringLiteral("真的退出吗?")),
+                 Dialogs::Answer::Ok);
+    }
+
     void demoRoad()
     {
         SimFixture f;

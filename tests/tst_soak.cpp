@@ -124,8 +124,8 @@ struct Tally {
 class TestSoak : public QObject {
     Q_OBJECT
 
-    // Every row holds its own label and domain, and each metric cell is blank, a failed query, or
-    // exactly what the sites say about that row's own domain.
+    // Every row holds its own label and domain, and each metric cell is blank, a failed or refused
+    // query, or exactly what the sites say about that row's own domain.
     static void checkGrid(const ResultTable &grid, const QHash<QString, int> &importIndex,
                           const SiteSimulator &sim, quint64 seed, Tally &tally)
     {
@@ -137,7 +137,7 @@ class TestSoak : public QObject {
                 const QString cell = grid.cell(r, Probes::metric(k).column);
                 if (cell == kBlankCell)
                     continue;
-                if (cell == kQueryFailed) {
+                if (cell == kQueryFailed || cell == kQueryRefused) {
                     ++tally.failed;
                     continue;
                 }

@@ -15,28 +15,30 @@ using Sources::SourceLists;
 
 namespace {
 
-SourceLists file(const QString &page, bool cn)
+SourceLists file(const QString &page, bool cn, qsizetype *skipped = nullptr)
 {
     SourceLists lists;
     const QList<QStringView> pieces = Sources::cutLines(page);
-    (cn ? Sources::fileCnLines : Sources::fileDailyLines)(pieces, 0, pieces.size(), lists);
+    const qsizetype n =
+        (cn ? Sources::fileCnLines : Sources::fileDailyLines)(pieces, 0, pieces.size(), lists);
+    if (skipped)
+        *skipped = n;
     return lists;
 }
 
-// The lists a loader must leave for the simulator's two files of a day.
+// The lists a loader must leave for the simulator's two files of a day, filed by the plain rule.
 SourceLists expectedDay(const QDate &date, int listSize, const QString &token)
 {
     SourceLists lists;
-    const QString daily =
-        PageFetcher::decodeBody(SimContent::dailyDeletionList(date, listSize), Charset::Gb2312);
-    for (QStringView line : Sources::cutLines(daily)) {
-        if (const std::optional<int> index = Reference::dailyListOf(line))
-            lists[std::size_t(*index)] << line.toString();
-    }
-    const QString cn = PageFetcher::decodeBody(SimContent::cnDeletionList(token), Charset::Gb2312);
-    for (QStringView line : Sources::cutLines(cn)) {
-        const auto [entry, index] = Reference::cnFiling(line);
-        lists[std::size_t(index)] << entry;
+    for (const bool cn : {false, true}) {
+        const QByteArray bytes =
+            cn ? SimContent::cnDeletionList(token) : SimContent::dailyDeletionList(date, listSize);
+        const QString text = PageFetcher::decodeBody(bytes, Charset::Gb2312);
+        for (QStringView line : Sources::cutLines(text)) {
+            const auto [entry, index] = Reference::filing(line, cn);
+            if (index >= 0)
+                lists[std::size_t(index)] << entry;
+        }
     }
     return lists;
 }
@@ -61,18 +63,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("cn");
         QTest::addColumn<QString>("line");
-        QTest::addColumn<int>("list"); // -1: dropped
+        QTest::addColumn<int>("list"); // -1: skipped, -2: dropped by the com length rule
         QTest::addColumn<QString>("entry");
         QTest::newRow("com at 17") << false << "abcdefghijklm.com" << 0 << "abcdefghijklm.com";
-        QTest::newRow("com at 18 dropped") << false << "abcdefghijklmn.com" << -1 << "";
-        QTest::newRow("CR counts toward 18") << false << "abcdefghijklm.com\r" << -1 << "";
-        QTest::newRow("com inside a net name") << false << "comic.net" << 0 << "comic.net";
-        QTest::newRow("info before net") << false << "info.net" << 1 << "info.net";
-        QTest::newRow("anything else to biz") << false << "ABC.COM" << 4 << "ABC.COM";
-        QTest::newRow("net.cn needs its dot") << true << "net.cn" << 9 << "net.cn";
-        QTest::newRow("gov.cn before org.cn") << true << "org.gov.cn" << 8 << "org.gov.cn";
-        QTest::newRow("brackets removed") << true << "[ab]c.com.cn" << 6 << "abc.com.cn";
-        QTest::newRow("only brackets") << true << "[[]]" << 9 << "";
+        QTest::newRow("com at 18 dropped") << false << "abcdefghijklmn.com" << -2 << "";
+        QTest::newRow("CR and blanks go")
+            << false << " abcdefghijklm.com\r" << 0 << "abcdefghijklm.com";
+        QTest::newRow("telecom.net") << false << "telecom.net" << 2 << "telecom.net";
+        QTest::newRow("comic.org") << false << "comic.org" << 3 << "comic.org";
+        QTest::newRow("any case") << false << "ABC.COM" << 0 << "ABC.COM";
+        QTest::newRow("other suffix") << false << "abc.mobi" << -1 << "";
+        QTest::newRow("CN name in the daily file") << false << "abc.com.cn" << -1 << "";
+        QTest::newRow("markup") << false << "<td>x.com</td>" << -1 << "";
+        QTest::newRow("inner blank") << false << "a b.com" << -1 << "";
+        QTest::newRow("blank line") << false << "   " << -1 << "";
+        QTest::newRow("xgov.cn") << true << "xgov.cn" << 9 << "xgov.cn";
+        QTest::newRow("gov.cn") << true << "x.gov.cn" << 8 << "x.gov.cn";
+        QTest::newRow("province domain") << true << "abc.bj.cn" << -1 << "";
+        QTest::newRow("com in the CN file") << true << "abc.com" << -1 << "";
+        QTest::newRow("brackets removed") << true << "[ab]c.COM.CN\r" << 6 << "abc.COM.CN";
+        QTest::newRow("Chinese name") << true << "中文域名.cn" << 9 << "中文域名.cn";
+        QTest::newRow("only brackets") << true << "[[]]" << -1 << "";
     }
     void filing()
     {
@@ -80,19 +91,23 @@ private Q_SLOTS:
         QFETCH(QString, line);
         QFETCH(int, list);
         QFETCH(QString, entry);
-        const SourceLists lists = file(line, cn);
+        qsizetype skipped = 0;
+        const SourceLists lists = file(line, cn, &skipped);
         for (int i = 0; i < Sources::kSourceCount; ++i)
             QCOMPARE(lists[std::size_t(i)], i == list ? QStringList{entry} : QStringList());
+        QCOMPARE(skipped, list == -1 ? 1 : 0);
     }
 
-    void captions()
+    // The last line counts whether or not a line feed ends the file, and the biz caption shows
+    // the list's true size.
+    void lastLineAndCaptions()
     {
-        QCOMPARE(Sources::countCaption(Sources::Com, 32767), u".com 共：32767"_s);
+        const SourceLists ended = file(u"a.biz\r\nb.biz\r\n"_s, false);
+        QCOMPARE(file(u"a.biz\r\nb.biz"_s, false), ended);
+        QCOMPARE(ended[Sources::Biz], (QStringList{u"a.biz"_s, u"b.biz"_s}));
+        QCOMPARE(Sources::countCaption(Sources::Biz, 2), u".biz 共：2"_s);
         QCOMPARE(Sources::countCaption(Sources::Com, 32768), u"大于32768条"_s);
         QCOMPARE(Sources::countCaption(Sources::Org, 100000), u".org 共：100000"_s);
-        QCOMPARE(Sources::countCaption(Sources::Biz, 2), u".biz 共：1"_s);
-        QCOMPARE(Sources::countCaption(Sources::Biz, 0), u".biz 共：0"_s);
-        QCOMPARE(Sources::countCaption(Sources::Cn, 3), u".cn 共：3"_s);
     }
 
     void breakdown_data()
@@ -114,8 +129,8 @@ private Q_SLOTS:
                               << QStringList{"abc.info", "abcdefg.info", "abcdefgh.info"}
                               << QList<QStringList>{{"abc.info"},      {}, {}, {}, {"abcdefg.info"},
                                                     {"abcdefgh.info"}, {}};
-        QTest::newRow("cn skips its last entry")
-            << int(Sources::Cn) << QStringList{"abc.cn", "1234.cn", "", "9.cn"}
+        QTest::newRow("cn, last entry too")
+            << int(Sources::Cn) << QStringList{"abc.cn", "1234.cn"}
             << QList<QStringList>{{"abc.cn"}, {"1234.cn"}, {}, {}, {}, {}, {"1234.cn"}};
         QTest::newRow("net.cn") << int(Sources::NetCn) << QStringList{"a1b.net.cn"}
                                 << QList<QStringList>{{"a1b.net.cn"}, {}, {}, {}, {}, {}, {}};
@@ -203,6 +218,39 @@ private Q_SLOTS:
         QCOMPARE(lists.lists(), before);
         QCOMPARE(m_f.sim.requestTargets(Route::CnRegistryList).last(),
                  u"/download/registar_list/future1todayDel.txt"_s);
+    }
+
+    // A day not yet published answers 404: its page is not a list, and nothing of it is filed;
+    // the CN list of the day still loads.
+    void failedDayFilesNothing()
+    {
+        DeletionLists lists(&m_f.fetcher, m_today);
+        lists.setEndpoints(m_f.endpoints());
+        m_f.sim.setFault(Route::DailyList, Fault::errorStatus(404));
+        QSignalSpy failed(&lists, &DeletionLists::downloadFailed);
+        QSignalSpy captions(&lists, &DeletionLists::captionChanged);
+        await(lists.loadDay(2, m_today));
+        QCOMPARE(failed.size(), 1);
+        for (int i = Sources::Com; i <= Sources::Biz; ++i)
+            QVERIFY(lists.list(i).isEmpty());
+        QVERIFY(!lists.list(Sources::Cn).isEmpty());
+        QCOMPARE(captions.first().at(1).toString(), u".com 共：0"_s);
+    }
+
+    void failedCnReloadKeepsTheLists()
+    {
+        DeletionLists lists(&m_f.fetcher, m_today);
+        lists.setEndpoints(m_f.endpoints());
+        await(lists.loadDay(2, m_today));
+        const SourceLists before = lists.lists();
+        QVERIFY(!before[Sources::Cn].isEmpty());
+        m_f.sim.setFault(Route::CnRegistryList, Fault::refuse());
+        QSignalSpy failed(&lists, &DeletionLists::downloadFailed);
+        QSignalSpy panel(&lists, &DeletionLists::loadingPanel);
+        await(lists.reloadCnList());
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(lists.lists(), before);
+        QCOMPARE(panel.last().at(0).toBool(), false);
     }
 
     void newerDaySupersedesAnOlderLoad()

@@ -44,18 +44,23 @@ private Q_SLOTS:
         table.sortByColumn(BaiduSite); // one row: nothing happens, not even the toggle
         QCOMPARE(table.sortDirection(BaiduSite), SortDirection::None);
 
+        // Counts sort by value; what is not a number comes after them both ways.
         table.appendRows({row(u"a.com"_s, {{BaiduSite, u"1,230,000"_s}}),
-                          row(u"c.com"_s, {{BaiduSite, u"10"_s}})});
+                          row(u"c.com"_s, {{BaiduSite, u"查询失败"_s}}), row(u"d.com"_s),
+                          row(u"e.com"_s, {{BaiduSite, u"10"_s}})});
         table.sortByColumn(BaiduSite);
-        QCOMPARE(column(table, BaiduSite), (QStringList{u"9"_s, u"10"_s, u"1,230,000"_s}));
+        QCOMPARE(column(table, BaiduSite),
+                 (QStringList{u"1,230,000"_s, u"10"_s, u"9"_s, u"查询失败"_s, kBlankCell}));
         table.sortByColumn(BaiduSite);
         QCOMPARE(table.sortDirection(BaiduSite), SortDirection::Ascending);
-        QCOMPARE(column(table, BaiduSite), (QStringList{u"1,230,000"_s, u"10"_s, u"9"_s}));
+        QCOMPARE(column(table, BaiduSite),
+                 (QStringList{u"9"_s, u"10"_s, u"1,230,000"_s, kBlankCell, u"查询失败"_s}));
         table.sortByColumn(BaiduSite);
         QCOMPARE(table.sortDirection(BaiduSite), SortDirection::Descending);
-        // Another column starts with its own first click: descending.
+        // Another column starts with its own first click: descending; the domain sorts as text.
         table.sortByColumn(kDomainColumn);
-        QCOMPARE(column(table, kDomainColumn), (QStringList{u"c.com"_s, u"b.com"_s, u"a.com"_s}));
+        QCOMPARE(column(table, kDomainColumn),
+                 (QStringList{u"e.com"_s, u"d.com"_s, u"c.com"_s, u"b.com"_s, u"a.com"_s}));
         table.clear();
         QCOMPARE(table.sortDirection(kDomainColumn), SortDirection::None);
     }

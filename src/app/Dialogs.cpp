@@ -37,7 +37,7 @@ Answer ask(QWidget *parent, const QString &title, const QString &text)
     if (takeQueued(&answer))
         return answer;
     const auto button = QMessageBox::question(
-        parent, title, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
+        parent, title, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
     return button == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 

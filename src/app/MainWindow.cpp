@@ -140,6 +140,8 @@ void MainWindow::wireQueryRun()
     connect(m_c.runButton, &QPushButton::clicked, run, [run] { run->startOrStop(); });
     connect(run, &QueryRun::refusedEmptyTable, this,
             [this] { Dialogs::inform(this, QueryRun::kEmptyTableMessage); });
+    connect(run, &QueryRun::siteRefused, this,
+            [this](const QString &site) { showStatus(site + QStringLiteral("：查询受限")); });
     connect(run, &QueryRun::progress, m_progress,
             [this](const QString &caption, qsizetype done, qsizetype total) {
                 m_progress->setText(
@@ -278,6 +280,8 @@ void MainWindow::wireLists()
             [this](const QString &address, const QString &error) {
                 showStatus(QStringLiteral("删除列表下载失败：%1（%2）").arg(address, error));
             });
+    connect(lists, &DeletionLists::linesSkipped, this,
+            [this](qsizetype count) { showStatus(QStringLiteral("跳过 %1 行").arg(count)); });
     for (int i = 0; i < int(m_c.suffixButtons.size()); ++i) {
         connect(m_c.suffixButtons[i], &QPushButton::clicked, this, [this, i] {
             m_c.categoryLoadingPanel->show();

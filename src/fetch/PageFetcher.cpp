@@ -200,9 +200,16 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
                            .arg(m_limits.totalDeadlineMs / 1000)
                            .arg(url);
     } else if (status.isValid() && error == errorForStatus(status.toInt())) {
-        result.status = FetchResult::Status::Page;
         result.httpStatus = status.toInt();
         result.text = decodeBody(body, charset);
+        result.finalUrl = reply->url();
+        result.retryAfter = reply->rawHeader("Retry-After");
+        if (result.httpStatus >= 200 && result.httpStatus < 300) {
+            result.status = FetchResult::Status::Page;
+        } else {
+            result.status = FetchResult::Status::HttpError;
+            result.error = QStringLiteral("HTTP %1: %2").arg(result.httpStatus).arg(url);
+        }
     } else {
         result.error = reply->errorString() + QStringLiteral(": ") + url;
     }

@@ -3,19 +3,24 @@
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 #include <QCoroTask>
 
-// A fetched page. A page that came back (any HTTP status) is different from no page at all
-// (refused, unreachable, timed out, cut off, too large): callers that write a measurement need
-// to tell "the page lacks the marker" from "we could not ask".
+// A fetched page. Only a 2xx answer is a page. Any other final status is an HTTP error, kept
+// apart from no answer at all (refused, unreachable, timed out, cut off, too large), because a
+// site that refuses automated queries says so with 429 or a 403/503 block page: callers that
+// write a measurement must tell "the page lacks the marker" from "we could not ask" from "the
+// site refused us".
 struct FetchResult {
-    enum class Status { Page, Failed };
+    enum class Status { Page, HttpError, Failed };
 
     Status status = Status::Failed;
-    int httpStatus = 0;
-    QString text;  // the decoded body; empty when the fetch failed
-    QString error; // why it failed, for the user
+    int httpStatus = 0;    // 0 when no answer came
+    QString text;          // the decoded body, also of an error page; empty when nothing came
+    QUrl finalUrl;         // where redirects ended
+    QByteArray retryAfter; // the Retry-After header, as sent
+    QString error;         // why it is not a page, for the user
 
     bool gotPage() const { return status == Status::Page; }
 };

@@ -1,8 +1,8 @@
 #include "DetailLookup.h"
 
+#include "fetch/Refusal.h"
 #include "fetch/SiteAddress.h"
 #include "lookup/DetailScrape.h"
-#include "text/Failure.h"
 
 namespace {
 
@@ -56,10 +56,13 @@ QCoro::Task<void> DetailLookup::lookUp(QString domain)
         siteAddress(m_endpoints.deletionTool, u"/DomainDel/?wd=", domain), Charset::Utf8);
     if (!self || generation != m_generation)
         co_return;
-    if (!dates.gotPage())
-        Q_EMIT fetchFailed(dates.error);
+    const Verdict datesVerdict = judgeAnswer(dates, {}, u"deltd1");
     const DetailScrape::DeletionInfo info = DetailScrape::scrapeDeletionPage(dates.text);
-    if (info.noInformation) {
+    if (datesVerdict != Verdict::Page) {
+        Q_EMIT fetchFailed(dates.error.isEmpty() ? verdictText(datesVerdict) : dates.error);
+        for (Field field : kDateFields)
+            Q_EMIT valueChanged(field, verdictText(datesVerdict));
+    } else if (info.noInformation) {
         for (Field field : kDateFields)
             Q_EMIT valueChanged(field, kNoInformation);
     } else {
@@ -77,10 +80,11 @@ QCoro::Task<void> DetailLookup::lookUp(QString domain)
         siteAddress(m_endpoints.icp, u"/s?keytype=0&q=", domain), Charset::Gb2312);
     if (!self || generation != m_generation)
         co_return;
-    if (!filing.gotPage()) {
+    const Verdict filingVerdict = judgeAnswer(filing, {}, u"ap\"><a");
+    if (filingVerdict != Verdict::Page) {
         // Not being able to ask is not the same as "not filed".
-        Q_EMIT fetchFailed(filing.error);
-        Q_EMIT valueChanged(Field::Filing, kQueryFailed);
+        Q_EMIT fetchFailed(filing.error.isEmpty() ? verdictText(filingVerdict) : filing.error);
+        Q_EMIT valueChanged(Field::Filing, verdictText(filingVerdict));
         co_return;
     }
     const DetailScrape::FilingResult result = DetailScrape::scrapeFilingPage(filing.text);

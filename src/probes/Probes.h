@@ -11,11 +11,27 @@
 
 #include <functional>
 
+struct RefusalSigns;
+
+namespace Probes {
+
+// The sites the probes ask; each answers its own metrics.
+enum class Site { Baidu, Google, Yahoo, Registrar, PageRank };
+inline constexpr int kSiteCount = 5;
+
+// The site's short name in the status bar ("百度", "google", "yahoo", "注册", "PR").
+QString siteName(Site site);
+// What the site's block pages look like.
+const RefusalSigns &refusalSigns(Site site);
+
+} // namespace Probes
+
 // The metric a probe measures: index k of the eight metric boxes fills column k + 2.
 struct MetricChoice {
     QString caption; // as the metric box shows it
     QString probe;   // the probe's short name
     ProbeColumn column;
+    Probes::Site site;
 };
 
 namespace Probes {
@@ -32,6 +48,7 @@ struct ProbeEnv {
     std::function<bool()> shouldStop;                              // tested before every row
     std::function<void(qsizetype done, qsizetype total)> progress; // after each row
     std::function<void(const QString &)> answerPage;               // PageRank's second page
+    std::function<void()> refused; // a row's site answered with its block page
 };
 
 // Walks the rows present when it starts, in display order, one page at a time, and writes the

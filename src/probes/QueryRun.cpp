@@ -90,6 +90,10 @@ QCoro::Task<void> QueryRun::callProbe(int metricIndex, quint64 generation)
         if (self && self->m_generation == generation)
             Q_EMIT self->progress(caption, done, total);
     };
+    env.refused = [self, metricIndex] {
+        if (self)
+            Q_EMIT self->siteRefused(Probes::siteName(Probes::metric(metricIndex).site));
+    };
     env.answerPage = [self](const QString &page) {
         if (self)
             self->m_lastAnswerPage = page;

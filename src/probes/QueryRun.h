@@ -51,6 +51,8 @@ Q_SIGNALS:
     void refusedEmptyTable();
     // A probe measured row `done` of `total` for the metric named `caption`; done 0 ends it.
     void progress(const QString &caption, qsizetype done, qsizetype total);
+    // A site refused a query ("查询受限"): the window names it.
+    void siteRefused(const QString &site);
     void finished();
 
 private:

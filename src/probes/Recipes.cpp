@@ -1,7 +1,12 @@
 #include "Recipes.h"
 
 #include "fetch/SiteAddress.h"
+#include "text/Numbers.h"
 #include "text/Scrape.h"
+
+#include <QHostAddress>
+#include <QRegularExpression>
+#include <QUrl>
 
 #include <array>
 
@@ -91,7 +96,13 @@ QString scrapeCount(const ProbeRecipe &recipe, QStringView page)
     const std::optional<QString> piece = Scrape::pieceAfter(page, recipe.countMarker);
     if (!piece)
         return QStringLiteral("0");
-    return Scrape::removeAll(Scrape::cutAt(*piece, recipe.terminator), recipe.removals);
+    const QString count =
+        Scrape::removeAll(Scrape::cutAt(*piece, recipe.terminator), recipe.removals);
+    if (Numbers::cellNumber(count))
+        return count;
+    static const QRegularExpression digits(QStringLiteral("[0-9](?:[0-9,]*[0-9])?"));
+    const QRegularExpressionMatch number = digits.match(count);
+    return number.hasMatch() ? number.captured() : count;
 }
 
 QString registrationUrl(const Endpoints &endpoints, const QString &domain)
@@ -111,7 +122,7 @@ QString pageRankUrl(const Endpoints &endpoints, const QString &domain)
 
 std::optional<QString> pageRankFrameAddress(QStringView toolPage)
 {
-    const std::optional<QString> piece = Scrape::pieceAfter(toolPage, u"<iframe src=\"http://");
+    const std::optional<QString> piece = Scrape::pieceAfter(toolPage, kPageRankFrameMarker);
     if (!piece)
         return std::nullopt;
     return Scrape::cutAt(*piece, u"\"");
@@ -126,6 +137,23 @@ QString scrapePageRank(QStringView answerPage)
         return QStringLiteral("0");
     const QString rank = Scrape::removeAll(*piece, {QStringLiteral("1:1:")});
     return rank.contains(u':') ? QStringLiteral("0") : rank;
+}
+
+bool frameHostAllowed(const QString &frameAddress, const QString &configured)
+{
+    const QUrl frame(QStringLiteral("http://") + frameAddress);
+    const QUrl site(QStringLiteral("http://") + configured);
+    const QString host = frame.host();
+    const QString siteHost = site.host();
+    if (!frame.isValid() || host.isEmpty() || frame.port(80) != site.port(80))
+        return false;
+    if (host == siteHost)
+        return true;
+    if (!QHostAddress(siteHost).isNull() || !QHostAddress(host).isNull())
+        return false;
+    const qsizetype firstDot = siteHost.indexOf(u'.');
+    const QString parent = siteHost.mid(firstDot + 1);
+    return firstDot > 0 && parent.contains(u'.') && host.endsWith(u'.' + parent);
 }
 
 } // namespace Probes

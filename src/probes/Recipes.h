@@ -34,19 +34,29 @@ const ProbeRecipe *countRecipe(int column);
 // The search page a count comes from; the grid's double-click opens the same address.
 QString recipeUrl(const ProbeRecipe &recipe, const Endpoints &endpoints, const QString &domain);
 
-// The count as the page printed it, or "0" when the page shows none.
+// The count as the page printed it, or "0" when the page shows none. When the recipe's cuts
+// leave a piece that is not a number but holds one (today's "找到相关结果数约56,500,000个"
+// leaves "数56,500,000"), the count is that number: its first run of digits and separators.
 QString scrapeCount(const ProbeRecipe &recipe, QStringView page);
 
 inline const QString kRegistrationPath = QStringLiteral("/cgi-bin/check.cgi?area_domain=");
+// What every answer of the availability check holds, available or not.
+inline const QString kRegistrationAnswerMarker = QStringLiteral("original>");
 inline const QString kRegistrable = QStringLiteral("可注册");
 inline const QString kRegistered = QStringLiteral("已被注册");
 QString registrationUrl(const Endpoints &endpoints, const QString &domain);
 QString scrapeRegistration(QStringView page);
 
 inline const QString kPageRankPath = QStringLiteral("/?PRAddress=");
+inline const QString kPageRankFrameMarker = QStringLiteral("<iframe src=\"http://");
 QString pageRankUrl(const Endpoints &endpoints, const QString &domain);
 // The address of the answer frame on the tool's page (without "http://"), if it has one.
 std::optional<QString> pageRankFrameAddress(QStringView toolPage);
 QString scrapePageRank(QStringView answerPage);
+// Whether the answer frame at `frameAddress` (host[:port]/path) lies on the configured PageRank
+// site `configured` (host[:port]): the same host and port, or a host under the configured host's
+// parent domain when that has at least two labels (pr.chinaz.com admits *.chinaz.com). An IP
+// address must match exactly.
+bool frameHostAllowed(const QString &frameAddress, const QString &configured);
 
 } // namespace Probes

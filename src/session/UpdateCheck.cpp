@@ -9,7 +9,7 @@ QCoro::Task<bool> newerVersionAvailable(PageFetcher *fetcher, Endpoints endpoint
 {
     const FetchResult version = co_await fetcher->fetch(
         siteAddress(endpoints.maker, u"/varnel/shenji.txt"), Charset::Gb2312);
-    co_return version.text.contains(u"9.3");
+    co_return version.gotPage() && version.text.contains(u"9.3");
 }
 
 QString productPageAddress(const Endpoints &endpoints)

@@ -74,34 +74,40 @@ void DeletionLists::setLoadStatus(const QString &text)
     Q_EMIT loadStatusChanged(text);
 }
 
-QCoro::Task<bool> DeletionLists::fetchAndFile(QString address, bool cn, quint64 generation,
-                                              const quint64 *currentGeneration)
+QCoro::Task<DeletionLists::Load> DeletionLists::fetchAndFile(QString address, bool cn,
+                                                             quint64 generation,
+                                                             const quint64 *currentGeneration)
 {
     QPointer<DeletionLists> self(this);
     if (!m_fetcher)
-        co_return false;
+        co_return Load::Superseded;
     const FetchResult page = co_await m_fetcher->fetch(address, Charset::Gb2312);
     if (!self || generation != *currentGeneration)
-        co_return false;
-    if (!page.gotPage())
+        co_return Load::Superseded;
+    if (!page.gotPage()) {
+        // An error page (a day not yet published answers 404) is not a list: file none of it.
+        setLoadStatus(QStringLiteral("载入失败"));
         Q_EMIT downloadFailed(address, page.error);
+        co_return Load::Failed;
+    }
 
     // File into fresh lists and hand them over only when the whole page is in, so a load that
     // is superseded half-way leaves nothing of its day behind.
     const QList<QStringView> pieces = Sources::cutLines(page.text);
     Sources::SourceLists filed;
+    qsizetype skipped = 0;
     for (qsizetype from = 0; from < pieces.size(); from += m_chunk) {
         const qsizetype to = qMin(pieces.size(), from + m_chunk);
         if (cn) {
-            Sources::fileCnLines(pieces, from, to, filed);
+            skipped += Sources::fileCnLines(pieces, from, to, filed);
             setLoadStatus(QStringLiteral("目前已经载入%1条").arg(to - 1));
         } else {
-            Sources::fileDailyLines(pieces, from, to, filed);
+            skipped += Sources::fileDailyLines(pieces, from, to, filed);
         }
         if (to < pieces.size()) {
             co_await QCoro::sleepFor(std::chrono::milliseconds(0));
             if (!self || generation != *currentGeneration)
-                co_return false;
+                co_return Load::Superseded;
         }
     }
     const int first = cn ? Sources::NetCn : Sources::Com;
@@ -110,9 +116,16 @@ QCoro::Task<bool> DeletionLists::fetchAndFile(QString address, bool cn, quint64 
     Q_EMIT listsChanged();
     setLoadStatus(cn ? QStringLiteral("载入完毕,共%1条").arg(pieces.size())
                      : QStringLiteral("载入完毕!!"));
+    showCaptions(first);
+    if (skipped > 0)
+        Q_EMIT linesSkipped(skipped);
+    co_return Load::Filed;
+}
+
+void DeletionLists::showCaptions(int first)
+{
     for (int i = first; i < first + 5; ++i)
         Q_EMIT captionChanged(i, Sources::countCaption(i, m_lists[std::size_t(i)].size()));
-    co_return true;
 }
 
 QCoro::Task<void> DeletionLists::loadDay(int dayIndex, QDate today)
@@ -130,28 +143,33 @@ QCoro::Task<void> DeletionLists::loadDay(int dayIndex, QDate today)
     Q_EMIT dayChanged();
 
     QPointer<DeletionLists> self(this);
-    const bool filed = co_await fetchAndFile(
+    const Load daily = co_await fetchAndFile(
         siteAddress(m_endpoints.dailyLists, u'/' + m_dayDate + QStringLiteral(".txt")), false,
         generation, &m_dayGeneration);
-    if (!filed || !self || generation != m_dayGeneration)
+    if (daily == Load::Superseded || !self || generation != m_dayGeneration)
         co_return;
-    co_await loadCnList(m_cnToken);
+    // A failed file leaves the cleared lists empty; their buttons say so.
+    if (daily == Load::Failed)
+        showCaptions(Sources::Com);
+    if (co_await loadCnList(m_cnToken) == Load::Failed && self)
+        showCaptions(Sources::NetCn);
 }
 
 QCoro::Task<void> DeletionLists::reloadCnList()
 {
-    return loadCnList(m_cnToken);
+    co_await loadCnList(m_cnToken);
 }
 
-QCoro::Task<void> DeletionLists::loadCnList(QString token)
+QCoro::Task<DeletionLists::Load> DeletionLists::loadCnList(QString token)
 {
     const quint64 generation = ++m_cnGeneration;
     setLoadStatus(kWaiting);
     QPointer<DeletionLists> self(this);
-    const bool filed =
+    const Load cn =
         co_await fetchAndFile(siteAddress(m_endpoints.cnRegistry, u"/download/registar_list/",
                                           token + QStringLiteral(".txt")),
                               true, generation, &m_cnGeneration);
-    if (filed && self)
+    if (cn != Load::Superseded && self)
         Q_EMIT loadingPanel(false);
+    co_return cn;
 }

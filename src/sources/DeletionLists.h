@@ -45,10 +45,11 @@ public:
     static QString dayHeaderOf(int dayIndex);
 
     // A day button: empties all ten lists, loads the registrar's file of that day into the five
-    // international lists, then the CN registry's file of the same day. A newer day click
-    // supersedes this one: it then stops and adds nothing.
+    // international lists, then (whether or not that worked) the CN registry's file of the same
+    // day. A newer day click supersedes this one: it then stops and adds nothing.
     QCoro::Task<void> loadDay(int dayIndex, QDate today);
-    // "国内域名": the CN registry's file of the current day replaces the five CN lists.
+    // "国内域名": the CN registry's file of the current day replaces the five CN lists; a failed
+    // download keeps the lists there were.
     QCoro::Task<void> reloadCnList();
 
     // Lines filed between two returns to the event loop.
@@ -60,14 +61,19 @@ Q_SIGNALS:
     void loadStatusChanged(const QString &text);
     void captionChanged(int index, const QString &caption);
     void listsChanged();
-    // A list could not be downloaded at all: `address` and why.
+    // A list could not be downloaded (no answer, or an error page): `address` and why. Nothing
+    // of it was filed.
     void downloadFailed(const QString &address, const QString &error);
+    // A load skipped lines that are not names, or names of other suffixes.
+    void linesSkipped(qsizetype count);
 
 private:
-    QCoro::Task<void> loadCnList(QString token);
-    QCoro::Task<bool> fetchAndFile(QString address, bool cn, quint64 generation,
+    enum class Load { Filed, Failed, Superseded };
+    QCoro::Task<Load> loadCnList(QString token);
+    QCoro::Task<Load> fetchAndFile(QString address, bool cn, quint64 generation,
                                    const quint64 *currentGeneration);
     void setLoadStatus(const QString &text);
+    void showCaptions(int first);
 
     QPointer<PageFetcher> m_fetcher;
     Endpoints m_endpoints;

@@ -18,9 +18,7 @@ Categories lengthBreakdown(const QStringList &list, int index)
     if (index < 0 || index >= kSourceCount)
         return categories;
     const int base = suffix(index).baseLength;
-    const qsizetype examined =
-        (index == Biz || index == Cn) ? std::max<qsizetype>(list.size() - 1, 0) : list.size();
-    for (qsizetype i = 0; i < examined; ++i) {
+    for (qsizetype i = 0; i < list.size(); ++i) {
         const QString &name = list[i];
         const qsizetype over = name.size() - base;
         if (over >= 0)

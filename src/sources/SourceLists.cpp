@@ -1,7 +1,5 @@
 #include "SourceLists.h"
 
-#include "text/Scrape.h"
-
 #include <algorithm>
 #include <optional>
 
@@ -9,35 +7,20 @@ namespace Sources {
 
 namespace {
 
-// Lines that mention "com" are only kept while shorter than this.
+// Lines of com names are only kept while shorter than this.
 constexpr qsizetype kComLineLimit = 18;
 
-std::optional<int> dailyIndex(QStringView line)
+// The list of one file whose suffix is the part of `entry` after its first dot.
+std::optional<int> listOfSuffix(QStringView entry, bool cnFile)
 {
-    for (int index : {Com, Info, Net, Org}) {
-        if (!line.contains(suffix(index).marker))
-            continue;
-        if (index == Com && line.size() >= kComLineLimit)
-            return std::nullopt;
-        return index;
-    }
-    return Biz;
-}
-
-int cnIndex(QStringView entry)
-{
-    for (int index : {NetCn, ComCn, GovCn, OrgCn}) {
-        if (entry.contains(suffix(index).marker))
+    const QStringView suffixText = entry.sliced(entry.indexOf(u'.') + 1);
+    for (int index = 0; index < kSourceCount; ++index) {
+        const SuffixRecord &record = suffix(index);
+        if (record.fromCnList == cnFile &&
+            suffixText.compare(record.caption, Qt::CaseInsensitive) == 0)
             return index;
     }
-    return Cn;
-}
-
-QString cnEntry(QStringView line)
-{
-    const bool bracketed = line.contains(u'[') || line.contains(u']');
-    static const QStringList brackets = {QStringLiteral("["), QStringLiteral("]")};
-    return bracketed ? Scrape::removeAll(line.toString(), brackets) : line.toString();
+    return std::nullopt;
 }
 
 void clampRange(qsizetype size, qsizetype &from, qsizetype &to)
@@ -51,33 +34,65 @@ void clampRange(qsizetype size, qsizetype &from, qsizetype &to)
 QList<QStringView> cutLines(QStringView page)
 {
     QList<QStringView> pieces;
-    if (page.isEmpty())
-        return pieces;
     pieces.reserve(page.count(u'\n') + 1);
     qsizetype start = 0;
     for (qsizetype feed; (feed = page.indexOf(u'\n', start)) >= 0; start = feed + 1)
         pieces.append(page.sliced(start, feed - start));
-    pieces.append(page.sliced(start));
+    if (start < page.size())
+        pieces.append(page.sliced(start));
     return pieces;
 }
 
-void fileDailyLines(const QList<QStringView> &pieces, qsizetype from, qsizetype to,
-                    SourceLists &lists)
+bool isNameLike(QStringView entry)
 {
-    clampRange(pieces.size(), from, to);
-    for (qsizetype i = from; i < to; ++i) {
-        if (const std::optional<int> index = dailyIndex(pieces[i]))
-            lists[*index].append(pieces[i].toString());
+    if (entry.indexOf(u'.') <= 0)
+        return false;
+    for (qsizetype i = 0; i < entry.size(); ++i) {
+        char32_t c = entry[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < entry.size() && entry[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(entry[i], entry[i + 1]);
+            ++i;
+        }
+        if (c != u'-' && c != u'.' && !(c >= u'0' && c <= u'9') && !QChar::isLetter(c))
+            return false;
     }
+    return true;
 }
 
-void fileCnLines(const QList<QStringView> &pieces, qsizetype from, qsizetype to, SourceLists &lists)
+qsizetype fileDailyLines(const QList<QStringView> &pieces, qsizetype from, qsizetype to,
+                         SourceLists &lists)
 {
     clampRange(pieces.size(), from, to);
+    qsizetype skipped = 0;
     for (qsizetype i = from; i < to; ++i) {
-        QString entry = cnEntry(pieces[i]);
-        lists[cnIndex(entry)].append(std::move(entry));
+        const QStringView entry = pieces[i].trimmed();
+        const std::optional<int> index =
+            isNameLike(entry) ? listOfSuffix(entry, false) : std::nullopt;
+        if (!index)
+            ++skipped;
+        else if (*index != Com || entry.size() < kComLineLimit)
+            lists[std::size_t(*index)].append(entry.toString());
     }
+    return skipped;
+}
+
+qsizetype fileCnLines(const QList<QStringView> &pieces, qsizetype from, qsizetype to,
+                      SourceLists &lists)
+{
+    clampRange(pieces.size(), from, to);
+    qsizetype skipped = 0;
+    for (qsizetype i = from; i < to; ++i) {
+        QString line = pieces[i].toString();
+        line.remove(u'[').remove(u']');
+        const QString entry = line.trimmed();
+        const std::optional<int> index =
+            isNameLike(entry) ? listOfSuffix(entry, true) : std::nullopt;
+        if (index)
+            lists[std::size_t(*index)].append(entry);
+        else
+            ++skipped;
+    }
+    return skipped;
 }
 
 } // namespace Sources

@@ -10,16 +10,16 @@ namespace {
 constexpr qsizetype kComCaptionLimit = 32768;
 
 constexpr std::array<SuffixRecord, kSourceCount> kSuffixes{{
-    {u"com", u".com 共：", u"com", 7, false},
-    {u"info", u".info 共：", u"info", 8, false},
-    {u"net", u".net 共：", u"net", 7, false},
-    {u"org", u".org 共：", u"org", 7, false},
-    {u"biz", u".biz 共：", u"", 7, false},
-    {u"net.cn", u"net.cn 共：", u".net.cn", 10, true},
-    {u"com.cn", u"com.cn 共：", u".com.cn", 10, true},
-    {u"org.cn", u"org.cn 共：", u"org.cn", 10, true},
-    {u"gov.cn", u"gov.cn 共：", u"gov.cn", 10, true},
-    {u"cn", u".cn 共：", u"", 6, true},
+    {u"com", u".com 共：", 7, false},
+    {u"info", u".info 共：", 8, false},
+    {u"net", u".net 共：", 7, false},
+    {u"org", u".org 共：", 7, false},
+    {u"biz", u".biz 共：", 7, false},
+    {u"net.cn", u"net.cn 共：", 10, true},
+    {u"com.cn", u"com.cn 共：", 10, true},
+    {u"org.cn", u"org.cn 共：", 10, true},
+    {u"gov.cn", u"gov.cn 共：", 10, true},
+    {u"cn", u".cn 共：", 6, true},
 }};
 
 } // namespace
@@ -33,9 +33,6 @@ QString countCaption(int index, qsizetype count)
 {
     if (index == Com && count >= kComCaptionLimit)
         return QStringLiteral("大于32768条");
-    // The biz list always ends with the empty piece after the file's last line feed.
-    if (index == Biz)
-        count = std::max<qsizetype>(count - 1, 0);
     return suffix(index).countPrefix.toString() + QString::number(count);
 }
 

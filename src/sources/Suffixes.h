@@ -16,9 +16,8 @@ inline constexpr int kSourceCount = 10;
 using SourceLists = std::array<QStringList, kSourceCount>;
 
 struct SuffixRecord {
-    QStringView caption;     // the suffix button before any load, e.g. "com"
+    QStringView caption;     // the suffix itself, which the button shows before any load
     QStringView countPrefix; // the button after a load, before the count, e.g. ".com 共："
-    QStringView marker;      // what a line must contain to be filed here; empty for catch-alls
     int baseLength;          // a three-character label plus its dot and suffix
     bool fromCnList;         // filled from the CN registry's file, not the registrar's
 };

@@ -1,6 +1,10 @@
 #include "ResultTable.h"
 
+#include "text/Numbers.h"
+
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -16,6 +20,11 @@ constexpr ColumnSpec kColumns[kColumnCount] = {
 };
 
 } // namespace
+
+bool ResultTable::sortsAsNumber(int column)
+{
+    return column == kLabelColumn || (column >= BaiduSite && column <= PageRank);
+}
 
 ResultTable::ResultTable(QObject *parent)
     : QAbstractTableModel(parent)
@@ -90,10 +99,33 @@ void ResultTable::sortByColumn(int column)
     for (const QModelIndex &i : before)
         persistentIds << m_rows[i.row()].id;
 
-    std::stable_sort(m_rows.begin(), m_rows.end(), [&](const ResultRow &a, const ResultRow &b) {
-        const int c = a.cells[column].compare(b.cells[column]);
-        return descending ? c > 0 : c < 0;
-    });
+    if (sortsAsNumber(column)) {
+        // Spreadsheet order: numbers by value, then every cell that is not a number (failed and
+        // refused queries, blanks), in both directions.
+        struct Keyed {
+            std::optional<double> number;
+            ResultRow row;
+        };
+        std::vector<Keyed> keyed;
+        keyed.reserve(std::size_t(m_rows.size()));
+        for (ResultRow &row : m_rows)
+            keyed.push_back({Numbers::cellNumber(row.cells[column]), std::move(row)});
+        std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed &a, const Keyed &b) {
+            if (a.number && b.number)
+                return descending ? *a.number > *b.number : *a.number < *b.number;
+            if (a.number || b.number)
+                return bool(a.number);
+            const int c = a.row.cells[column].compare(b.row.cells[column]);
+            return descending ? c > 0 : c < 0;
+        });
+        for (qsizetype i = 0; i < m_rows.size(); ++i)
+            m_rows[i] = std::move(keyed[std::size_t(i)].row);
+    } else {
+        std::stable_sort(m_rows.begin(), m_rows.end(), [&](const ResultRow &a, const ResultRow &b) {
+            const int c = a.cells[column].compare(b.cells[column]);
+            return descending ? c > 0 : c < 0;
+        });
+    }
     invalidatePositions();
 
     QModelIndexList after;
@@ -151,8 +183,8 @@ QList<RowId> ResultTable::rowIds() const
 
 qsizetype ResultTable::removeRowsWhere(const std::function<bool(const ResultRow &)> &doomed)
 {
-    // Find the runs of doomed rows first: a few runs are removed one by one so that views keep
-    // their selection; many runs are compacted in one pass, since each removal moves the tail.
+    // Find the runs of doomed rows first: a few runs are removed one by one; many runs are
+    // compacted in one pass, since each removal moves the tail.
     QList<std::pair<qsizetype, qsizetype>> runs; // [begin, end)
     for (qsizetype row = 0; row < m_rows.size(); ++row) {
         if (!doomed(m_rows[row]))
@@ -177,7 +209,14 @@ qsizetype ResultTable::removeRowsWhere(const std::function<bool(const ResultRow 
             endRemoveRows();
         }
     } else {
-        beginResetModel();
+        // Announced as one layout change in which the doomed rows' indexes go invalid, not as a
+        // reset: views keep their column widths, sort indicator and the survivors' selection.
+        Q_EMIT layoutAboutToBeChanged();
+        const QModelIndexList before = persistentIndexList();
+        QList<RowId> persistentIds;
+        persistentIds.reserve(before.size());
+        for (const QModelIndex &i : before)
+            persistentIds << m_rows[i.row()].id;
         QList<ResultRow> kept;
         kept.reserve(m_rows.size() - removed);
         qsizetype next = 0;
@@ -190,7 +229,14 @@ qsizetype ResultTable::removeRowsWhere(const std::function<bool(const ResultRow 
             kept.append(std::move(m_rows[next]));
         m_rows = std::move(kept);
         invalidatePositions();
-        endResetModel();
+        QModelIndexList after;
+        after.reserve(before.size());
+        for (qsizetype i = 0; i < before.size(); ++i) {
+            const int row = rowOf(persistentIds[i]);
+            after << (row < 0 ? QModelIndex() : index(row, before[i].column()));
+        }
+        changePersistentIndexList(before, after);
+        Q_EMIT layoutChanged();
     }
     return removed;
 }

@@ -29,6 +29,7 @@ public:
 
     static QString headerText(int column);
     static int columnWidth(int column); // pixels
+    static bool sortsAsNumber(int column);
 
     // Removes every row and forgets every column's sort direction.
     void clear();
@@ -38,7 +39,9 @@ public:
     QString cell(int row, int column) const;
     void setCell(int row, int column, const QString &text);
     // The header click: the first click on a column sorts it descending, the next ascending, and
-    // so on, each column with its own direction. Fewer than two rows: nothing happens.
+    // so on, each column with its own direction. Fewer than two rows: nothing happens. The row
+    // label, count and PageRank columns order numbers by value, with every cell that is not a
+    // number after them; the domain and registration columns sort as text.
     void sortByColumn(int column);
     SortDirection sortDirection(int column) const;
 
