@@ -13,6 +13,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Varnel"));
     QApplication::setApplicationVersion(QStringLiteral("8.1"));
+    // Lets a Wayland compositor match the window to the installed varnel.desktop and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("varnel"));
     // Closing goes through the exit question; the program ends only when it is answered OK.
     QApplication::setQuitOnLastWindowClosed(false);
 
