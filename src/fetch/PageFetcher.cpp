@@ -203,6 +203,8 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
         result.status = FetchResult::Status::Page;
         result.httpStatus = status.toInt();
         result.text = decodeBody(body, charset);
+        result.retryAfter = reply->rawHeader("Retry-After");
+        result.body = std::move(body);
     } else {
         result.error = reply->errorString() + QStringLiteral(": ") + url;
     }

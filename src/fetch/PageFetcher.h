@@ -16,6 +16,10 @@ struct FetchResult {
     int httpStatus = 0;
     QString text;  // the decoded body; empty when the fetch failed
     QString error; // why it failed, for the user
+    // The body as it came, for readers of JSON, and the Retry-After header of a page that asks
+    // the client to slow down; both empty when the fetch failed.
+    QByteArray body;
+    QByteArray retryAfter;
 
     bool gotPage() const { return status == Status::Page; }
 };
