@@ -32,12 +32,15 @@ std::optional<QDateTime> utcDateTime(int year, int month, int day, int h, int m,
 std::optional<QDateTime> readHttpDate(QStringView text, const QDateTime &now)
 {
     // IMF-fixdate, the obsolete RFC 850 form, and asctime(), as RFC 9110 bids a reader accept.
-    static const QRegularExpression imf(QStringLiteral(
-        R"(^[A-Z][a-z]{2}, ([0-9]{2}) ([A-Z][a-z]{2}) ([0-9]{4}) ([0-9]{2}):([0-9]{2}):([0-9]{2}) GMT$)"));
-    static const QRegularExpression rfc850(QStringLiteral(
-        R"(^[A-Z][a-z]+, ([0-9]{2})-([A-Z][a-z]{2})-([0-9]{2}) ([0-9]{2}):([0-9]{2}):([0-9]{2}) GMT$)"));
-    static const QRegularExpression asctime(QStringLiteral(
-        R"(^[A-Z][a-z]{2} ([A-Z][a-z]{2}) ([ 0-9][0-9]) ([0-9]{2}):([0-9]{2}):([0-9]{2}) ([0-9]{4})$)"));
+    static const QRegularExpression imf(
+        QStringLiteral(R"(^[A-Z][a-z]{2}, ([0-9]{2}) ([A-Z][a-z]{2}) ([0-9]{4}) )"
+                       R"(([0-9]{2}):([0-9]{2}):([0-9]{2}) GMT$)"));
+    static const QRegularExpression rfc850(
+        QStringLiteral(R"(^[A-Z][a-z]+, ([0-9]{2})-([A-Z][a-z]{2})-([0-9]{2}) )"
+                       R"(([0-9]{2}):([0-9]{2}):([0-9]{2}) GMT$)"));
+    static const QRegularExpression asctime(
+        QStringLiteral(R"(^[A-Z][a-z]{2} ([A-Z][a-z]{2}) ([ 0-9][0-9]) )"
+                       R"(([0-9]{2}):([0-9]{2}):([0-9]{2}) ([0-9]{4})$)"));
     const auto num = [](const QRegularExpressionMatch &m, int i) {
         return m.capturedView(i).trimmed().toInt();
     };
@@ -129,8 +132,10 @@ RdapAnswer readDomain(const QByteArray &body)
 
 std::optional<QDateTime> readRdapDate(QStringView text)
 {
-    static const QRegularExpression re(QStringLiteral(
-        R"(^([0-9]{4})-([0-9]{2})-([0-9]{2})[Tt ]([0-9]{2}):([0-9]{2}):([0-9]{2})(?:\.([0-9]{1,9}))?(?:([Zz])|([+-])([0-9]{2}):?([0-9]{2}))$)"));
+    static const QRegularExpression re(
+        QStringLiteral(R"(^([0-9]{4})-([0-9]{2})-([0-9]{2})[Tt ])"
+                       R"(([0-9]{2}):([0-9]{2}):([0-9]{2})(?:\.([0-9]{1,9}))?)"
+                       R"((?:([Zz])|([+-])([0-9]{2}):?([0-9]{2}))$)"));
     const QRegularExpressionMatch m = re.match(text);
     if (!m.hasMatch())
         return std::nullopt;
