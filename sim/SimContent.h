@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -74,5 +75,54 @@ QByteArray cnDeletionList(const QString &token);
 
 // A registrar's deletion list for one day, `lines` names long, deterministic by date and length.
 QByteArray dailyDeletionList(const QDate &date, int lines);
+
+// RDAP registries (RFC 9082/9083) for the suffixes rdapSuffixes() names, each at
+// /rdap/<suffix>/domain/<name>. A name's stage is forced by the start of its first label
+// ("active-", "grace-", "redeem-", "pending-", "free-", "slow-", "broken-"), else drawn from the
+// name; a name that is not letters, digits and hyphens in two labels or more is InvalidName.
+enum class RdapStage {
+    Active,        // 200, an ordinary registration
+    AutoRenew,     // 200, "auto renew period": expired 1 to 44 days ago, shown a year ahead
+    Redemption,    // 200, "redemption period" beside "pending delete", last changed on deletion
+    PendingDelete, // 200, "pending delete" alone, last changed when it began
+    NotRegistered, // 404 with an RDAP error object
+    InvalidName,   // 400 with an RDAP error object
+    SlowDown,      // 429 with Retry-After
+    Malformed,     // 200 with a domain object cut off midway
+};
+
+QStringList rdapSuffixes(); // com, net, org, info, biz
+
+// What a registry says of `name` on the UTC day `today`. Dates carry a time of day and are UTC;
+// `expiration` is the one shown. Retry-After is sent as seconds, or as the HTTP date that many
+// seconds after the moment of the request.
+struct RdapInfo {
+    RdapStage stage = RdapStage::NotRegistered;
+    QStringList statuses;
+    QDateTime registration;
+    QDateTime expiration;
+    QDateTime lastChanged;
+    QDateTime databaseUpdate;
+    int retryAfterSeconds = 0;
+    bool retryAfterIsDate = false;
+};
+RdapInfo rdapInfo(const QString &name, const QDate &today);
+
+// A name in `stage` under `suffix`; different `label`s give different names.
+QString rdapNameFor(RdapStage stage, const QString &label,
+                    const QString &suffix = QStringLiteral("com"));
+
+// An answer with its own status and extra header lines ("Retry-After: 5\r\n").
+struct Reply {
+    int status = 200;
+    QByteArray body;
+    QByteArray headers;
+};
+// The answer of the registry for `suffix` to a query for `name`; `hostPort` is where its links
+// point; `today` is the registry's day and `now` the moment of the request.
+Reply rdapDomainReply(const QString &suffix, const QString &name, const QString &hostPort,
+                      const QDate &today, const QDateTime &now);
+// A bootstrap file in IANA's dns.json shape whose base URLs point at `hostPort`.
+QByteArray rdapBootstrap(const QString &hostPort, const QDateTime &now);
 
 } // namespace SimContent

@@ -138,21 +138,27 @@ const QByteArray kGbHtml = "text/html; charset=gb2312";
 const QByteArray kGbText = "text/plain; charset=gb2312";
 const QByteArray kGbXml = "text/xml; charset=gb2312";
 const QByteArray kUtf8Html = "text/html; charset=utf-8";
+const QByteArray kRdapJson = "application/rdap+json";
+const QByteArray kJson = "application/json";
 
 struct Site {
     QString hostPort; // as the client addressed us
     int listSize;
     QByteArray versionText;
+    QDate rdapDay;
 };
 
 // Empty: the route exists but this parameter has no page (404).
 using Build = std::optional<QByteArray> (*)(const QString &param, const Site &site);
+// For a route whose answers carry their own status and headers.
+using Reply = SimContent::Reply (*)(const QString &param, const Site &site);
 
 struct RouteRule {
     Route route;
     const char *pattern; // on the percent-decoded target; capture 1 is the parameter
     const QByteArray &contentType;
     Build build;
+    Reply reply = nullptr; // used instead of `build` when set
 };
 
 // Several sites share one host:port, so the query keys are part of each pattern.
@@ -220,6 +226,17 @@ const RouteRule kRoutes[] = {
                                                              : SimContent::BlockStyle::Baidu,
                                       false);
      }},
+    {Route::Rdap, R"(/rdap/([^/?]+/domain/[^/?]*))", kRdapJson, nullptr,
+     [](const QString &p, const Site &s) {
+         const QStringList parts = p.split(u'/'); // suffix, "domain", name
+         const QDateTime now = QDateTime::currentDateTimeUtc();
+         return SimContent::rdapDomainReply(parts[0], parts[2], s.hostPort,
+                                            s.rdapDay.isValid() ? s.rdapDay : now.date(), now);
+     }},
+    {Route::RdapBootstrap, R"(/rdap/dns\.json)", kJson,
+     [](const QString &, const Site &s) -> std::optional<QByteArray> {
+         return SimContent::rdapBootstrap(s.hostPort, QDateTime::currentDateTimeUtc());
+     }},
 };
 
 const RouteRule *matchRoute(const QString &target, QString *param)
@@ -251,6 +268,8 @@ QByteArray reason(int status)
         return "Found";
     case 403:
         return "Forbidden";
+    case 400:
+        return "Bad Request";
     case 404:
         return "Not Found";
     case 429:
@@ -454,10 +473,14 @@ SiteSimulator::Answer SiteSimulator::answerFor(const QString &decoded, const QSt
     QString param;
     const RouteRule *rule = matchRoute(decoded, &param);
     *route = rule ? rule->route : Route::NotFound;
-    const std::optional<QByteArray> body =
-        rule ? rule->build(param, Site{hostPort, m_listSize, m_versionText}) : std::nullopt;
-    return body ? Answer{200, rule->contentType, *body}
-                : Answer{404, kUtf8Html, SimContent::notFoundPage(decoded)};
+    const Site site{hostPort, m_listSize, m_versionText, m_rdapDay};
+    if (rule && rule->reply) {
+        SimContent::Reply reply = rule->reply(param, site);
+        return Answer{reply.status, rule->contentType, reply.body, reply.headers};
+    }
+    const std::optional<QByteArray> body = rule ? rule->build(param, site) : std::nullopt;
+    return body ? Answer{200, rule->contentType, *body, {}}
+                : Answer{404, kUtf8Html, SimContent::notFoundPage(decoded), {}};
 }
 
 QByteArray SiteSimulator::pageFor(const QString &target) const
@@ -491,12 +514,12 @@ void SiteSimulator::respond(QTcpSocket *socket, Route route, const QByteArray &t
     const Fault fault = m_faults[int(route)];
     switch (fault.kind) {
     case FaultKind::None:
-        send(socket, answer.status, answer.contentType, answer.body);
+        send(socket, answer.status, answer.contentType, answer.body, answer.headers);
         break;
     case FaultKind::Delay:
         // Tied to the socket: a client that leaves takes the pending answer with it.
         QTimer::singleShot(fault.value, socket, [socket, answer] {
-            send(socket, answer.status, answer.contentType, answer.body);
+            send(socket, answer.status, answer.contentType, answer.body, answer.headers);
         });
         break;
     case FaultKind::Refuse:
@@ -509,14 +532,15 @@ void SiteSimulator::respond(QTcpSocket *socket, Route route, const QByteArray &t
         break;
     case FaultKind::Truncated: {
         const qsizetype sent = answer.body.size() / 2;
-        socket->write(head(answer.status, answer.contentType, qMax(answer.body.size(), sent + 1)) +
+        socket->write(head(answer.status, answer.contentType, qMax(answer.body.size(), sent + 1),
+                           answer.headers) +
                       answer.body.left(sent));
         socket->disconnectFromHost();
         break;
     }
     case FaultKind::Oversized:
         answer.body.append(qMax<qint64>(0, fault.value - answer.body.size()), ' ');
-        send(socket, answer.status, answer.contentType, answer.body);
+        send(socket, answer.status, answer.contentType, answer.body, answer.headers);
         break;
     case FaultKind::Drip: {
         // Chunked, one byte a chunk: the body never ends, so a close is an error to the client.
@@ -533,7 +557,8 @@ void SiteSimulator::respond(QTcpSocket *socket, Route route, const QByteArray &t
     }
     case FaultKind::GzipBomb:
         send(socket, answer.status, answer.contentType,
-             gzipPadded(answer.body, fault.value * 1024 * 1024 + 1), "Content-Encoding: gzip\r\n");
+             gzipPadded(answer.body, fault.value * 1024 * 1024 + 1),
+             "Content-Encoding: gzip\r\n" + answer.headers);
         break;
     case FaultKind::RedirectLoop:
         // Relative, so it points back here whatever name the client used for this host.
@@ -542,10 +567,11 @@ void SiteSimulator::respond(QTcpSocket *socket, Route route, const QByteArray &t
              "Location: " + target + "\r\n");
         break;
     case FaultKind::InvalidBytes:
-        send(socket, answer.status, answer.contentType, withInvalidBytes(answer.body));
+        send(socket, answer.status, answer.contentType, withInvalidBytes(answer.body),
+             answer.headers);
         break;
     case FaultKind::Prefixed:
-        send(socket, answer.status, answer.contentType, fault.bytes + answer.body);
+        send(socket, answer.status, answer.contentType, fault.bytes + answer.body, answer.headers);
         break;
     case FaultKind::Body:
         send(socket, int(fault.value), answer.contentType, fault.bytes);

@@ -2,6 +2,7 @@
 
 #include "fetch/Endpoints.h"
 
+#include <QDate>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -40,9 +41,11 @@ public:
         Icp,            // /s?keytype=0&q=<domain>
         MakerVersion,   // /varnel/shenji.txt
         MakerPage,      // /varnel/
-        CaptchaPage, // /sorry/... (Google) and /static/captcha/... (Baidu): where blocks redirect
-        NotFound,    // anything else
-        All,         // every route above, for faults, holds, counts and logs
+        CaptchaPage,   // /sorry/... (Google) and /static/captcha/... (Baidu): where blocks redirect
+        Rdap,          // /rdap/<suffix>/domain/<domain>
+        RdapBootstrap, // /rdap/dns.json
+        NotFound,      // anything else
+        All,           // every route above, for faults, holds, counts and logs
     };
     Q_ENUM(Route)
 
@@ -105,6 +108,8 @@ public:
     int listSize() const { return m_listSize; }
     // The maker's version file (default "8.1").
     void setVersionText(const QString &text);
+    // The UTC day the RDAP registries live on; an invalid date (the default): the current one.
+    void setRdapDay(const QDate &day) { m_rdapDay = day; }
 
     // Route::All sets or releases every route at once.
     void setFault(Route route, Fault fault);
@@ -137,6 +142,7 @@ private:
         int status = 200;
         QByteArray contentType;
         QByteArray body;
+        QByteArray headers; // extra header lines, each ending in CR LF
     };
     struct Parked {
         QPointer<QTcpSocket> socket;
@@ -156,6 +162,7 @@ private:
 
     int m_listSize = 6000;
     QByteArray m_versionText = "8.1";
+    QDate m_rdapDay;
     std::array<Fault, kRouteCount> m_faults{};
     std::array<bool, kRouteCount> m_held{};
     QList<Parked> m_parked;

@@ -204,6 +204,7 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
         result.text = decodeBody(body, charset);
         result.finalUrl = reply->url();
         result.retryAfter = reply->rawHeader("Retry-After");
+        result.body = std::move(body);
         if (result.httpStatus >= 200 && result.httpStatus < 300) {
             result.status = FetchResult::Status::Page;
         } else {

@@ -18,6 +18,7 @@ struct FetchResult {
     Status status = Status::Failed;
     int httpStatus = 0;    // 0 when no answer came
     QString text;          // the decoded body, also of an error page; empty when nothing came
+    QByteArray body;       // the body as it came, for readers of JSON
     QUrl finalUrl;         // where redirects ended
     QByteArray retryAfter; // the Retry-After header, as sent
     QString error;         // why it is not a page, for the user

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Which RDAP server answers for which suffix, read from a bootstrap file in IANA's dns.json shape
+// (RFC 9224): {"publication": ..., "services": [[[suffixes], [base URLs]], ...]}.
+class RdapBootstrap final {
+public:
+    // nullopt, with a message in `error`, for text that is not JSON or not of that shape.
+    static std::optional<RdapBootstrap> parse(const QByteArray &json, QString *error);
+
+    // The table shipped inside the program (data/rdap-dns.json).
+    static RdapBootstrap builtIn();
+
+    // The user's own table, beside varnel.conf, applied suffix by suffix over the others.
+    static QString userFilePath();
+    // The last good download of IANA's file.
+    static QString cachedFilePath();
+
+    // The downloaded copy when it is valid and not older than the built-in table, else the
+    // built-in one; then the user's file over it. A file that is missing is no error; a file
+    // that cannot be read or parsed is skipped, with a message in `errors`.
+    static RdapBootstrap load(const QString &userFile = userFilePath(),
+                              const QString &cachedFile = cachedFilePath(),
+                              QStringList *errors = nullptr);
+
+    // Writes a downloaded file to `path` only when it parses and names at least one suffix, so
+    // that a bad download leaves the last good copy in place.
+    static bool storeDownload(const QByteArray &json, const QString &path, QString *error);
+
+    // The base URL (ending in '/') of the server for `asciiName`, by the longest suffix of whole
+    // labels the table holds; the name itself counts as a suffix. Case and a final dot are
+    // ignored.
+    std::optional<QString> baseFor(const QString &asciiName) const;
+    // base + "domain/" + the name, lower-cased; nullopt when no server is known.
+    std::optional<QString> domainUrl(const QString &asciiName) const;
+
+    // Every suffix `other` names takes its base from `other`; the rest stay.
+    void merge(const RdapBootstrap &other);
+
+    QDateTime publication() const { return m_publication; }
+    QStringList suffixes() const;
+    bool isEmpty() const { return m_bases.isEmpty(); }
+
+private:
+    QHash<QString, QString> m_bases; // lower-case suffix without dots at its ends -> base URL
+    QDateTime m_publication;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <optional>
+
+// What an RDAP server said about one domain name (RFC 9083 answers to RFC 9082 domain queries).
+struct RdapAnswer {
+    enum Kind { Registered, NotRegistered, InvalidName, SlowDown, Failed };
+
+    Kind kind = Failed;
+    QStringList statuses; // RFC 8056 names, lower-cased and trimmed: "redemption period"
+    std::optional<QDateTime> registration;
+    std::optional<QDateTime> expiration; // as shown: a year ahead during the auto-renew grace
+    std::optional<QDateTime> lastChanged;
+    std::optional<QDateTime> databaseUpdate; // how fresh the server's copy is, nothing more
+    std::optional<int> retryAfterSeconds;    // SlowDown only, when the server said how long
+    QString error;                           // Failed only: why, for the user
+
+    bool hasStatus(QStringView status) const { return statuses.contains(status); }
+};
+
+// Reads one answer: 200 with a domain object, 404, 400 and 429 mean what RFC 7480 says; any other
+// status, or a body that is not a domain object, is Failed. `now` turns a Retry-After date into
+// seconds. Never throws, whatever the bytes.
+RdapAnswer readAnswer(int httpStatus, const QByteArray &body, const QByteArray &retryAfterHeader,
+                      const QDateTime &now);
+
+// An RFC 3339 date-time ("2026-01-11T04:00:00Z", any offset, optional fraction), in UTC.
+std::optional<QDateTime> readRdapDate(QStringView text);
+
+// Seconds to wait from a Retry-After value: a count of seconds, or an HTTP date (RFC 9110's three
+// forms) taken relative to `now`, never below 0.
+std::optional<int> readRetryAfter(const QByteArray &value, const QDateTime &now);
