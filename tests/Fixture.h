@@ -8,12 +8,16 @@
 #include "fetch/PageFetcher.h"
 #include "probes/Probes.h"
 #include "probes/Recipes.h"
+#include "probes/RunClock.h"
 #include "text/Failure.h"
 
 #include <QString>
 #include <QTest>
 
 #include <QCoroTask>
+#include <QCoroTimer>
+
+#include <chrono>
 
 using Route = SiteSimulator::Route;
 using Fault = SiteSimulator::Fault;
@@ -43,6 +47,23 @@ struct SimFixture {
     {
         return QStringLiteral("http://") + sim.hostPort() + pathAndQuery;
     }
+};
+
+// A run's clock in virtual time: every pause is recorded and passes at once (after one return to
+// the event loop), so pacing and back-off are checked without real sleeps.
+class FakeClock final : public RunClock {
+public:
+    QList<qint64> pauses;
+    qint64 nowMs() const override { return m_now; }
+    QCoro::Task<void> pause(qint64 ms) override
+    {
+        pauses << ms;
+        m_now += ms;
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    }
+
+private:
+    qint64 m_now = 1'000'000;
 };
 
 template <typename T> T await(QCoro::Task<T> task)

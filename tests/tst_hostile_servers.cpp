@@ -149,6 +149,7 @@ class TestHostileServers : public QObject {
         Sources::importCategory(table, {m_domain});
         QueryRun run(&table, &m_f.fetcher);
         run.setEndpoints(endpoints);
+        run.setBackoff({1, 1, 1}); // a refusal is written at once
         run.setTicked(metric, true);
         await(run.startOrStop());
         for (int c = 2; c < kColumnCount; ++c) {

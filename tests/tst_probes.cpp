@@ -1,69 +1,28 @@
-// The eight probes and the run driver: what each scrapes, that each row gets its own domain's
-// value against the simulator, and how a run starts, stops and gives way.
+// The eight probes: what each scrapes and how each reads a site's answer, against the simulator.
 #include "Fixture.h"
-#include "probes/QueryRun.h"
-#include "session/Session.h"
-#include "sources/DeletionLists.h"
-#include "table/ResultTable.h"
-
-#include <QSignalSpy>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QStringList domains(int n, const QString &stem = u"name"_s)
-{
-    QStringList out;
-    for (int i = 0; i < n; ++i)
-        out << stem + QString::number(i) + u".com"_s;
-    return out;
-}
-
-void fill(ResultTable &table, const QStringList &names)
-{
-    table.clear();
-    QList<RowCells> rows;
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        RowCells r;
-        r.fill(kBlankCell);
-        r[kLabelColumn] = QString::number(i);
-        r[kDomainColumn] = names[i];
-        rows << r;
-    }
-    table.appendRows(rows);
-}
-
-} // namespace
 
 class TestProbes : public QObject {
     Q_OBJECT
 
     SimFixture m_f;
-    ResultTable m_table;
-    QueryRun *m_run = nullptr;
 
-    void tick(std::initializer_list<int> metrics)
+    // One domain's cell for `metric`, as a run writes it.
+    QString measureOne(int metric, const QString &domain)
     {
-        for (int k = 0; k < Probes::kMetricCount; ++k)
-            m_run->setTicked(k, false);
-        for (int k : metrics)
-            m_run->setTicked(k, true);
+        Probes::ProbeEnv env;
+        env.fetcher = &m_f.fetcher;
+        env.endpoints = m_f.endpoints();
+        const std::optional<Probes::Measurement> m = await(Probes::measure(env, metric, domain));
+        return m ? m->cell : u"(none)"_s;
     }
 
 private Q_SLOTS:
     void init()
     {
         m_f.sim.clearFaults();
-        m_f.sim.release(Route::All);
         m_f.sim.clearLog();
-        m_run = new QueryRun(&m_table, &m_f.fetcher, this);
-        m_run->setEndpoints(m_f.endpoints());
-    }
-    void cleanup()
-    {
-        delete m_run;
-        m_f.sim.release(Route::All);
     }
 
     void countScrape_data()
@@ -122,15 +81,8 @@ private Q_SLOTS:
         QFETCH(int, metric);
         QFETCH(Fault, fault);
         QFETCH(QString, cell);
-        fill(m_table, {u"refused.com"_s});
-        tick({metric});
         m_f.sim.setFault(routeOfMetric(metric), fault);
-        QSignalSpy refused(m_run, &QueryRun::siteRefused);
-        await(m_run->startOrStop());
-        QCOMPARE(m_table.cell(0, Probes::metric(metric).column), cell);
-        QCOMPARE(refused.size(), cell == kQueryRefused ? 1 : 0);
-        if (!refused.isEmpty())
-            QCOMPARE(refused[0][0].toString(), Probes::siteName(Probes::metric(metric).site));
+        QCOMPARE(measureOne(metric, u"refused.com"_s), cell);
     }
 
     // The answer frame's address comes from a page: it is followed only to the configured site.
@@ -173,10 +125,7 @@ private Q_SLOTS:
         m_f.sim.setFault(Route::PageRank,
                          Fault::body("<iframe src=\"http://" + other.hostPort().toUtf8() +
                                      "/prframe?d=a.com\"></iframe>"));
-        fill(m_table, {u"a.com"_s});
-        tick({6});
-        await(m_run->startOrStop());
-        QCOMPARE(m_table.cell(0, PageRank), kQueryFailed);
+        QCOMPARE(measureOne(6, u"a.com"_s), kQueryFailed);
         QCOMPARE(other.requestCount(), 0);
     }
 
@@ -193,159 +142,32 @@ private Q_SLOTS:
         QCOMPARE(Probes::scrapePageRank(u"Random text"_s), u"0"_s);
     }
 
-    // Every probe, against the simulator, writes each row its own domain's value, one request
-    // per row in row order (the PageRank probe a second one for each frame).
-    void everyProbeFillsItsColumn_data()
+    // Every probe, against the simulator, gives each domain its own value, one request per
+    // domain (the PageRank probe a second one for each frame).
+    void everyProbeReadsItsSite_data()
     {
         QTest::addColumn<int>("metric");
         for (int k = 0; k < Probes::kMetricCount; ++k)
             QTest::newRow(qPrintable(Probes::metric(k).probe)) << k;
     }
-    void everyProbeFillsItsColumn()
+    void everyProbeReadsItsSite()
     {
         QFETCH(int, metric);
-        const QStringList names = domains(40);
-        fill(m_table, names);
-        tick({metric});
-        await(m_run->startOrStop());
-        QCOMPARE(m_run->caption(), QueryRun::kStartCaption);
-        const int column = Probes::metric(metric).column;
-        for (int r = 0; r < names.size(); ++r)
-            QCOMPARE(m_table.cell(r, column), expectedCell(metric, names[r]));
-        const QStringList asked = m_f.sim.requestTargets(routeOfMetric(metric));
-        QCOMPARE(asked.size(), names.size());
-        QVERIFY2(asked.last().endsWith(names.last()), qPrintable(asked.last()));
-    }
-
-    void emptyGridIsRefused()
-    {
-        m_table.clear();
-        QSignalSpy refused(m_run, &QueryRun::refusedEmptyTable);
-        tick({0});
-        await(m_run->startOrStop());
-        QCOMPARE(refused.size(), 1);
-        QCOMPARE(m_run->caption(), QueryRun::kStartCaption);
-        QCOMPARE(m_f.sim.requestCount(), 0);
-    }
-
-    void tickedMetricsRunInIndexOrder()
-    {
-        const QStringList names = domains(3);
-        fill(m_table, names);
-        tick({7, 2});
-        QList<Route> order;
-        QObject listening;
-        connect(&m_f.sim, &SiteSimulator::requestReceived, &listening,
-                [&](Route route) { order << route; });
-        await(m_run->startOrStop());
-        QCOMPARE(order, (QList<Route>{Route::Google, Route::Google, Route::Google, Route::Registrar,
-                                      Route::Registrar, Route::Registrar}));
-        QCOMPARE(m_table.cell(2, BaiduSite), kBlankCell);
-    }
-
-    // A stop click during row 2's wait: row 2 is still written, nothing after it, and the next
-    // start walks from the first row again.
-    void stopAndRestart()
-    {
-        const QStringList names = domains(5);
-        fill(m_table, names);
-        tick({0, 2});
-        m_f.sim.hold(Route::BaiduSite);
-        auto first = m_run->startOrStop();
-        QTRY_COMPARE(m_f.sim.heldCount(Route::BaiduSite), 1);
-        m_f.sim.release(Route::BaiduSite);
-        m_f.sim.hold(Route::BaiduSite);
-        QTRY_COMPARE(m_f.sim.heldCount(Route::BaiduSite), 1);
-        await(m_run->startOrStop()); // the stop: every ticked probe ends before its first row
-        QVERIFY(m_run->stopFlag());
-        m_f.sim.release(Route::BaiduSite);
-        await(std::move(first));
-        QCOMPARE(m_run->caption(), QueryRun::kStartCaption);
-        QCOMPARE(m_table.cell(1, BaiduSite), expectedCell(0, names[1]));
-        QCOMPARE(m_table.cell(2, BaiduSite), kBlankCell);
-        QCOMPARE(m_f.sim.requestCount(Route::Google), 0);
-
-        m_f.sim.clearLog();
-        await(m_run->startOrStop());
-        QVERIFY(!m_run->stopFlag());
-        QCOMPARE(m_f.sim.requestTargets(Route::BaiduSite).first(), u"/s?wd=site%3Aname0.com"_s);
-        QCOMPARE(m_table.cell(4, GoogleSite), expectedCell(2, names[4]));
-    }
-
-    // A start made while a stopped run still waits takes over: the old run writes its row and
-    // ends; only the new one walks on.
-    void newerStartSupersedesAWaitingRun()
-    {
-        fill(m_table, domains(3));
-        tick({7});
-        m_f.sim.hold(Route::Registrar);
-        auto old = m_run->startOrStop();
-        QTRY_COMPARE(m_f.sim.heldCount(Route::Registrar), 1);
-        await(m_run->startOrStop()); // stop
-        auto newer = m_run->startOrStop();
-        QTRY_COMPARE(m_f.sim.heldCount(Route::Registrar), 2);
-        m_f.sim.release(Route::Registrar);
-        await(std::move(old));
-        await(std::move(newer));
-        QCOMPARE(m_f.sim.requestCount(Route::Registrar), 4); // 1 (old) + 3 (new)
-    }
-
-    // While a page is awaited the user sorts and deletes rows: the value lands in its own row,
-    // deleted rows are skipped.
-    void gridChangesDuringAWait()
-    {
-        const QStringList names = domains(5);
-        fill(m_table, names);
-        tick({2});
-        m_f.sim.hold(Route::Google);
-        auto run = m_run->startOrStop();
-        QTRY_COMPARE(m_f.sim.heldCount(Route::Google), 1);
-        m_table.sortByColumn(kDomainColumn);
-        m_table.removeRowsWhere([](const ResultRow &r) {
-            return r.cells[kDomainColumn] == u"name1.com" || r.cells[kDomainColumn] == u"name3.com";
-        });
-        m_f.sim.release(Route::Google);
-        await(std::move(run));
-        QCOMPARE(m_table.rowCount(), 3);
-        for (int r = 0; r < 3; ++r)
-            QCOMPARE(m_table.cell(r, GoogleSite), expectedCell(2, m_table.cell(r, kDomainColumn)));
-        QCOMPARE(m_f.sim.requestCount(Route::Google), 3);
-    }
-
-    // An import during a run ends the run: no probe writes into, or walks, the new rows.
-    void importEndsTheRun()
-    {
-        Session session(m_f.endpoints());
-        session.fetcher()->setLimits(shortLimits());
-        fill(*session.grid(), domains(4));
-        session.run()->setTicked(7, true);
-        m_f.sim.hold(Route::Registrar);
-        auto run = session.run()->startOrStop();
-        QTRY_COMPARE(m_f.sim.heldCount(Route::Registrar), 1);
-        // A category to import: the breakdown of an empty list gives empty categories, so
-        // put names into the com list first.
-        session.lists()->setList(0, {u"abc.com"_s, u"xyz.com"_s});
-        session.breakDown(0);
-        session.importCategory(0);
-        QCOMPARE(session.run()->caption(), QueryRun::kStartCaption);
-        m_f.sim.release(Route::Registrar);
-        await(std::move(run));
-        QCOMPARE(session.grid()->rowCount(), 2);
-        QCOMPARE(session.grid()->cell(0, Registration), kBlankCell);
-        QCOMPARE(m_f.sim.requestCount(Route::Registrar), 1);
+        for (int i = 0; i < 40; ++i) {
+            const QString domain = u"name%1.com"_s.arg(i);
+            QCOMPARE(measureOne(metric, domain), expectedCell(metric, domain));
+        }
+        QCOMPARE(m_f.sim.requestCount(routeOfMetric(metric)), 40);
     }
 
     void pageRankWithoutFrameAsksOnce()
     {
         QString frameless;
-        for (const QString &d : domains(200)) {
-            if (SimContent::pageRank(d).isEmpty())
-                frameless = d;
+        for (int i = 0; frameless.isEmpty(); ++i) {
+            if (SimContent::pageRank(u"n%1.com"_s.arg(i)).isEmpty())
+                frameless = u"n%1.com"_s.arg(i);
         }
-        fill(m_table, {frameless});
-        tick({6});
-        await(m_run->startOrStop());
-        QCOMPARE(m_table.cell(0, PageRank), u"0"_s);
+        QCOMPARE(measureOne(6, frameless), u"0"_s);
         QCOMPARE(m_f.sim.requestCount(), 1);
     }
 

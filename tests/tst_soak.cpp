@@ -3,6 +3,7 @@
 // follows from a seed (VARNEL_SOAK_SEED overrides it), its route and its target, so the same
 // requests misbehave again in a repeated run; the user's moments follow the clock.
 #include "Fixture.h"
+#include "probes/QueryRun.h"
 #include "sources/CategoryImport.h"
 #include "table/ResultTable.h"
 #include "table/RowFilter.h"
@@ -208,29 +209,24 @@ private Q_SLOTS:
         import();
         const Memory atStart = memoryNow();
 
-        // All eight probes at once; as a new start does in the window, a start over a new import
-        // makes the walks before it end at their next row.
+        // All eight metrics, each site's queue beside the others; a start over a new import
+        // supersedes the run before it, as in the window.
+        QueryRun run(&grid, &f.fetcher);
+        run.setEndpoints(f.endpoints());
+        for (int k = 0; k < Probes::kMetricCount; ++k)
+            run.setTicked(k, true);
+        run.setBackoff({1, 1, 1}); // a refused cell is written at once; the soak is about faults
         QEventLoop loop;
-        quint64 generation = 0;
-        int running = 0;
         bool finalPhase = false;
-        std::vector<QCoro::Task<void>> probes;
+        std::vector<QCoro::Task<void>> runs;
         const auto start = [&] {
-            const quint64 mine = ++generation;
-            for (int k = 0; k < Probes::kMetricCount; ++k) {
-                Probes::ProbeEnv env;
-                env.table = &grid;
-                env.fetcher = &f.fetcher;
-                env.endpoints = f.endpoints();
-                env.shouldStop = [&generation, mine] { return generation != mine; };
-                ++running;
-                probes.push_back(Probes::runProbe(std::move(env), k));
-                probes.back().then([&] {
-                    if (--running == 0 && finalPhase)
-                        loop.quit();
-                });
-            }
+            run.abandon();
+            runs.push_back(run.startOrStop());
         };
+        connect(&run, &QueryRun::finished, &loop, [&] {
+            if (finalPhase)
+                loop.quit();
+        });
 
         Tally tally;
         int reimports = 0;
@@ -281,7 +277,7 @@ private Q_SLOTS:
         user.start(10);
         loop.exec();
         user.stop();
-        QVERIFY2(!timedOut, "the probes were still running after four minutes");
+        QVERIFY2(!timedOut, "the run was still going after four minutes");
         if (QTest::currentTestFailed())
             return;
         checkGrid(grid, importIndex, f.sim, seed, tally);

@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHeaderView>
@@ -56,10 +57,18 @@ MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
     setCentralWidget(client);
     m_c = buildMainWindowControls(client);
 
+    // Notices on the left for a while, the run's progress on the right for as long as it runs;
+    // both are labels, so assistive tools read them.
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("noticeLabel"));
+    m_notice->setTextFormat(Qt::PlainText);
+    statusBar()->addWidget(m_notice, 1);
     m_progress = new QLabel(this);
     m_progress->setObjectName(QStringLiteral("progressLabel"));
     m_progress->setTextFormat(Qt::PlainText);
-    statusBar()->addWidget(m_progress, 1);
+    statusBar()->addPermanentWidget(m_progress);
+    m_noticeTimer.setSingleShot(true);
+    connect(&m_noticeTimer, &QTimer::timeout, this, [this] { showNotice({}); });
     statusBar()->setSizeGripEnabled(false);
 
     setUpGrid();
@@ -141,13 +150,9 @@ void MainWindow::wireQueryRun()
     connect(run, &QueryRun::refusedEmptyTable, this,
             [this] { Dialogs::inform(this, QueryRun::kEmptyTableMessage); });
     connect(run, &QueryRun::siteRefused, this,
-            [this](const QString &site) { showStatus(site + QStringLiteral("：查询受限")); });
-    connect(run, &QueryRun::progress, m_progress,
-            [this](const QString &caption, qsizetype done, qsizetype total) {
-                m_progress->setText(
-                    total > 0 ? QStringLiteral("%1 %2/%3").arg(caption).arg(done).arg(total)
-                              : QString());
-            });
+            [this](const QString &site) { showNotice(site + QStringLiteral("：查询受限")); });
+    connect(run, &QueryRun::notice, this, &MainWindow::showNotice);
+    connect(run, &QueryRun::progressChanged, m_progress, &QLabel::setText);
 }
 
 int MainWindow::rowAt(const QPoint &viewportPoint) const
@@ -189,9 +194,20 @@ void MainWindow::checkForUpdate()
     }(this, m_session->fetcher(), m_session->endpoints());
 }
 
-void MainWindow::showStatus(const QString &text)
+void MainWindow::showNotice(const QString &text)
 {
-    statusBar()->showMessage(text, 15'000);
+    // Each notice stays at least this long; several at once are shown together.
+    constexpr qint64 kShownMs = 12'000;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    m_notices.removeIf([&](const Notice &n) { return n.until <= now || n.text == text; });
+    if (!text.isEmpty())
+        m_notices.append({text, now + kShownMs});
+    QStringList shown;
+    for (const Notice &n : m_notices)
+        shown << n.text;
+    m_notice->setText(shown.join(QStringLiteral("；")));
+    if (!m_notices.isEmpty())
+        m_noticeTimer.start(int(m_notices.first().until - now));
 }
 
 void MainWindow::wireFilter()
@@ -202,7 +218,7 @@ void MainWindow::wireFilter()
         ResultTable *table = m_session->grid();
         const qsizetype removed = RowFilter::filterRows(*table, m_c.criterionCombo->currentText(),
                                                         m_c.thresholdEdit->text());
-        showStatus(
+        showNotice(
             QStringLiteral("结果筛选：删除 %1 行，剩余 %2 行").arg(removed).arg(table->rowCount()));
     });
 }
@@ -220,7 +236,7 @@ void MainWindow::wireLookup()
     connect(lookup, &DetailLookup::emptyInput, this,
             [this] { Dialogs::inform(this, DetailLookup::kEmptyInputMessage); });
     connect(lookup, &DetailLookup::fetchFailed, this,
-            [this](const QString &error) { showStatus(QStringLiteral("查询失败：") + error); });
+            [this](const QString &error) { showNotice(QStringLiteral("查询失败：") + error); });
     m_c.resultGrid->viewport()->installEventFilter(this);
 }
 
@@ -278,10 +294,10 @@ void MainWindow::wireLists()
             [this](int i, const QString &caption) { m_c.suffixButtons[i]->setText(caption); });
     connect(lists, &DeletionLists::downloadFailed, this,
             [this](const QString &address, const QString &error) {
-                showStatus(QStringLiteral("删除列表下载失败：%1（%2）").arg(address, error));
+                showNotice(QStringLiteral("删除列表下载失败：%1（%2）").arg(address, error));
             });
     connect(lists, &DeletionLists::linesSkipped, this,
-            [this](qsizetype count) { showStatus(QStringLiteral("跳过 %1 行").arg(count)); });
+            [this](qsizetype count) { showNotice(QStringLiteral("跳过 %1 行").arg(count)); });
     for (int i = 0; i < int(m_c.suffixButtons.size()); ++i) {
         connect(m_c.suffixButtons[i], &QPushButton::clicked, this, [this, i] {
             m_c.categoryLoadingPanel->show();
@@ -301,18 +317,18 @@ void MainWindow::wireLists()
                 [this, k] { m_session->importCategory(k); });
     }
     connect(m_session, &Session::imported, this,
-            [this](qsizetype rows) { showStatus(QStringLiteral("已导入%1个域名").arg(rows)); });
+            [this](qsizetype rows) { showNotice(QStringLiteral("已导入%1个域名").arg(rows)); });
 }
 
 void MainWindow::wireSorts()
 {
     connect(m_c.sortDomesticButton, &QPushButton::clicked, this, [this] {
         Sources::sortDomesticLists(*m_session->lists());
-        showStatus(QStringLiteral("国内域名已按长度排序"));
+        showNotice(QStringLiteral("国内域名已按长度排序"));
     });
     connect(m_c.sortInternationalButton, &QPushButton::clicked, this, [this] {
         Sources::sortInternationalLists(*m_session->lists());
-        showStatus(QStringLiteral("国际域名已按长度排序"));
+        showNotice(QStringLiteral("国际域名已按长度排序"));
     });
     connect(m_c.sortBySizeButton, &QPushButton::clicked, this, [this] {
         texts(m_c.sizeSortResultList)

@@ -4,6 +4,7 @@
 #include "fetch/Endpoints.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 class QLabel;
 class Session;
@@ -42,9 +43,17 @@ private:
     void checkForUpdate();
     bool eventFilter(QObject *watched, QEvent *event) override;
     void openCell(const QPoint &viewportPoint);
-    void showStatus(const QString &text);
+    // A one-off message in the status bar; an empty text only drops notices that have expired.
+    void showNotice(const QString &text);
 
     Session *m_session;
     MainWindowControls m_c;
+    QLabel *m_notice;
     QLabel *m_progress;
+    struct Notice {
+        QString text;
+        qint64 until;
+    };
+    QList<Notice> m_notices;
+    QTimer m_noticeTimer;
 };

@@ -1,6 +1,7 @@
 #include "Probes.h"
 
 #include "fetch/Refusal.h"
+#include "fetch/RetryAfter.h"
 #include "fetch/SiteAddress.h"
 #include "probes/Recipes.h"
 #include "text/Failure.h"
@@ -53,66 +54,81 @@ const MetricChoice &metric(int index)
     return metrics[std::size_t(qBound(0, index, kMetricCount - 1))];
 }
 
-QCoro::Task<QString> measure(ProbeEnv env, int metricIndex, QString domain)
+namespace {
+
+// One request of a measurement, after the site's pacing; nullopt: stopped or the fetcher went.
+QCoro::Task<std::optional<FetchResult>> ask(const ProbeEnv &env, QString url, Charset charset)
+{
+    // Each await stands alone: gcc 12 miscompiles co_await inside && and co_return.
+    if (env.beforeRequest) {
+        const bool go = co_await env.beforeRequest();
+        if (!go)
+            co_return std::nullopt;
+    }
+    if (!env.fetcher)
+        co_return std::nullopt;
+    FetchResult answer = co_await env.fetcher->fetch(url, charset);
+    if (!env.fetcher) // the window went during the wait: nothing is written
+        co_return std::nullopt;
+    co_return answer;
+}
+
+Measurement refusedOrFailed(Verdict verdict, const FetchResult &answer)
+{
+    Measurement m{verdictText(verdict), std::nullopt, {}};
+    if (verdict == Verdict::Refused)
+        m.retryAfterSeconds = readRetryAfter(answer.retryAfter, QDateTime::currentDateTimeUtc());
+    return m;
+}
+
+} // namespace
+
+QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, QString domain)
 {
     const MetricChoice &choice = metric(metricIndex);
     const RefusalSigns &signs = refusalSigns(choice.site);
     if (const ProbeRecipe *recipe = countRecipe(choice.column)) {
-        const FetchResult page =
-            co_await env.fetcher->fetch(recipeUrl(*recipe, env.endpoints, domain), recipe->charset);
-        const Verdict verdict = judgeAnswer(page, signs, recipe->presenceMarker);
-        co_return verdict == Verdict::Page ? scrapeCount(*recipe, page.text) : verdictText(verdict);
+        const std::optional<FetchResult> page =
+            co_await ask(env, recipeUrl(*recipe, env.endpoints, domain), recipe->charset);
+        if (!page)
+            co_return std::nullopt;
+        const Verdict verdict = judgeAnswer(*page, signs, recipe->presenceMarker);
+        if (verdict != Verdict::Page)
+            co_return refusedOrFailed(verdict, *page);
+        co_return Measurement{scrapeCount(*recipe, page->text), std::nullopt, {}};
     }
     if (choice.column == Registration) {
-        const FetchResult page =
-            co_await env.fetcher->fetch(registrationUrl(env.endpoints, domain), Charset::Gb2312);
-        const Verdict verdict = judgeAnswer(page, signs, kRegistrationAnswerMarker);
-        co_return verdict == Verdict::Page ? scrapeRegistration(page.text) : verdictText(verdict);
-    }
-
-    const FetchResult tool =
-        co_await env.fetcher->fetch(pageRankUrl(env.endpoints, domain), Charset::Utf8);
-    const Verdict toolVerdict = judgeAnswer(tool, signs, kPageRankFrameMarker);
-    if (toolVerdict != Verdict::Page)
-        co_return verdictText(toolVerdict);
-    const std::optional<QString> frame = pageRankFrameAddress(tool.text);
-    FetchResult answer;
-    if (frame) {
-        // The frame's address comes from the page: it is followed only to the configured site.
-        if (!frameHostAllowed(*frame, env.endpoints.pagerank) || !env.fetcher)
-            co_return kQueryFailed;
-        answer = co_await env.fetcher->fetch(siteAddress(*frame, {}), Charset::Utf8);
-        const Verdict verdict = judgeAnswer(answer, signs, u"Ran");
+        const std::optional<FetchResult> page =
+            co_await ask(env, registrationUrl(env.endpoints, domain), Charset::Gb2312);
+        if (!page)
+            co_return std::nullopt;
+        const Verdict verdict = judgeAnswer(*page, signs, kRegistrationAnswerMarker);
         if (verdict != Verdict::Page)
-            co_return verdictText(verdict);
+            co_return refusedOrFailed(verdict, *page);
+        co_return Measurement{scrapeRegistration(page->text), std::nullopt, {}};
     }
-    if (env.answerPage)
-        env.answerPage(answer.text);
-    co_return scrapePageRank(answer.text);
-}
 
-QCoro::Task<void> runProbe(ProbeEnv env, int metricIndex)
-{
-    if (!env.table || !env.fetcher)
-        co_return;
-    const ProbeColumn column = metric(metricIndex).column;
-    const QList<RowId> rows = env.table->rowIds();
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        if (env.shouldStop && env.shouldStop())
-            break;
-        const int row = env.table->rowOf(rows[i]);
-        if (row < 0) // the row went while an earlier one was measured
-            continue;
-        const QString value =
-            co_await measure(env, metricIndex, env.table->cell(row, kDomainColumn));
-        if (!env.table || !env.fetcher)
-            co_return;
-        env.table->setCellOf(rows[i], column, value);
-        if (value == kQueryRefused && env.refused)
-            env.refused();
-        if (env.progress)
-            env.progress(i + 1, rows.size());
-    }
+    const std::optional<FetchResult> tool =
+        co_await ask(env, pageRankUrl(env.endpoints, domain), Charset::Utf8);
+    if (!tool)
+        co_return std::nullopt;
+    const Verdict toolVerdict = judgeAnswer(*tool, signs, kPageRankFrameMarker);
+    if (toolVerdict != Verdict::Page)
+        co_return refusedOrFailed(toolVerdict, *tool);
+    const std::optional<QString> frame = pageRankFrameAddress(tool->text);
+    if (!frame)
+        co_return Measurement{scrapePageRank(QString()), std::nullopt, {}};
+    // The frame's address comes from the page: it is followed only to the configured site.
+    if (!frameHostAllowed(*frame, env.endpoints.pagerank))
+        co_return Measurement{kQueryFailed, std::nullopt, {}};
+    const std::optional<FetchResult> answer =
+        co_await ask(env, siteAddress(*frame, {}), Charset::Utf8);
+    if (!answer)
+        co_return std::nullopt;
+    const Verdict verdict = judgeAnswer(*answer, signs, u"Ran");
+    if (verdict != Verdict::Page)
+        co_return refusedOrFailed(verdict, *answer);
+    co_return Measurement{scrapePageRank(answer->text), std::nullopt, answer->text};
 }
 
 } // namespace Probes

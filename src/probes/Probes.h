@@ -10,6 +10,7 @@
 #include <QCoroTask>
 
 #include <functional>
+#include <optional>
 
 struct RefusalSigns;
 
@@ -39,24 +40,23 @@ namespace Probes {
 inline constexpr int kMetricCount = 8;
 const MetricChoice &metric(int index);
 
-// What a probe needs while it walks the rows. The table and the fetcher may go away during a
-// wait (the window closes); the probe then ends quietly.
+// What one measurement needs. The fetcher may go away during a wait (the window closes); the
+// measurement then ends quietly.
 struct ProbeEnv {
-    QPointer<ResultTable> table;
     QPointer<PageFetcher> fetcher;
     Endpoints endpoints;
-    std::function<bool()> shouldStop;                              // tested before every row
-    std::function<void(qsizetype done, qsizetype total)> progress; // after each row
-    std::function<void(const QString &)> answerPage;               // PageRank's second page
-    std::function<void()> refused; // a row's site answered with its block page
+    // Awaited before every request (the site's pacing); false: ask nothing more.
+    std::function<QCoro::Task<bool>()> beforeRequest;
 };
 
-// Walks the rows present when it starts, in display order, one page at a time, and writes the
-// metric of `metricIndex` into each row it started with, wherever that row has moved meanwhile;
-// a row deleted or replaced meanwhile is skipped.
-QCoro::Task<void> runProbe(ProbeEnv env, int metricIndex);
+struct Measurement {
+    QString cell;                         // as the cell will show it
+    std::optional<int> retryAfterSeconds; // when the site refused and said when to come back
+    QString answerPage;                   // the PageRank probe's second page
+};
 
-// One row's measurement, as the cell will show it.
-QCoro::Task<QString> measure(ProbeEnv env, int metricIndex, QString domain);
+// One domain's measurement of metric `metricIndex`: one request (the PageRank probe two).
+// nullopt when it ended before its answer came: stopped during pacing, or the fetcher went.
+QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, QString domain);
 
 } // namespace Probes

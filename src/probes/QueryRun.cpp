@@ -1,12 +1,41 @@
 #include "QueryRun.h"
 
-#include "probes/Probes.h"
+#include "probes/RunClock.h"
+#include "text/Failure.h"
+
+#include <QRandomGenerator>
+
+#include <vector>
+
+namespace {
+
+using Probes::Site;
+
+// The cells a re-query asks again: failed, refused, or never filled.
+bool unfinished(const QString &cell)
+{
+    return cell == kBlankCell || cell == kQueryFailed || cell == kQueryRefused;
+}
+
+} // namespace
 
 QueryRun::QueryRun(ResultTable *table, PageFetcher *fetcher, QObject *parent)
     : QObject(parent)
     , m_table(table)
     , m_fetcher(fetcher)
+    , m_clock(new RunClock(this))
 {
+}
+
+QueryRun::~QueryRun()
+{
+    // Pauses still waiting end now, while the run they report to still exists.
+    abandon();
+}
+
+void QueryRun::setClock(RunClock *clock)
+{
+    m_clock = clock ? clock : new RunClock(this);
 }
 
 void QueryRun::setStopFlag(bool stop)
@@ -14,6 +43,8 @@ void QueryRun::setStopFlag(bool stop)
     if (m_stopFlag == stop)
         return;
     m_stopFlag = stop;
+    if (stop)
+        m_clock->interrupt();
     Q_EMIT stopFlagChanged(stop);
 }
 
@@ -39,74 +70,194 @@ void QueryRun::setCaption(const QString &caption)
 void QueryRun::abandon()
 {
     ++m_generation;
+    m_clock->interrupt();
     setCaption(kStartCaption);
 }
 
-QCoro::Task<void> QueryRun::startOrStop()
+QString QueryRun::progressText() const
+{
+    QStringList parts;
+    for (int s = 0; s < Probes::kSiteCount; ++s) {
+        const SiteState &state = m_sites[std::size_t(s)];
+        if (state.active)
+            parts << QStringLiteral("%1 %2/%3")
+                         .arg(Probes::siteName(Site(s)))
+                         .arg(state.done)
+                         .arg(state.total);
+    }
+    return parts.join(QStringLiteral(" · "));
+}
+
+void QueryRun::showProgress()
+{
+    Q_EMIT progressChanged(progressText());
+}
+
+void QueryRun::passRow(RowId row)
+{
+    const auto it = m_rowsPending.find(row);
+    if (it == m_rowsPending.end() || --*it > 0)
+        return;
+    m_rowsPending.erase(it);
+    Q_EMIT rowFinished(row);
+}
+
+QCoro::Task<void> QueryRun::startOrStop(Scope scope)
 {
     if (!m_table || m_table->rowCount() == 0 || m_table->cell(0, kDomainColumn) == kBlankCell) {
         Q_EMIT refusedEmptyTable();
         co_return;
     }
-    if (m_caption != kStopCaption) {
-        setCaption(kStopCaption);
-        setStopFlag(false);
-        ++m_generation;
-    } else {
+    if (m_caption == kStopCaption) {
+        // A stop: every queue ends before its next request; a pause ends at once.
         setCaption(kStartCaption);
         setStopFlag(true);
+        co_return;
     }
-    const quint64 generation = m_generation;
-    bool ranAny = false;
-    // A stop click calls the ticked probes too; each ends before its first row.
-    for (int k = 0; k < int(m_ticked.size()); ++k) {
-        if (!m_ticked[k])
-            continue;
-        ranAny = true;
-        co_await callProbe(k, generation);
+
+    // The ticked metrics of each site, in metric order.
+    std::array<QList<int>, Probes::kSiteCount> metrics;
+    for (int k = 0; k < Probes::kMetricCount; ++k) {
+        if (m_ticked[std::size_t(k)])
+            metrics[std::size_t(Probes::metric(k).site)] << k;
     }
-    // A start with nothing ticked has nothing to wait for: the button is ready again.
-    if (!ranAny && generation == m_generation)
-        setCaption(kStartCaption);
+    int queues = 0;
+    for (const QList<int> &m : metrics)
+        queues += !m.isEmpty();
+    setStopFlag(false);
+    const quint64 generation = ++m_generation;
+    if (queues == 0) // nothing ticked: nothing to wait for, the button is ready again
+        co_return;
+
+    setCaption(kStopCaption);
+    const QList<RowId> rows = m_table->rowIds();
+    m_rowsPending.clear();
+    for (RowId row : rows)
+        m_rowsPending.insert(row, queues);
+    for (int s = 0; s < Probes::kSiteCount; ++s)
+        m_sites[std::size_t(s)] = {m_sites[std::size_t(s)].lastStartMs, 0, 0, rows.size(),
+                                   !metrics[std::size_t(s)].isEmpty()};
+    showProgress();
+
+    std::vector<QCoro::Task<void>> walks;
+    for (int s = 0; s < Probes::kSiteCount; ++s) {
+        if (!metrics[std::size_t(s)].isEmpty())
+            walks.push_back(walk(Site(s), metrics[std::size_t(s)], rows, generation, scope));
+    }
+    QPointer<QueryRun> self(this);
+    for (QCoro::Task<void> &w : walks)
+        co_await std::move(w);
+    if (!self || generation != m_generation)
+        co_return;
+    setCaption(kStartCaption);
+    for (SiteState &state : m_sites)
+        state.active = false;
+    showProgress();
     Q_EMIT finished();
 }
 
-QCoro::Task<void> QueryRun::callProbe(int metricIndex, quint64 generation)
+QCoro::Task<bool> QueryRun::paceRequest(Site site, quint64 generation)
 {
-    const bool current = generation == m_generation;
-    if (current)
-        setCaption(kStopCaption);
-    const QString caption = Probes::metric(metricIndex).caption;
+    QPointer<QueryRun> self(this);
+    SiteState &state = m_sites[std::size_t(site)];
+    const int pacing = m_pacingMs[std::size_t(site)];
+    if (pacing > 0 && state.lastStartMs >= 0) {
+        // A random interval between the pacing and 1.2 times it, so requests do not tick.
+        const qint64 interval = pacing + QRandomGenerator::global()->bounded(pacing / 5 + 1);
+        const qint64 wait = state.lastStartMs + interval - m_clock->nowMs();
+        if (wait > 0)
+            co_await m_clock->pause(wait);
+    }
+    if (!self || stopped(generation))
+        co_return false;
+    state.lastStartMs = m_clock->nowMs();
+    co_return true;
+}
 
+QCoro::Task<void> QueryRun::walk(Site site, QList<int> metrics, QList<RowId> rows,
+                                 quint64 generation, Scope scope)
+{
+    QPointer<QueryRun> self(this);
+    ++m_activeQueues;
+    const QString name = Probes::siteName(site);
     Probes::ProbeEnv env;
-    env.table = m_table;
     env.fetcher = m_fetcher;
     env.endpoints = m_endpoints;
-    QPointer<QueryRun> self(this);
-    env.shouldStop = [self, generation] {
-        return !self || self->m_stopFlag || self->m_generation != generation;
-    };
-    env.progress = [self, caption, generation](qsizetype done, qsizetype total) {
-        if (self && self->m_generation == generation)
-            Q_EMIT self->progress(caption, done, total);
-    };
-    env.refused = [self, metricIndex] {
-        if (self)
-            Q_EMIT self->siteRefused(Probes::siteName(Probes::metric(metricIndex).site));
-    };
-    env.answerPage = [self](const QString &page) {
-        if (self)
-            self->m_lastAnswerPage = page;
+    env.beforeRequest = [self, site, generation]() -> QCoro::Task<bool> {
+        if (!self)
+            co_return false;
+        const bool go = co_await self->paceRequest(site, generation);
+        co_return go;
     };
 
-    ++m_activeProbes;
-    co_await Probes::runProbe(std::move(env), metricIndex);
+    qsizetype next = 0;
+    int refusedRows = 0;
+    bool gaveUp = false;
+    for (; next < rows.size() && !stopped(generation); ++next) {
+        const RowId row = rows[next];
+        bool rowRefused = false;
+        for (int metric : metrics) {
+            const int column = Probes::metric(metric).column;
+            if (!m_table || m_table->rowOf(row) < 0)
+                break; // the row went while an earlier one was measured
+            if (scope == Scope::UnfinishedCells && !unfinished(m_table->cellOf(row, column)))
+                continue;
+            const QString domain = m_table->cellOf(row, kDomainColumn);
+            for (int attempt = 1;; ++attempt) {
+                const std::optional<Probes::Measurement> m =
+                    co_await Probes::measure(env, metric, domain);
+                if (!self || !m || !m_table)
+                    break;
+                if (!m->answerPage.isNull())
+                    m_lastAnswerPage = m->answerPage;
+                SiteState &state = m_sites[std::size_t(site)];
+                if (m->cell != kQueryRefused || attempt >= m_backoff.tries) {
+                    state.refusalsInARow = m->cell == kQueryRefused ? state.refusalsInARow + 1 : 0;
+                    m_table->setCellOf(row, column, m->cell);
+                    if (m->cell == kQueryRefused) {
+                        rowRefused = true;
+                        Q_EMIT siteRefused(name);
+                    }
+                    break;
+                }
+                // Refused: wait, longer with each refusal in a row, and ask the same row again.
+                ++state.refusalsInARow;
+                const qint64 cap = qint64(m_backoff.maxSeconds) * 1000;
+                const qint64 doubled = qint64(m_backoff.firstSeconds) * 1000
+                                       << qMin(state.refusalsInARow - 1, 20);
+                const qint64 pauseMs = qMin(
+                    cap, m->retryAfterSeconds ? qint64(*m->retryAfterSeconds) * 1000 : doubled);
+                Q_EMIT notice(
+                    QStringLiteral("%1：查询受限，%2 秒后重试").arg(name).arg(pauseMs / 1000));
+                co_await m_clock->pause(pauseMs);
+                if (!self || stopped(generation))
+                    break;
+            }
+            if (!self || stopped(generation))
+                break;
+        }
+        if (!self)
+            co_return;
+        if (generation == m_generation) {
+            ++m_sites[std::size_t(site)].done;
+            showProgress();
+            passRow(row);
+        }
+        refusedRows = rowRefused ? refusedRows + 1 : 0;
+        if (refusedRows >= kRefusedRowsToGiveUp) {
+            gaveUp = true;
+            ++next;
+            break;
+        }
+    }
     if (!self)
         co_return;
-    --m_activeProbes;
-    // A run that a newer start has replaced leaves the button to the newer run.
-    if (generation == m_generation) {
-        setCaption(kStartCaption);
-        Q_EMIT progress(caption, 0, 0);
-    }
+    if (gaveUp)
+        Q_EMIT notice(QStringLiteral("%1：连续 %2 行查询受限，已停止查询该站点")
+                          .arg(name)
+                          .arg(kRefusedRowsToGiveUp));
+    // Rows this queue will not reach are passed too, so every row of the run finishes.
+    for (; next < rows.size() && generation == m_generation; ++next)
+        passRow(rows[next]);
+    --m_activeQueues;
 }

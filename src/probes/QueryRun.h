@@ -2,8 +2,10 @@
 
 #include "fetch/Endpoints.h"
 #include "fetch/PageFetcher.h"
+#include "probes/Probes.h"
 #include "table/ResultTable.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -12,8 +14,21 @@
 
 #include <array>
 
+class RunClock;
+
+// How a run answers a site that refuses it ("查询受限"): ask the same row again after a pause
+// that doubles with each refusal in a row, up to a cap.
+struct Backoff {
+    int tries = 3;         // requests per row and metric
+    int firstSeconds = 30; // the first pause, when the site names none (Retry-After)
+    int maxSeconds = 600;  // the longest pause, Retry-After included
+};
+
 // What a click on the run button does: one button starts and stops a run over the ticked
-// metrics. The caption and the stop flag are the run's state; the window mirrors both.
+// metrics. Each site gets its own queue, and the queues run side by side: a queue walks the rows
+// and asks, for each row, its site's ticked metrics in metric order, one request at a time, with
+// its own pacing and back-off. The caption and the stop flag are the run's state; the window
+// mirrors both.
 class QueryRun final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(QueryRun)
@@ -22,26 +37,44 @@ public:
     static inline const QString kStartCaption = QStringLiteral("开始查询");
     static inline const QString kStopCaption = QStringLiteral("停止");
     static inline const QString kEmptyTableMessage = QStringLiteral("请先加入要查询的域名！");
+    // After this many rows in a row refused to the end, a site's queue gives up.
+    static constexpr int kRefusedRowsToGiveUp = 3;
+
+    // Which cells a run asks for.
+    enum class Scope {
+        AllCells,
+        // Only cells that failed, were refused or are still blank: the re-query.
+        UnfinishedCells,
+    };
 
     QueryRun(ResultTable *table, PageFetcher *fetcher, QObject *parent = nullptr);
+    ~QueryRun() override;
 
     void setEndpoints(const Endpoints &endpoints) { m_endpoints = endpoints; }
+    // The least time between the starts of two requests to `site`; each interval is drawn between
+    // it and 1.2 times it. 0: no pacing.
+    void setPacing(Probes::Site site, int ms) { m_pacingMs[std::size_t(site)] = qMax(0, ms); }
+    void setBackoff(const Backoff &backoff) { m_backoff = backoff; }
+    // Replaces the clock that pacing and pauses wait on (tests).
+    void setClock(RunClock *clock);
 
     QString caption() const { return m_caption; }
     bool stopFlag() const { return m_stopFlag; }
     void setStopFlag(bool stop);
     bool isTicked(int metricIndex) const;
     void setTicked(int metricIndex, bool ticked);
-    // True while any probe of any run still waits for a page.
-    bool isBusy() const { return m_activeProbes > 0; }
+    // True while any queue of any run is still walking.
+    bool isBusy() const { return m_activeQueues > 0; }
     // The PageRank probe's last answer page, as it came.
     const QString &lastAnswerPage() const { return m_lastAnswerPage; }
+    // Each active site's progress in rows ("百度 37/1200 · google 12/1200"); empty when idle.
+    QString progressText() const;
 
     // The run button's click: a start when idle, a stop while running. Completes when this
-    // click's probes have returned.
-    QCoro::Task<void> startOrStop();
-    // Ends any run at once, as when the table it walks is replaced: probes still waiting for a
-    // page write that row if it still exists and stop there.
+    // click's queues have ended.
+    QCoro::Task<void> startOrStop(Scope scope = Scope::AllCells);
+    // Ends any run at once, as when the table it walks is replaced: a request in flight writes
+    // its row if it still exists, and nothing more is asked.
     void abandon();
 
 Q_SIGNALS:
@@ -49,25 +82,48 @@ Q_SIGNALS:
     void stopFlagChanged(bool stop);
     // The table holds no domain: the window tells the user.
     void refusedEmptyTable();
-    // A probe measured row `done` of `total` for the metric named `caption`; done 0 ends it.
-    void progress(const QString &caption, qsizetype done, qsizetype total);
-    // A site refused a query ("查询受限"): the window names it.
+    void progressChanged(const QString &text);
+    // A site refused a query ("查询受限").
     void siteRefused(const QString &site);
+    // A one-off message for the status bar: a pause, a queue that gave up.
+    void notice(const QString &text);
+    // Every queue of the run has passed the row (measured, skipped or given up).
+    void rowFinished(RowId row);
     void finished();
 
 private:
+    struct Queue;
+    QCoro::Task<void> walk(Probes::Site site, QList<int> metrics, QList<RowId> rows,
+                           quint64 generation, Scope scope);
+    QCoro::Task<bool> paceRequest(Probes::Site site, quint64 generation);
+    bool stopped(quint64 generation) const { return m_stopFlag || m_generation != generation; }
     void setCaption(const QString &caption);
-    QCoro::Task<void> callProbe(int metricIndex, quint64 generation);
+    void passRow(RowId row);
+    void showProgress();
 
     QPointer<ResultTable> m_table;
     QPointer<PageFetcher> m_fetcher;
     Endpoints m_endpoints;
     QString m_caption = kStartCaption;
     bool m_stopFlag = false;
-    std::array<bool, 8> m_ticked{};
-    // Each start opens a new generation; probes of an older one end at their next row, so a
-    // start made while an interrupted run still waits never lets that run continue.
+    std::array<bool, Probes::kMetricCount> m_ticked{};
+    std::array<int, Probes::kSiteCount> m_pacingMs{};
+    Backoff m_backoff;
+    RunClock *m_clock;
+    // Each start opens a new generation; queues of an older one end before their next request,
+    // so a start made while an interrupted run still waits never lets that run continue.
     quint64 m_generation = 0;
-    int m_activeProbes = 0;
+    int m_activeQueues = 0;
+    // Per site: when its last request started, its refusals in a row, and its progress.
+    struct SiteState {
+        qint64 lastStartMs = -1;
+        int refusalsInARow = 0;
+        qsizetype done = 0;
+        qsizetype total = 0;
+        bool active = false;
+    };
+    std::array<SiteState, Probes::kSiteCount> m_sites;
+    // For each row of the run: the queues that have still to pass it.
+    QHash<RowId, int> m_rowsPending;
     QString m_lastAnswerPage;
 };

@@ -32,7 +32,3 @@ RdapAnswer readAnswer(int httpStatus, const QByteArray &body, const QByteArray &
 
 // An RFC 3339 date-time ("2026-01-11T04:00:00Z", any offset, optional fraction), in UTC.
 std::optional<QDateTime> readRdapDate(QStringView text);
-
-// Seconds to wait from a Retry-After value: a count of seconds, or an HTTP date (RFC 9110's three
-// forms) taken relative to `now`, never below 0.
-std::optional<int> readRetryAfter(const QByteArray &value, const QDateTime &now);
