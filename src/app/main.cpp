@@ -1,9 +1,11 @@
 #include "MainWindow.h"
 #include "SiteSimulator.h"
+#include "session/Session.h"
+#include "session/StartOptions.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QFile>
+#include <QNetworkProxy>
 
 #include <cstdio>
 #include <memory>
@@ -22,33 +24,22 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral("Watch domain names about to be deleted."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption endpointsOption(
-        QStringLiteral("endpoints"),
-        QStringLiteral("Read site hosts from FILE (name = host[:port])."), QStringLiteral("FILE"));
+    StartOptions::addTo(parser);
     const QCommandLineOption demoOption(
         QStringLiteral("demo"),
         QStringLiteral("Start the bundled site simulator and use it for every site."));
-    parser.addOption(endpointsOption);
     parser.addOption(demoOption);
     parser.process(app);
 
-    Endpoints endpoints = Endpoints::publicHosts();
-    if (parser.isSet(endpointsOption)) {
-        QFile file(parser.value(endpointsOption));
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            std::fprintf(stderr, "varnel: cannot read %s: %s\n", qPrintable(file.fileName()),
-                         qPrintable(file.errorString()));
-            return 2;
-        }
-        QString error;
-        const auto parsed = Endpoints::parse(QString::fromUtf8(file.readAll()), endpoints, &error);
-        if (!parsed) {
-            std::fprintf(stderr, "varnel: %s: %s\n", qPrintable(file.fileName()),
-                         qPrintable(error));
-            return 2;
-        }
-        endpoints = *parsed;
+    QString error;
+    std::optional<StartOptions> options = StartOptions::read(parser, &error);
+    if (!options) {
+        std::fprintf(stderr, "varnel: %s\n", qPrintable(error));
+        return 2;
     }
+    for (const QString &warning : options->settings.warnings)
+        std::fprintf(stderr, "varnel: %s\n", qPrintable(warning));
+    Endpoints endpoints = options->endpoints;
 
     std::unique_ptr<SiteSimulator> simulator;
     if (parser.isSet(demoOption)) {
@@ -58,11 +49,18 @@ int main(int argc, char *argv[])
             return 1;
         }
         endpoints = simulator->endpoints();
+        // Qt sends even loopback requests through a proxy set on the fetcher; the simulator
+        // inside this process is only reached directly.
+        options->proxy = QNetworkProxy(QNetworkProxy::NoProxy);
         std::printf("demo: every site is simulated at %s\n", qPrintable(simulator->hostPort()));
         std::fflush(stdout);
     }
 
     MainWindow window(endpoints);
+    // The window builds its session's fetcher itself; the network settings go on it before the
+    // first request, which waits for the event loop.
+    if (auto *session = window.findChild<Session *>())
+        options->applyTo(*session->fetcher());
     window.show();
     return app.exec();
 }

@@ -1,5 +1,8 @@
 #include "PageFetcher.h"
 
+#include "ProxyUrl.h"
+
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -76,6 +79,40 @@ QNetworkReply::NetworkError errorForStatus(int status)
     return status >= 400 ? QNetworkReply::UnknownContentError : QNetworkReply::NoError;
 }
 
+// The proxy a request to `target` goes through: the fetcher's own, else the system's choice.
+std::optional<QNetworkProxy> proxyFor(const QNetworkAccessManager &nam, const QUrl &target)
+{
+    QNetworkProxy proxy = nam.proxy();
+    if (proxy.type() == QNetworkProxy::DefaultProxy)
+        proxy = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(target))
+                    .value(0, QNetworkProxy(QNetworkProxy::NoProxy));
+    if (proxy.type() == QNetworkProxy::NoProxy || proxy.type() == QNetworkProxy::DefaultProxy)
+        return std::nullopt;
+    return proxy;
+}
+
+bool namesProxy(QNetworkReply::NetworkError error)
+{
+    return error >= QNetworkReply::ProxyConnectionRefusedError &&
+           error <= QNetworkReply::UnknownProxyError;
+}
+
+// Qt names the proxy in only some of its errors: an HTTP proxy that refuses the connection gives
+// a plain "connection refused", a SOCKS5 one an unknown network error. Through a proxy the first
+// hop is the proxy, so not reaching it, or losing it before any answer, is its failure.
+bool lostFirstHop(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::UnknownNetworkError:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 PageFetcher::PageFetcher(QObject *parent)
@@ -84,6 +121,13 @@ PageFetcher::PageFetcher(QObject *parent)
     // Every fetch asks the network again; nothing is cached or kept between calls.
     m_nam.setCookieJar(nullptr);
     m_nam.setAutoDeleteReplies(false);
+    // Said once for the program rather than left to Qt's default, which has changed between
+    // versions: a user behind a proxy then needs no settings of ours.
+    static const bool systemProxy = [] {
+        QNetworkProxyFactory::setUseSystemConfiguration(true);
+        return true;
+    }();
+    Q_UNUSED(systemProxy)
 }
 
 namespace {
@@ -148,6 +192,8 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
     request.setMaximumRedirectsAllowed(m_limits.maxRedirects);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
+    if (!m_userAgent.isEmpty())
+        request.setHeader(QNetworkRequest::UserAgentHeader, m_userAgent);
 
     ++m_requestCount;
     QPointer<QNetworkReply> reply = m_nam.get(request);
@@ -193,12 +239,21 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
+    // Only a proxy asks for proxy credentials, so a 407 is the proxy's failure, not an answer.
+    // The system's choice of proxy is looked up only for a failure that may be the proxy's.
+    const bool mayBeProxy = namesProxy(error) || (!status.isValid() && lostFirstHop(error));
+    const std::optional<QNetworkProxy> proxy = mayBeProxy ? proxyFor(m_nam, target) : std::nullopt;
     if (tooLarge) {
         result.error = QStringLiteral("page larger than %1 bytes: %2").arg(cap).arg(url);
     } else if (pastDeadline) {
         result.error = QStringLiteral("no complete answer within %1 s: %2")
                            .arg(m_limits.totalDeadlineMs / 1000)
                            .arg(url);
+    } else if (namesProxy(error) || (mayBeProxy && proxy)) {
+        result.proxyFailed = true;
+        result.error =
+            QStringLiteral("proxy %1: %2: %3")
+                .arg(proxy ? proxyDisplayUrl(*proxy) : QString(), reply->errorString(), url);
     } else if (status.isValid() && error == errorForStatus(status.toInt())) {
         result.httpStatus = status.toInt();
         result.text = decodeBody(body, charset);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -22,6 +23,8 @@ struct FetchResult {
     QUrl finalUrl;         // where redirects ended
     QByteArray retryAfter; // the Retry-After header, as sent
     QString error;         // why it is not a page, for the user
+    // The proxy refused, dropped or would not authenticate the request; `error` names the proxy.
+    bool proxyFailed = false;
 
     bool gotPage() const { return status == Status::Page; }
 };
@@ -46,6 +49,14 @@ public:
     void setLimits(const Limits &limits) { m_limits = limits; }
     const Limits &limits() const { return m_limits; }
 
+    // Until this is called the system's proxy settings apply (http_proxy, https_proxy, no_proxy
+    // and the desktop's own, which skip loopback addresses); this proxy replaces them for every
+    // later request, to loopback addresses too.
+    void setProxy(const QNetworkProxy &proxy) { m_nam.setProxy(proxy); }
+
+    // Sent as the User-Agent header; empty leaves the header to Qt.
+    void setUserAgent(const QString &userAgent) { m_userAgent = userAgent; }
+
     // One GET of `url`, as built, decoded from `charset`.
     QCoro::Task<FetchResult> fetch(const QString &url, Charset charset);
 
@@ -63,6 +74,7 @@ public:
 private:
     QNetworkAccessManager m_nam;
     Limits m_limits;
+    QString m_userAgent;
     quint64 m_requestCount = 0;
     bool m_shutDown = false;
 };

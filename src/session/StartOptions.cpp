@@ -1,0 +1,71 @@
+#include "StartOptions.h"
+
+#include "fetch/PageFetcher.h"
+#include "fetch/ProxyUrl.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+
+namespace {
+
+const QString kEndpoints = QStringLiteral("endpoints");
+const QString kProxy = QStringLiteral("proxy");
+
+} // namespace
+
+void StartOptions::addTo(QCommandLineParser &parser)
+{
+    parser.addOption(QCommandLineOption(
+        kEndpoints, QStringLiteral("Read site hosts from FILE (name = host[:port])."),
+        QStringLiteral("FILE")));
+    parser.addOption(QCommandLineOption(
+        kProxy,
+        QStringLiteral("Send every request through URL (http:// or socks5://[user[:password]@]"
+                       "host:port) instead of the system's proxy settings."),
+        QStringLiteral("URL")));
+}
+
+std::optional<StartOptions> StartOptions::read(const QCommandLineParser &parser, QString *error,
+                                               const QString &settingsPath)
+{
+    const auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    StartOptions options;
+    options.settings = Settings::load(settingsPath);
+    options.endpoints = options.settings.endpoints;
+    options.proxy = options.settings.proxy;
+
+    if (parser.isSet(kEndpoints)) {
+        QFile file(parser.value(kEndpoints));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return fail(
+                QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
+        QString why;
+        const std::optional<Endpoints> parsed =
+            Endpoints::parse(QString::fromUtf8(file.readAll()), options.endpoints, &why);
+        if (!parsed)
+            return fail(file.fileName() + QStringLiteral(": ") + why);
+        options.endpoints = *parsed;
+    }
+
+    if (parser.isSet(kProxy)) {
+        const QString url = parser.value(kProxy);
+        QString why;
+        options.proxy = parseProxyUrl(url, &why);
+        if (!options.proxy)
+            return fail(
+                QStringLiteral("--proxy \"%1\": %2").arg(proxyUrlWithoutPassword(url), why));
+    }
+    return options;
+}
+
+void StartOptions::applyTo(PageFetcher &fetcher) const
+{
+    fetcher.setLimits(settings.fetchLimits());
+    fetcher.setUserAgent(settings.userAgent);
+    if (proxy)
+        fetcher.setProxy(*proxy);
+}

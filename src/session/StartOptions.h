@@ -1,0 +1,33 @@
+#pragma once
+
+#include "fetch/Endpoints.h"
+#include "session/Settings.h"
+
+#include <QNetworkProxy>
+#include <QString>
+
+#include <optional>
+
+class PageFetcher;
+class QCommandLineParser;
+
+// What a program starts with: the settings file, then --endpoints FILE over its [endpoints], then
+// --proxy URL over its [proxy] url. The window reads its options here so that varnel-cli can take
+// the same ones without the two drifting apart.
+struct StartOptions {
+    Settings settings;
+    Endpoints endpoints;
+    std::optional<QNetworkProxy> proxy; // none: the system's proxy settings apply
+
+    // Adds --endpoints FILE and --proxy URL.
+    static void addTo(QCommandLineParser &parser);
+
+    // Reads the settings at `settingsPath` and the options addTo() added. An endpoints file that
+    // cannot be read or does not parse, or a --proxy that is not a proxy URL, gives nothing and a
+    // message in `error`; a bad settings value only adds to settings.warnings.
+    static std::optional<StartOptions> read(const QCommandLineParser &parser, QString *error,
+                                            const QString &settingsPath = Settings::defaultPath());
+
+    // The limits, user agent and proxy the settings and options ask of every request.
+    void applyTo(PageFetcher &fetcher) const;
+};
