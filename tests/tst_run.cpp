@@ -7,7 +7,9 @@
 #include "sources/DeletionLists.h"
 #include "table/ResultTable.h"
 
+#include <QNetworkProxy>
 #include <QSignalSpy>
+#include <QTcpServer>
 
 using namespace Qt::StringLiterals;
 using Site = Probes::Site;
@@ -271,6 +273,27 @@ private Q_SLOTS:
         if (refusedRequests < 0)
             QCOMPARE(notices.last().at(0).toString(),
                      u"google：连续 3 行查询受限，已停止查询该站点"_s);
+    }
+
+    // A proxy that cannot be reached fails the cells and is named once, never hangs.
+    void brokenProxyIsNamed()
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        PageFetcher fetcher;
+        fetcher.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, u"127.0.0.1"_s, port));
+        QueryRun run(&m_table, &fetcher);
+        run.setEndpoints(m_f.endpoints());
+        run.setTicked(2, true);
+        Sources::importCategory(m_table, domains(2));
+        QSignalSpy notices(&run, &QueryRun::notice);
+        await(run.startOrStop());
+        QCOMPARE(column(GoogleSite), (QStringList{kQueryFailed, kQueryFailed}));
+        QCOMPARE(notices.size(), 1);
+        QVERIFY2(notices[0][0].toString().contains(u"http://127.0.0.1:%1"_s.arg(port)),
+                 qPrintable(notices[0][0].toString()));
     }
 
     // A stop click ends a back-off pause at once.

@@ -67,8 +67,8 @@ QString changes(const Settings &s)
         for (int site = 0; site < Probes::kSiteCount; ++site)
             out << QStringLiteral("pacing%1=%2").arg(site).arg(s.pacingGiven[site].value_or(-1));
         const PageFetcher::Limits l = s.fetchLimits();
-        const Settings::Backoff &b = s.backoff;
-        out << QString::asprintf("backoff=%d/%d/%d", b.tries, b.firstS, b.maxS)
+        const Backoff &b = s.backoff;
+        out << QString::asprintf("backoff=%d/%d/%d", b.tries, b.firstSeconds, b.maxSeconds)
             << QString::asprintf("limits=%d/%d/%lld/%d", l.transferTimeoutMs, l.totalDeadlineMs,
                                  qlonglong(l.maxBodyBytes), l.maxRedirects)
             << QStringLiteral("proxy=") + (s.proxy ? proxyDisplayUrl(*s.proxy) : QString())

@@ -45,7 +45,7 @@ TextListModel *texts(QListView *view)
 
 } // namespace
 
-MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
+MainWindow::MainWindow(const Endpoints &endpoints, const StartOptions *options, QWidget *parent)
     : QMainWindow(parent)
     , m_session(new Session(endpoints, this))
 {
@@ -81,6 +81,10 @@ MainWindow::MainWindow(const Endpoints &endpoints, QWidget *parent)
 
     startUp();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    if (options) {
+        for (const QString &notice : m_session->configure(*options))
+            showNotice(notice);
+    }
 }
 
 MainWindow::~MainWindow()

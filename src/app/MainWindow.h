@@ -8,6 +8,7 @@
 
 class QLabel;
 class Session;
+struct StartOptions;
 
 // The one window. It only glues controls to the session below it and shows its state.
 class MainWindow final : public QMainWindow {
@@ -18,7 +19,9 @@ public:
     static inline const QString kTitle = QStringLiteral(
         "Varnel 8.1  www.varnel-soft.example  青岚域名软件工作室  电话 0571-8800-1234");
 
-    explicit MainWindow(const Endpoints &endpoints, QWidget *parent = nullptr);
+    // `options`, when given, configures the session's network, pacing and back-off.
+    explicit MainWindow(const Endpoints &endpoints, const StartOptions *options = nullptr,
+                        QWidget *parent = nullptr);
     ~MainWindow() override;
 
     const MainWindowControls &controls() const { return m_c; }

@@ -1,6 +1,5 @@
 #include "MainWindow.h"
 #include "SiteSimulator.h"
-#include "session/Session.h"
 #include "session/StartOptions.h"
 
 #include <QApplication>
@@ -56,11 +55,7 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
     }
 
-    MainWindow window(endpoints);
-    // The window builds its session's fetcher itself; the network settings go on it before the
-    // first request, which waits for the event loop.
-    if (auto *session = window.findChild<Session *>())
-        options->applyTo(*session->fetcher());
+    MainWindow window(endpoints, &*options);
     window.show();
     return app.exec();
 }

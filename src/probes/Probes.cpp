@@ -75,7 +75,9 @@ QCoro::Task<std::optional<FetchResult>> ask(const ProbeEnv &env, QString url, Ch
 
 Measurement refusedOrFailed(Verdict verdict, const FetchResult &answer)
 {
-    Measurement m{verdictText(verdict), std::nullopt, {}};
+    Measurement m{verdictText(verdict), std::nullopt, {}, {}};
+    if (answer.proxyFailed)
+        m.proxyError = answer.error;
     if (verdict == Verdict::Refused)
         m.retryAfterSeconds = readRetryAfter(answer.retryAfter, QDateTime::currentDateTimeUtc());
     return m;
@@ -95,7 +97,7 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         const Verdict verdict = judgeAnswer(*page, signs, recipe->presenceMarker);
         if (verdict != Verdict::Page)
             co_return refusedOrFailed(verdict, *page);
-        co_return Measurement{scrapeCount(*recipe, page->text), std::nullopt, {}};
+        co_return Measurement{scrapeCount(*recipe, page->text), std::nullopt, {}, {}};
     }
     if (choice.column == Registration) {
         const std::optional<FetchResult> page =
@@ -105,7 +107,7 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         const Verdict verdict = judgeAnswer(*page, signs, kRegistrationAnswerMarker);
         if (verdict != Verdict::Page)
             co_return refusedOrFailed(verdict, *page);
-        co_return Measurement{scrapeRegistration(page->text), std::nullopt, {}};
+        co_return Measurement{scrapeRegistration(page->text), std::nullopt, {}, {}};
     }
 
     const std::optional<FetchResult> tool =
@@ -117,10 +119,10 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         co_return refusedOrFailed(toolVerdict, *tool);
     const std::optional<QString> frame = pageRankFrameAddress(tool->text);
     if (!frame)
-        co_return Measurement{scrapePageRank(QString()), std::nullopt, {}};
+        co_return Measurement{scrapePageRank(QString()), std::nullopt, {}, {}};
     // The frame's address comes from the page: it is followed only to the configured site.
     if (!frameHostAllowed(*frame, env.endpoints.pagerank))
-        co_return Measurement{kQueryFailed, std::nullopt, {}};
+        co_return Measurement{kQueryFailed, std::nullopt, {}, {}};
     const std::optional<FetchResult> answer =
         co_await ask(env, siteAddress(*frame, {}), Charset::Utf8);
     if (!answer)
@@ -128,7 +130,7 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
     const Verdict verdict = judgeAnswer(*answer, signs, u"Ran");
     if (verdict != Verdict::Page)
         co_return refusedOrFailed(verdict, *answer);
-    co_return Measurement{scrapePageRank(answer->text), std::nullopt, answer->text};
+    co_return Measurement{scrapePageRank(answer->text), std::nullopt, answer->text, {}};
 }
 
 } // namespace Probes

@@ -53,6 +53,7 @@ struct Measurement {
     QString cell;                         // as the cell will show it
     std::optional<int> retryAfterSeconds; // when the site refused and said when to come back
     QString answerPage;                   // the PageRank probe's second page
+    QString proxyError;                   // the proxy in the way failed: why
 };
 
 // One domain's measurement of metric `metricIndex`: one request (the PageRank probe two).

@@ -210,6 +210,10 @@ QCoro::Task<void> QueryRun::walk(Site site, QList<int> metrics, QList<RowId> row
                     break;
                 if (!m->answerPage.isNull())
                     m_lastAnswerPage = m->answerPage;
+                if (!m->proxyError.isEmpty() && m_proxyNoticeGeneration != generation) {
+                    m_proxyNoticeGeneration = generation; // once a run is enough
+                    Q_EMIT notice(QStringLiteral("代理无法使用：") + m->proxyError);
+                }
                 SiteState &state = m_sites[std::size_t(site)];
                 if (m->cell != kQueryRefused || attempt >= m_backoff.tries) {
                     state.refusalsInARow = m->cell == kQueryRefused ? state.refusalsInARow + 1 : 0;

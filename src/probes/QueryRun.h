@@ -126,4 +126,5 @@ private:
     // For each row of the run: the queues that have still to pass it.
     QHash<RowId, int> m_rowsPending;
     QString m_lastAnswerPage;
+    quint64 m_proxyNoticeGeneration = 0;
 };

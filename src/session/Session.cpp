@@ -1,12 +1,17 @@
 #include "Session.h"
 
 #include "fetch/PageFetcher.h"
+#include "fetch/ProxyUrl.h"
+#include "fetch/SiteAddress.h"
 #include "lookup/DetailLookup.h"
 #include "probes/QueryRun.h"
 #include "session/Clock.h"
+#include "session/StartOptions.h"
 #include "sources/CategoryImport.h"
 #include "sources/DeletionLists.h"
 #include "table/ResultTable.h"
+
+#include <QNetworkProxyFactory>
 
 Session::Session(const Endpoints &endpoints, QObject *parent)
     : QObject(parent)
@@ -35,6 +40,25 @@ void Session::shutDown()
 {
     m_run->abandon();
     m_fetcher->shutDown();
+}
+
+QStringList Session::configure(const StartOptions &options)
+{
+    options.applyTo(*m_fetcher);
+    for (int s = 0; s < Probes::kSiteCount; ++s)
+        m_run->setPacing(Probes::Site(s), options.settings.pacingMs(Probes::Site(s), m_endpoints));
+    m_run->setBackoff(options.settings.backoff);
+    QStringList notices = options.settings.warnings;
+    if (options.proxy && options.proxy->type() != QNetworkProxy::NoProxy) {
+        notices << QStringLiteral("使用代理：") + proxyDisplayUrl(*options.proxy);
+    } else if (!options.proxy) {
+        const QList<QNetworkProxy> system = QNetworkProxyFactory::systemProxyForQuery(
+            QNetworkProxyQuery(QUrl(siteAddress(m_endpoints.baidu, u"/"))));
+        if (!system.isEmpty() && system.first().type() != QNetworkProxy::NoProxy &&
+            system.first().type() != QNetworkProxy::DefaultProxy)
+            notices << QStringLiteral("使用系统代理：") + proxyDisplayUrl(system.first());
+    }
+    return notices;
 }
 
 void Session::breakDown(int suffixIndex)

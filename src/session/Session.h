@@ -10,6 +10,7 @@ class DetailLookup;
 class PageFetcher;
 class QueryRun;
 class ResultTable;
+struct StartOptions;
 
 // One user's work in the window, without the window: the day's lists and their categories, the
 // result grid and its run, and the detail lookup, all asking the same sites through one fetcher.
@@ -29,6 +30,11 @@ public:
     DeletionLists *lists() const { return m_lists; }
     DetailLookup *lookup() const { return m_lookup; }
     const Sources::Categories &categories() const { return m_categories; }
+
+    // Applies what the program started with: the fetcher's limits, user agent and proxy, each
+    // site's pacing and the back-off. Returns the notices to show: the settings' warnings and
+    // the proxy in use (never its password).
+    QStringList configure(const StartOptions &options);
 
     // A suffix button: its list split into the seven categories.
     void breakDown(int suffixIndex);

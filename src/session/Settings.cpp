@@ -178,15 +178,15 @@ Settings Settings::load(const QString &path)
 
     read.enter("backoff", latin1List(Keys{"tries", "first_s", "max_s"}));
     read.number("tries", 1, 20, s.backoff.tries);
-    read.number("first_s", 1, 3600, s.backoff.firstS);
-    read.number("max_s", 1, 86400, s.backoff.maxS);
-    if (s.backoff.maxS < s.backoff.firstS) {
-        const int used = std::max(Backoff().maxS, s.backoff.firstS);
+    read.number("first_s", 1, 3600, s.backoff.firstSeconds);
+    read.number("max_s", 1, 86400, s.backoff.maxSeconds);
+    if (s.backoff.maxSeconds < s.backoff.firstSeconds) {
+        const int used = std::max(Backoff().maxSeconds, s.backoff.firstSeconds);
         s.warnings << QStringLiteral("设置 [backoff] max_s 的值 %1 小于 first_s 的值 %2，已使用 %3")
-                          .arg(s.backoff.maxS)
-                          .arg(s.backoff.firstS)
+                          .arg(s.backoff.maxSeconds)
+                          .arg(s.backoff.firstSeconds)
                           .arg(used);
-        s.backoff.maxS = used;
+        s.backoff.maxSeconds = used;
     }
 
     read.enter("proxy", latin1List(Keys{"url"}));

@@ -3,6 +3,7 @@
 #include "fetch/Endpoints.h"
 #include "fetch/PageFetcher.h"
 #include "probes/Probes.h"
+#include "probes/QueryRun.h"
 
 #include <QNetworkProxy>
 #include <QString>
@@ -15,12 +16,6 @@
 // Every value has a default; a value that does not read is reported in `warnings` and its default
 // kept, so a typo never stops the program and never takes effect half-read.
 struct Settings {
-    struct Backoff {
-        int tries = 3;
-        int firstS = 30;
-        int maxS = 600;
-    };
-
     Endpoints endpoints = Endpoints::publicHosts();
     // The pause before each request to a site, as the file gives it; see pacingMs().
     std::array<std::optional<int>, Probes::kSiteCount> pacingGiven;
