@@ -12,6 +12,7 @@
 #include "text/Failure.h"
 
 #include <QString>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <QCoroTask>
@@ -65,6 +66,15 @@ public:
 private:
     qint64 m_now = 1'000'000;
 };
+
+// Points this process's configuration, data and cache folders at a fresh temporary folder, so a
+// suite never reads or writes the user's files, nor another suite's running beside it.
+inline void isolateUserFolders()
+{
+    static QTemporaryDir home;
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        qputenv(name, home.filePath(QString::fromLatin1(name)).toUtf8());
+}
 
 template <typename T> T await(QCoro::Task<T> task)
 {

@@ -8,6 +8,7 @@
 #include "probes/QueryRun.h"
 #include "session/Clock.h"
 #include "session/Session.h"
+#include "session/Settings.h"
 #include "sources/CategoryImport.h"
 #include "sources/DeletionLists.h"
 #include "table/ResultTable.h"
@@ -16,12 +17,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
@@ -70,6 +74,7 @@ class TestMainWindow : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
+        isolateUserFolders();      // the window's remembered size stays here
         Dialogs::queueAnswers({}); // no box ever opens in this test
         QDesktopServices::setUrlHandler(u"http"_s, &m_catcher, "open");
         Clock::setToday(QDate(2011, 4, 15));
@@ -338,6 +343,38 @@ private Q_SLOTS:
         QCOMPARE(topAt(u"stopFlag"_s), child(u"runButton"_s));
         QVERIFY(child(u"dayStrip"_s)->isAncestorOf(topAt(u"sortDomesticButton"_s)));
         QCOMPARE(topAt(u"cnReloadButton"_s), child(u"dayButton_3"_s));
+    }
+
+    // Enlarged, the grid takes the extra room, the row under it moves down, the strips above
+    // stay, the count columns widen; the next window opens at the size this one closed with.
+    void windowGrows()
+    {
+        QWidget *client = child(u"client"_s);
+        const QRect dayStrip = child(u"dayStrip"_s)->geometry();
+        const int dw = 1280 - client->width();
+        const int dh = 860 - client->height();
+        m_window->resize(m_window->size() + QSize(dw, dh));
+        QTRY_COMPARE(client->size(), QSize(1280, 860));
+        QCOMPARE(child(u"resultGrid"_s)->geometry(), QRect(0, 67, 713 + dw, 227 + dh));
+        QCOMPARE(child(u"detailPanel"_s)->geometry().topLeft(), QPoint(0, 512 + dh));
+        QCOMPARE(child(u"dayStrip"_s)->geometry(), dayStrip);
+        QTableView *grid = child<QTableView>(u"resultGrid"_s);
+        QCOMPARE(grid->columnWidth(BaiduSite), 110);
+        QVERIFY(grid->columnWidth(kDomainColumn) > 100);
+        QCOMPARE(grid->columnWidth(PageRank), 70);
+        // A column the user set keeps its width through an import and the next start.
+        grid->setColumnWidth(PageRank, 90);
+        import({u"a.com"_s});
+        QCOMPARE(grid->columnWidth(PageRank), 90);
+        m_window.reset();
+        m_window = std::make_unique<MainWindow>(m_f.endpoints());
+        m_window->show();
+        QTRY_COMPARE(child(u"client"_s)->size(), QSize(1280, 860));
+        QCOMPARE(child<QTableView>(u"resultGrid"_s)->columnWidth(PageRank), 90);
+        QVERIFY(m_window->minimumSize().width() >= 722);
+        m_window.reset();
+        QFile::remove(QFileInfo(Settings::defaultPath()).absolutePath() + u"/window.conf"_s);
+        init();
     }
 
     // Every control can be found by what the user reads: a caption, or a name given for it.

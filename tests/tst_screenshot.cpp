@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTimer>
 
 class TestScreenshot : public QObject {
@@ -30,6 +31,7 @@ private Q_SLOTS:
     void demoRoad()
     {
         SimFixture f;
+        isolateUserFolders(); // the window's remembered size stays here
         Dialogs::queueAnswers({});
         MainWindow window(f.endpoints());
         window.show();
@@ -58,6 +60,13 @@ private Q_SLOTS:
             dir + QStringLiteral("/demo-road-%1x.png").arg(window.devicePixelRatio());
         QVERIFY(window.grab().save(file));
         qInfo("saved %s", qPrintable(file));
+        // And enlarged, as on a bigger screen.
+        window.resize(1280, 900);
+        QTRY_COMPARE(window.size(), QSize(1280, 900));
+        const QString large =
+            dir + QStringLiteral("/demo-road-1280x900-%1x.png").arg(window.devicePixelRatio());
+        QVERIFY(window.grab().save(large));
+        qInfo("saved %s", qPrintable(large));
     }
 };
 

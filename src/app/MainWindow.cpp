@@ -8,6 +8,7 @@
 #include "probes/Recipes.h"
 #include "session/Clock.h"
 #include "session/Session.h"
+#include "session/Settings.h"
 #include "session/UpdateCheck.h"
 #include "sources/DeletionLists.h"
 #include "sources/ListSorts.h"
@@ -21,22 +22,47 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QListView>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QSettings>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 
 #include <QCoroTask>
 
 namespace {
+
+// Tooltips for the grid's cells that do not show their whole text, and only for those.
+class WholeTextTips final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override
+    {
+        const QString text = index.data(Qt::DisplayRole).toString();
+        const int margins = 2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 4;
+        if (option.fontMetrics.horizontalAdvance(text) + margins <= option.rect.width()) {
+            QToolTip::hideText();
+            return true;
+        }
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    }
+};
 
 TextListModel *texts(QListView *view)
 {
@@ -53,9 +79,10 @@ MainWindow::MainWindow(const Endpoints &endpoints, const StartOptions *options, 
     setWindowTitle(kTitle);
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(kClientWidth, kClientHeight);
+    client->setMinimumSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
     m_c = buildMainWindowControls(client);
+    client->installEventFilter(this);
 
     // Notices on the left for a while, the run's progress on the right for as long as it runs;
     // both are labels, so assistive tools read them.
@@ -69,7 +96,6 @@ MainWindow::MainWindow(const Endpoints &endpoints, const StartOptions *options, 
     statusBar()->addPermanentWidget(m_progress);
     m_noticeTimer.setSingleShot(true);
     connect(&m_noticeTimer, &QTimer::timeout, this, [this] { showNotice({}); });
-    statusBar()->setSizeGripEnabled(false);
 
     setUpGrid();
     wireQueryRun();
@@ -80,7 +106,7 @@ MainWindow::MainWindow(const Endpoints &endpoints, const StartOptions *options, 
     connect(m_c.updateTimer, &QTimer::timeout, this, &MainWindow::checkForUpdate);
 
     startUp();
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    restoreWindowState();
     if (options) {
         for (const QString &notice : m_session->configure(*options))
             showNotice(notice);
@@ -89,6 +115,7 @@ MainWindow::MainWindow(const Endpoints &endpoints, const StartOptions *options, 
 
 MainWindow::~MainWindow()
 {
+    saveWindowState();
     // Work still waiting for a page ends here, while everything it reports to still exists.
     m_session->shutDown();
 }
@@ -109,7 +136,6 @@ void MainWindow::setUpGrid()
     ResultTable *table = m_session->grid();
     grid->setModel(table);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setWordWrap(false);
     grid->setShowGrid(false);
@@ -118,14 +144,17 @@ void MainWindow::setUpGrid()
     grid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     grid->horizontalHeader()->setHighlightSections(false);
     grid->horizontalHeader()->setSectionsClickable(true);
-    const auto applyWidths = [grid] {
-        for (int c = 0; c < kColumnCount; ++c)
-            grid->setColumnWidth(c, ResultTable::columnWidth(c));
-    };
-    applyWidths();
-    // A reset re-creates the columns at their starting widths.
-    connect(table, &QAbstractItemModel::modelReset, grid, applyWidths);
+    grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    grid->setItemDelegate(new WholeTextTips(grid));
     QHeaderView *header = grid->horizontalHeader();
+    // A column the user widens (by dragging, or fitting with a double-click on its edge) keeps
+    // that width; the others share whatever the window grew by.
+    connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (!m_fittingColumns)
+            m_userWidths[std::size_t(column)] = width;
+    });
+    connect(table, &QAbstractItemModel::modelReset, this, &MainWindow::fitColumns);
+    fitColumns();
     connect(header, &QHeaderView::sectionClicked, this, [table, header](int column) {
         table->sortByColumn(column);
         const SortDirection direction = table->sortDirection(column);
@@ -137,6 +166,66 @@ void MainWindow::setUpGrid()
     });
     connect(table, &QAbstractItemModel::modelReset, header,
             [header] { header->setSortIndicatorShown(false); });
+}
+
+void MainWindow::fitColumns()
+{
+    // At the default size every column has its design width; the width the grid grew by goes
+    // to the count columns first (as far as a nine-digit count needs), then to the domain.
+    constexpr int kDefaultGridWidth = 713;
+    constexpr int kWidestCount = 110;
+    int extra = qMax(0, m_c.resultGrid->width() - kDefaultGridWidth);
+    std::array<int, kColumnCount> widths{};
+    for (int c = 0; c < kColumnCount; ++c)
+        widths[std::size_t(c)] = m_userWidths[std::size_t(c)] > 0 ? m_userWidths[std::size_t(c)]
+                                                                  : ResultTable::columnWidth(c);
+    for (bool more = true; extra > 0 && more;) {
+        more = false;
+        for (int c = BaiduSite; c <= YahooLinksBare && extra > 0; ++c) {
+            int &w = widths[std::size_t(c)];
+            if (m_userWidths[std::size_t(c)] == 0 && w < kWidestCount) {
+                ++w;
+                --extra;
+                more = true;
+            }
+        }
+    }
+    if (m_userWidths[kDomainColumn] == 0)
+        widths[kDomainColumn] += extra;
+    m_fittingColumns = true;
+    for (int c = 0; c < kColumnCount; ++c)
+        m_c.resultGrid->setColumnWidth(c, widths[std::size_t(c)]);
+    m_fittingColumns = false;
+}
+
+QSettings MainWindow::windowState()
+{
+    // Beside the settings file, which stays as the user wrote it.
+    return QSettings(QFileInfo(Settings::defaultPath()).absolutePath() +
+                         QStringLiteral("/window.conf"),
+                     QSettings::IniFormat);
+}
+
+void MainWindow::restoreWindowState()
+{
+    QSettings state = windowState();
+    const QStringList widths = state.value(QStringLiteral("window/columns")).toStringList();
+    for (int c = 0; c < kColumnCount && c < widths.size(); ++c)
+        m_userWidths[std::size_t(c)] = qBound(0, widths[c].toInt(), 2000);
+    const QSize client = state.value(QStringLiteral("window/size")).toSize();
+    resize(client.expandedTo(QSize(kClientWidth, kClientHeight)) +
+           QSize(0, statusBar()->sizeHint().height()));
+    fitColumns();
+}
+
+void MainWindow::saveWindowState()
+{
+    QSettings state = windowState();
+    state.setValue(QStringLiteral("window/size"), centralWidget()->size());
+    QStringList widths;
+    for (int w : m_userWidths)
+        widths << QString::number(w);
+    state.setValue(QStringLiteral("window/columns"), widths);
 }
 
 void MainWindow::wireQueryRun()
@@ -246,6 +335,10 @@ void MainWindow::wireLookup()
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == centralWidget() && event->type() == QEvent::Resize) {
+        fitToClient(m_c, static_cast<QResizeEvent *>(event)->size());
+        fitColumns();
+    }
     if (watched == m_c.resultGrid->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::LeftButton) {
@@ -260,7 +353,9 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::openCell(const QPoint &viewportPoint)
 {
-    if (rowAt(viewportPoint) < 0)
+    // The row hit, which the first click of the double-click made current.
+    const int row = rowAt(viewportPoint);
+    if (row < 0)
         return;
     int column = -1;
     for (int c = kColumnCount - 1; c >= 0; --c) {
@@ -270,8 +365,7 @@ void MainWindow::openCell(const QPoint &viewportPoint)
             break;
         }
     }
-    const int row = selectedRow();
-    if (column < 0 || row < 0)
+    if (column < 0)
         return;
     const QString domain = m_session->grid()->cell(row, kDomainColumn);
     if (column == kDomainColumn) {

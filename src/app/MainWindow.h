@@ -2,6 +2,11 @@
 
 #include "WindowLayout.h"
 #include "fetch/Endpoints.h"
+#include "table/Columns.h"
+
+#include <QSettings>
+
+#include <array>
 
 #include <QMainWindow>
 #include <QTimer>
@@ -48,6 +53,10 @@ private:
     void openCell(const QPoint &viewportPoint);
     // A one-off message in the status bar; an empty text only drops notices that have expired.
     void showNotice(const QString &text);
+    void fitColumns();
+    static QSettings windowState();
+    void restoreWindowState();
+    void saveWindowState();
 
     Session *m_session;
     MainWindowControls m_c;
@@ -59,4 +68,7 @@ private:
     };
     QList<Notice> m_notices;
     QTimer m_noticeTimer;
+    // Widths the user gave columns; 0: the column follows the window.
+    std::array<int, kColumnCount> m_userWidths{};
+    bool m_fittingColumns = false;
 };

@@ -372,3 +372,12 @@ MainWindowControls buildMainWindowControls(QWidget *client)
     c.stuckHint->raise(); // its second line runs into the run button's top edge
     return c;
 }
+
+void fitToClient(const MainWindowControls &c, const QSize &size)
+{
+    const int dw = qMax(0, size.width() - kClientWidth);
+    const int dh = qMax(0, size.height() - kClientHeight);
+    c.tableArea->setGeometry(pixels(spot(u"tableArea"_s)).adjusted(0, 0, dw, dh));
+    c.resultGrid->setGeometry(pixels(spot(u"resultGrid"_s)).adjusted(0, 0, dw, dh));
+    c.detailPanel->setGeometry(pixels(spot(u"detailPanel"_s)).translated(0, dh));
+}

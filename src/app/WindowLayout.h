@@ -12,6 +12,7 @@ class QListView;
 class QPushButton;
 class QTableView;
 class QTimer;
+class QSize;
 class QWidget;
 
 // Every control of the main window, by its role. Each carries the same name as its object name
@@ -73,3 +74,8 @@ inline constexpr int kClientHeight = 576;
 
 // Builds every control inside `client` at its place.
 MainWindowControls buildMainWindowControls(QWidget *client);
+
+// Places the controls for a client area of `size`, at least the default size: the result grid
+// takes the extra width and height, the row under it (lookup, detail grid, notice) moves down
+// with the grid's bottom edge, and the strips above keep their places.
+void fitToClient(const MainWindowControls &c, const QSize &size);
