@@ -1,8 +1,7 @@
-// Started by tst_session_store: a window's session with its store, running over the names given,
-// until the test kills it.
+// Started by tst_session_store, which kills it mid-run: a window's session with its store, running
+// the first and third metrics (Baidu and Google pages) over the names given. Prints the store's
+// state and message once the store is attached.
 //   session_child DATABASE HOST:PORT NAME...
-// It ticks the first and third metrics (Baidu pages, Google pages) and prints the store's state
-// and message once the store is attached.
 #include "probes/QueryRun.h"
 #include "session/Session.h"
 #include "session/SessionStore.h"

@@ -2,6 +2,7 @@
 #include "table/GridExport.h"
 #include "table/ResultTable.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -12,48 +13,29 @@ RowCells row(const QStringList &cells)
 {
     RowCells r;
     r.fill(kBlankCell);
-    for (qsizetype i = 0; i < cells.size(); ++i)
-        r[i + kDomainColumn] = cells[i];
+    std::copy(cells.begin(), cells.end(), r.begin() + kDomainColumn);
     return r;
 }
 
-// A literal RFC 4180 reader: records end at CRLF outside quotes, "" inside quotes is one quote.
-// A bare CR, LF or quote outside quotes, or a text that does not end a record, gives one
-// record that no test expects.
+// Reads RFC 4180 strictly: each field quoted (quotes doubled) or free of commas, quotes, CR and
+// LF, each record ended by CRLF. Anything else gives a record no test expects.
 QList<QStringList> parseCsv(const QString &text)
 {
-    QList<QStringList> records;
-    QStringList record;
-    QString field;
-    bool inQuotes = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (inQuotes) {
-            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
-                field += u'"';
-                ++i;
-            } else if (c == u'"') {
-                inQuotes = false;
-            } else {
-                field += c;
-            }
-        } else if (c == u'"' && field.isEmpty()) {
-            inQuotes = true;
-        } else if (c == u',') {
-            record << std::exchange(field, {});
-        } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-            record << std::exchange(field, {});
-            records << std::exchange(record, {});
-            ++i;
-        } else if (c == u'\r' || c == u'\n' || c == u'"') {
-            return {{u"<stray character>"_s}};
-        } else {
-            field += c;
-        }
+    static const QRegularExpression field(uR"re((?:"((?:[^"]|"")*)"|([^,"\r\n]*))(,|\r\n))re"_s);
+    QList<QStringList> records{{}};
+    for (qsizetype at = 0; at < text.size();) {
+        const QRegularExpressionMatch m =
+            field.match(text, at, QRegularExpression::NormalMatch,
+                        QRegularExpression::AnchorAtOffsetMatchOption);
+        if (!m.hasMatch())
+            return {{u"not RFC 4180"_s}};
+        records.last() << (m.capturedStart(1) >= 0 ? m.captured(1).replace(u"\"\""_s, u"\""_s)
+                                                   : m.captured(2));
+        if (m.captured(3) == u"\r\n")
+            records.append(QStringList());
+        at = m.capturedEnd();
     }
-    if (inQuotes || !record.isEmpty() || !field.isEmpty())
-        return {{u"<unterminated>"_s}};
-    return records;
+    return records.takeLast().isEmpty() ? records : QList<QStringList>{{u"unended record"_s}};
 }
 
 } // namespace
@@ -72,29 +54,25 @@ private Q_SLOTS:
     {
         QFETCH(bool, byteOrderMark);
         ResultTable table;
-        table.appendRows({
-            row({u"a.com"_s, u"1,230,000"_s, u"say \"hi\""_s, u"中文.com"_s}),
-            row({u"b.com"_s, u"line\nbreak"_s, u"crlf\r\ninside"_s, u"\"\""_s, u""_s, u"4\n"_s,
-                 u"bare\rcr"_s}),
-            row({u"c.com"_s}),
-        });
+        table.appendRows({row({u"a.com"_s, u"1,230,000"_s, u"say \"hi\""_s, u"中文.com"_s}),
+                          row({u"b.com"_s, u"line\nbreak"_s, u"crlf\r\ninside"_s, u"\"\""_s, u""_s,
+                               u"4\n"_s, u"bare\rcr"_s}),
+                          row({u"c.com"_s})});
         const QByteArray bytes =
             GridExport::csv(GridExport::header(), GridExport::rows(table, {}), byteOrderMark);
         QCOMPARE(bytes.startsWith("\xEF\xBB\xBF"), byteOrderMark);
-        QVERIFY(bytes.endsWith("\r\n"));
 
         const QList<QStringList> records =
-            parseCsv(QString::fromUtf8(byteOrderMark ? bytes.mid(3) : bytes));
+            parseCsv(QString::fromUtf8(bytes.mid(byteOrderMark ? 3 : 0)));
         QCOMPARE(records.size(), 4);
-        QCOMPARE(records[0], (QStringList{u"查询域名"_s, u"百度收录"_s, u"百度反链"_s,
-                                          u"google收录"_s, u"yahoo收录"_s, u"yahoo反链"_s,
-                                          u"yahoo不带W"_s, u"PR值查询"_s, u"是否注册"_s}));
+        QCOMPARE(
+            records[0].join(u'|'),
+            u"查询域名|百度收录|百度反链|google收录|yahoo收录|yahoo反链|yahoo不带W|PR值查询|是否注册"_s);
         for (int r = 0; r < table.rowCount(); ++r) {
-            QCOMPARE(records[r + 1].size(), kColumnCount - 1);
-            for (int c = kDomainColumn; c < kColumnCount; ++c) {
-                const QString cell = table.cell(r, c);
-                QCOMPARE(records[r + 1][c - 1], cell == kBlankCell ? QString() : cell);
-            }
+            QStringList shown;
+            for (int c = kDomainColumn; c < kColumnCount; ++c)
+                shown << (table.cell(r, c) == kBlankCell ? QString() : table.cell(r, c));
+            QCOMPARE(records[r + 1], shown);
         }
     }
 
@@ -103,13 +81,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("cell");
         QTest::addColumn<QString>("csvField");
         QTest::addColumn<QString>("clipboardCell");
-        QTest::newRow("equals") << u"=HYPERLINK(\"x\")"_s << u"\"'=HYPERLINK(\"\"x\"\")\""_s
-                                << u"'=HYPERLINK(\"x\")"_s;
+        QTest::newRow("equals, quotes")
+            << u"=HYPERLINK(\"x\")"_s << u"\"'=HYPERLINK(\"\"x\"\")\""_s << u"'=HYPERLINK(\"x\")"_s;
         QTest::newRow("plus") << u"+1"_s << u"'+1"_s << u"'+1"_s;
         QTest::newRow("minus, comma") << u"-1,2"_s << u"\"'-1,2\""_s << u"'-1,2"_s;
         QTest::newRow("at") << u"@SUM(A1)"_s << u"'@SUM(A1)"_s << u"'@SUM(A1)"_s;
-        QTest::newRow("inside is harmless") << u"a=b-c"_s << u"a=b-c"_s << u"a=b-c"_s;
-        QTest::newRow("empty") << u""_s << u""_s << u""_s;
+        QTest::newRow("not first") << u"a=b-c"_s << u"a=b-c"_s << u"a=b-c"_s;
     }
     void formulaGuard()
     {
@@ -127,10 +104,10 @@ private Q_SLOTS:
         ResultTable table;
         table.appendRows({row({u"a.com"_s, u"1\t2"_s}), row({u"b.com"_s, u"x\r\ny\nz"_s}),
                           row({u"c.com"_s, u"7"_s})});
-        const QString text = GridExport::tabSeparated(GridExport::rows(table, {2, 0, 9, 1}));
-        const QString blanks = u"\t\t\t\t\t\t\t"_s;
-        QCOMPARE(text, u"c.com\t7"_s + blanks + u"\na.com\t1 2"_s + blanks + u"\nb.com\tx y z"_s +
-                           blanks + u"\n"_s);
+        const QString blanks(7, u'\t');
+        QCOMPARE(GridExport::tabSeparated(GridExport::rows(table, {2, 0, 9, 1})),
+                 u"c.com\t7"_s + blanks + u"\na.com\t1 2"_s + blanks + u"\nb.com\tx y z"_s +
+                     blanks + u"\n"_s);
     }
 };
 

@@ -7,7 +7,6 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -51,12 +50,16 @@ QList<RowCells> snapshot(const ResultTable &table)
 {
     QList<RowCells> rows;
     for (int r = 0; r < table.rowCount(); ++r) {
-        RowCells cells;
+        rows.append(RowCells());
         for (int c = 0; c < kColumnCount; ++c)
-            cells[c] = table.cell(r, c);
-        rows << cells;
+            rows.last()[c] = table.cell(r, c);
     }
     return rows;
+}
+
+std::optional<QList<RowCells>> saved(const QString &path)
+{
+    return SessionStore(path).load();
 }
 
 QByteArray contents(const QString &path)
@@ -65,21 +68,18 @@ QByteArray contents(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Runs `sql` on a connection of the test's own, outside any store.
-QVariant query(const QString &path, const QStringList &sql)
+// Runs statements on a connection of the test's own; the first value of the last result.
+QVariant sql(const QString &path, const QStringList &statements)
 {
     QVariant last;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"test"_s);
         db.setDatabaseName(path);
-        if (!db.open())
-            return {};
         QSqlQuery q(db);
-        for (const QString &statement : sql) {
-            if (!q.exec(statement))
+        for (const QString &statement : statements) {
+            if (!db.open() || !q.exec(statement))
                 return {};
-            if (q.next())
-                last = q.value(0);
+            last = q.next() ? q.value(0) : QVariant();
         }
     }
     QSqlDatabase::removeDatabase(u"test"_s);
@@ -93,40 +93,25 @@ class TestSessionStore : public QObject {
 
     QTemporaryDir m_dir;
     QString m_path;
+    std::optional<SessionStore> m_holder;
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_dir.isValid());
-    }
     void init()
     {
-        // A fresh file for each case, in the same folder so moved-aside files are found.
+        // A fresh file in one folder, so that moved-aside files are found beside it.
         static int n = 0;
         m_path = m_dir.filePath(u"session%1.sqlite"_s.arg(++n));
+        QStandardPaths::setTestModeEnabled(true);
     }
-
-    void defaultPathFolderIsMade()
-    {
-        const QString path = SessionStore::defaultPath(true);
-        QVERIFY(path.endsWith(u"/session-demo.sqlite"_s));
-        QVERIFY(QFileInfo(path).dir().exists());
-    }
+    void cleanup() { m_holder.reset(); }
 
     void changesSurviveReload_data()
     {
         QTest::addColumn<Edit>("edit");
-        QTest::newRow("nothing") << Edit([](ResultTable &) {});
-        QTest::newRow("cells written") << Edit([](ResultTable &t) {
-            t.setCell(3, GoogleSite, u"12"_s);
+        QTest::newRow("written, sorted, written") << Edit([](ResultTable &t) {
             t.setCell(199, PageRank, u"4\n"_s);
-            t.setCellOf(t.rowId(3), GoogleSite, u"查询失败"_s);
-        });
-        QTest::newRow("sorted, written, sorted back") << Edit([](ResultTable &t) {
             t.sortByColumn(BaiduSite);
             t.setCell(0, Registration, u"可注册"_s);
-            t.sortByColumn(BaiduSite);
         });
         QTest::newRow("a few rows removed") << Edit([](ResultTable &t) {
             t.removeRowsWhere([](const ResultRow &r) { return r.cells[BaiduSite].size() == 2; });
@@ -134,7 +119,7 @@ private Q_SLOTS:
         QTest::newRow("many runs removed in one reset") << Edit([](ResultTable &t) {
             t.removeRowsWhere([](const ResultRow &r) { return r.cells[BaiduSite].endsWith(u'1'); });
         });
-        QTest::newRow("sorted, then rows appended and written") << Edit([](ResultTable &t) {
+        QTest::newRow("sorted, rows appended") << Edit([](ResultTable &t) {
             t.sortByColumn(kDomainColumn);
             t.appendRows(rowsOf(3, 1000));
             t.setCell(t.rowCount() - 1, YahooPages, u"9"_s);
@@ -143,15 +128,13 @@ private Q_SLOTS:
         QTest::newRow("import over a sorted grid") << Edit([](ResultTable &t) {
             t.sortByColumn(BaiduSite);
             Sources::importCategory(t, {u"b.com"_s, u"a.com"_s});
-            t.setCell(1, BaiduDomain, u"5"_s);
         });
-        QTest::newRow("large import sorted before it is handed over in slices")
-            << Edit([](ResultTable &t) {
-                   t.appendRows(rowsOf(45'000, 200));
-                   t.sortByColumn(BaiduSite);
-                   t.setCell(44'000, GoogleSite, u"1"_s);
-                   QTest::qWait(1000); // the slices go by the timer, not by flush()
-               });
+        QTest::newRow("large import sorted before its slices go") << Edit([](ResultTable &t) {
+            t.appendRows(rowsOf(45'000, 200));
+            t.sortByColumn(BaiduSite);
+            t.setCell(44'000, GoogleSite, u"1"_s);
+            QTest::qWait(1000); // the slices go by the timer, not by flush()
+        });
     }
     void changesSurviveReload()
     {
@@ -164,98 +147,65 @@ private Q_SLOTS:
             store.attach(&table);
             store.flush(); // the edit then reaches the file as changes, not as a first write
             edit(table);
-            store.flush();
         }
-        SessionStore again(m_path);
-        QCOMPARE(again.state(), SessionStore::State::Saving);
-        const std::optional<QList<RowCells>> rows = again.load();
-        QVERIFY(rows.has_value());
-        QCOMPARE(rows->size(), table.rowCount());
-        QVERIFY(*rows == snapshot(table));
+        QVERIFY(saved(m_path) == snapshot(table));
     }
 
-    // A restored grid keeps being saved; then the change reaches the file without a flush.
-    void restoredGridKeepsSavingWithinASecond()
+    // Restored, a saved grid is kept on; not restored, what is attached replaces it, though as
+    // long. Either way a change reaches the file within a second, without a flush.
+    void savedGridRestoredOrNot_data()
     {
+        QTest::addColumn<bool>("restore");
+        QTest::newRow("restored") << true;
+        QTest::newRow("another grid") << false;
+    }
+    void savedGridRestoredOrNot()
+    {
+        QFETCH(bool, restore);
         ResultTable first;
         first.appendRows(rowsOf(50));
+        SessionStore(m_path).attach(&first);
+        ResultTable table;
         {
             SessionStore store(m_path);
-            store.attach(&first);
-            first.sortByColumn(BaiduSite);
-        }
-        ResultTable restored;
-        {
-            SessionStore store(m_path);
-            restored.appendRows(*store.load());
-            store.attach(&restored);
-            QVERIFY(snapshot(restored) == snapshot(first));
-            restored.removeRowsWhere(
-                [](const ResultRow &r) { return r.cells[kLabelColumn] == u"7"; });
-            restored.setCell(0, GoogleSite, u"123"_s);
-            const QString written = restored.cell(0, kDomainColumn);
-            restored.sortByColumn(kDomainColumn);
-            const QStringList read = {u"SELECT c4 FROM rows WHERE c1 = '%1'"_s.arg(written)};
+            const auto loaded = store.load();
+            table.appendRows(restore ? *loaded : rowsOf(50, 100));
+            store.attach(&table);
+            table.removeRowsWhere([](const ResultRow &r) { return r.cells[kLabelColumn] == u"7"; });
+            table.setCell(0, GoogleSite, u"123"_s);
+            const QStringList read = {
+                u"SELECT c4 FROM rows WHERE c1 = '%1'"_s.arg(table.cell(0, kDomainColumn))};
+            table.sortByColumn(BaiduSite);
             QElapsedTimer clock;
             clock.start();
-            QTRY_COMPARE_WITH_TIMEOUT(query(m_path, read).toString(), u"123"_s, 2000);
+            QTRY_COMPARE_WITH_TIMEOUT(sql(m_path, read).toString(), u"123"_s, 2000);
             QVERIFY2(clock.elapsed() <= 1000, qPrintable(QString::number(clock.elapsed())));
         }
-        SessionStore again(m_path);
-        QVERIFY(again.load() == snapshot(restored));
-    }
-
-    // The loaded grid was not restored: what is attached replaces it, same row count or not.
-    void attachingAnotherGridReplacesTheSaved()
-    {
-        ResultTable saved;
-        saved.appendRows(rowsOf(5));
-        {
-            SessionStore store(m_path);
-            store.attach(&saved);
-        }
-        ResultTable other;
-        other.appendRows(rowsOf(5, 100));
-        {
-            SessionStore store(m_path);
-            QVERIFY(store.load() == snapshot(saved));
-            store.attach(&other);
-        }
-        SessionStore again(m_path);
-        QVERIFY(again.load() == snapshot(other));
+        QVERIFY(saved(m_path) == snapshot(table));
     }
 
     void olderSchemaIsMigrated()
     {
-        QVERIFY(query(m_path,
-                      {u"CREATE TABLE meta(name TEXT PRIMARY KEY, value TEXT NOT NULL)"_s,
-                       u"CREATE TABLE rows(key INTEGER PRIMARY KEY, c0 TEXT, c1 TEXT, c2 TEXT, "
-                       "c3 TEXT, c4 TEXT, c5 TEXT, c6 TEXT, c7 TEXT, c8 TEXT, c9 TEXT)"_s,
-                       u"INSERT INTO meta VALUES('grid', 'saved')"_s,
-                       u"INSERT INTO rows VALUES(3, '2', 'c.com', ' ', ' ', ' ', ' ', ' ', ' ', "
-                       "' ', '可注册')"_s,
-                       u"INSERT INTO rows VALUES(1, '0', 'a.com', '10', ' ', ' ', ' ', ' ', ' ', "
-                       "' ', ' ')"_s,
-                       u"INSERT INTO rows VALUES(2, '1', 'b.com', '9', ' ', ' ', ' ', ' ', ' ', "
-                       "' ', ' ')"_s,
-                       u"PRAGMA user_version = 1"_s, u"PRAGMA user_version"_s})
-                    .isValid());
+        QCOMPARE(sql(m_path, {u"CREATE TABLE meta(name TEXT PRIMARY KEY, value TEXT NOT NULL)"_s,
+                              u"CREATE TABLE rows(key INTEGER PRIMARY KEY, c0, c1, c2, c3, c4, "
+                              "c5, c6, c7, c8, c9)"_s,
+                              u"INSERT INTO meta VALUES('grid', 'saved')"_s,
+                              u"INSERT INTO rows(key, c1, c9) VALUES(3, 'c.com', '可注册')"_s,
+                              u"INSERT INTO rows(key, c1) VALUES(1, 'a.com'), (2, 'b.com')"_s,
+                              u"PRAGMA user_version = 1"_s, u"PRAGMA user_version"_s}),
+                 QVariant(1));
         ResultTable table;
         {
             SessionStore store(m_path);
-            QCOMPARE(store.state(), SessionStore::State::Saving);
             QCOMPARE(store.message(), QString());
-            const auto rows = store.load();
-            QVERIFY(rows.has_value());
-            table.appendRows(*rows);
+            table.appendRows(store.load().value_or(QList<RowCells>()));
             QCOMPARE(table.cell(0, kDomainColumn), u"a.com"_s);
             QCOMPARE(table.cell(2, Registration), u"可注册"_s);
             store.attach(&table);
             table.sortByColumn(kDomainColumn);
         }
-        SessionStore again(m_path);
-        QVERIFY(again.load() == snapshot(table));
-        QCOMPARE(query(m_path, {u"PRAGMA user_version"_s}).toInt(), 2);
+        QVERIFY(saved(m_path) == snapshot(table));
+        QCOMPARE(sql(m_path, {u"PRAGMA user_version"_s}), QVariant(2));
     }
 
     void damagedFileIsMovedAside_data()
@@ -267,43 +217,34 @@ private Q_SLOTS:
     void damagedFileIsMovedAside()
     {
         QFETCH(bool, sqliteHeader);
-        QByteArray damaged;
-        if (sqliteHeader) {
-            ResultTable table;
-            table.appendRows(rowsOf(3000));
-            {
-                SessionStore store(m_path);
-                store.attach(&table);
-            }
-            damaged = contents(m_path);
-            QVERIFY(damaged.size() > 40'000);
-            damaged.replace(8192, 24'000, QByteArray(24'000, '\x5a'));
-        } else {
-            damaged = QByteArray("this is a list of names, not a database\n").repeated(200);
-        }
+        ResultTable table;
+        table.appendRows(rowsOf(3000));
+        SessionStore(m_path).attach(&table);
+        QByteArray damaged = contents(m_path);
+        if (sqliteHeader)
+            damaged.replace(8192, 24'000, QByteArray(24'000, 'Z'));
+        else
+            damaged = QByteArray("a list of names, not a database\n").repeated(200);
         QFile file(m_path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(damaged);
         file.close();
 
-        ResultTable table;
-        table.appendRows(rowsOf(2));
-        {
-            SessionStore store(m_path);
-            QCOMPARE(store.state(), SessionStore::State::Saving);
-            QVERIFY2(store.message().startsWith(SessionStore::kMovedAsidePrefix),
-                     qPrintable(store.message()));
-            const QString aside = store.message().mid(SessionStore::kMovedAsidePrefix.size());
-            QVERIFY(QRegularExpression(QRegularExpression::escape(m_path) +
-                                       uR"(\.corrupt-\d{8}-\d{6})"_s)
-                        .match(aside)
-                        .hasMatch());
-            QCOMPARE(contents(aside), damaged);
-            QCOMPARE(store.load(), std::nullopt);
-            store.attach(&table);
-        }
-        SessionStore again(m_path);
-        QVERIFY(again.load() == snapshot(table));
+        table.clear();
+        SessionStore store(m_path);
+        QCOMPARE(store.state(), SessionStore::State::Saving);
+        const QString aside = store.message().mid(SessionStore::kMovedAsidePrefix.size());
+        QCOMPARE(store.message(), SessionStore::kMovedAsidePrefix + aside);
+        QVERIFY2(QRegularExpression(u"^"_s + QRegularExpression::escape(m_path) +
+                                    uR"(\.corrupt-\d{8}-\d{6}$)"_s)
+                     .match(aside)
+                     .hasMatch(),
+                 qPrintable(aside));
+        QCOMPARE(contents(aside), damaged);
+        QCOMPARE(store.load(), std::nullopt);
+        store.attach(&table);
+        store.flush();
+        QCOMPARE(sql(m_path, {u"SELECT count(*) FROM meta"_s}), QVariant(1));
     }
 
     void runsWithoutSaving_data()
@@ -312,7 +253,7 @@ private Q_SLOTS:
         QTest::addColumn<SessionStore::State>("state");
         QTest::addColumn<QString>("message");
         QTest::newRow("newer version") << Prepare([](const QString &path) {
-            query(path, {u"CREATE TABLE rows(anything)"_s, u"PRAGMA user_version = 3"_s});
+            sql(path, {u"CREATE TABLE rows(anything)"_s, u"PRAGMA user_version = 3"_s});
             return path;
         }) << SessionStore::State::ReadOnly
                                        << SessionStore::kNewerMessage;
@@ -324,6 +265,14 @@ private Q_SLOTS:
             QFile(path).open(QIODevice::WriteOnly);
             return path + u"/session.sqlite"_s;
         }) << SessionStore::State::ReadOnly << SessionStore::kUnwritableMessage;
+        QTest::newRow("held by a live store for an hour") << Prepare([this](const QString &path) {
+            m_holder.emplace(path);
+            QFile lock(path + u".lock"_s);
+            lock.open(QIODevice::ReadWrite);
+            lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                             QFileDevice::FileModificationTime);
+            return path;
+        }) << SessionStore::State::InUse << SessionStore::kInUseMessage;
     }
     void runsWithoutSaving()
     {
@@ -341,32 +290,9 @@ private Q_SLOTS:
             table.appendRows(rowsOf(5));
             store.attach(&table);
             table.setCell(0, GoogleSite, u"1"_s);
-            store.flush();
         }
         QCOMPARE(contents(m_path), before);
         QVERIFY(!QFileInfo::exists(m_path + u"-wal"_s));
-    }
-
-    void secondStoreOnAHeldFile()
-    {
-        ResultTable table;
-        table.appendRows(rowsOf(5));
-        SessionStore first(m_path);
-        first.attach(&table);
-        {
-            SessionStore second(m_path);
-            QCOMPARE(second.state(), SessionStore::State::InUse);
-            QCOMPARE(second.message(), SessionStore::kInUseMessage);
-            QCOMPARE(second.load(), std::nullopt);
-            ResultTable other;
-            other.appendRows(rowsOf(1, 900));
-            second.attach(&other);
-            second.flush();
-        }
-        table.setCell(1, GoogleSite, u"2"_s);
-        first.flush();
-        QCOMPARE(query(m_path, {u"SELECT count(*) FROM rows"_s}).toInt(), 5);
-        QCOMPARE(query(m_path, {u"SELECT c4 FROM rows WHERE c1 = '%1'"_s.arg(nameAt(1))}), u"2"_s);
     }
 
     // A real window process, killed while its run waits for a page: every answered page's cell
@@ -378,20 +304,19 @@ private Q_SLOTS:
         QStringList names;
         for (int i = 0; i < 12; ++i)
             names << nameAt(i);
-        constexpr int kAnsweredGoogle = 5; // the child's second metric stalls on the next page
-        // Answers spread over several hand-overs, so cells also reach the file as changes.
+        // Answers spread over several hand-overs, so cells also reach the file as changes; the
+        // child's second metric (Google) stalls on the page after kAnswered.
         sim.setFault(Route::BaiduSite, Fault::delay(40));
         sim.setFault(Route::Google, Fault::delay(150));
+        constexpr int kAnswered = 5;
         connect(&sim, &SiteSimulator::requestReceived, this, [&](Route route) {
-            if (route == Route::Google && sim.requestCount(Route::Google) == kAnsweredGoogle + 1)
+            if (route == Route::Google && sim.requestCount(Route::Google) == kAnswered + 1)
                 sim.hold(Route::Google);
         });
-
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         child.start(QStringLiteral(VARNEL_SESSION_CHILD),
                     QStringList{m_path, sim.hostPort()} + names);
-        QVERIFY(child.waitForStarted());
         QTRY_VERIFY(child.canReadLine());
         QCOMPARE(child.readLine().trimmed(), QByteArray::number(int(SessionStore::State::Saving)));
 
@@ -408,32 +333,25 @@ private Q_SLOTS:
         }
         QCOMPARE(sim.heldCount(Route::Google), 1);
         QCOMPARE(sim.requestCount(Route::BaiduSite), names.size());
-        const QStringList googleTargets = sim.requestTargets(Route::Google);
-        for (int i = 0; i < kAnsweredGoogle; ++i)
-            QVERIFY(googleTargets[i].contains(names[i]));
-
+        for (int i = 0; i < kAnswered; ++i)
+            QVERIFY(sim.requestTargets(Route::Google)[i].contains(names[i]));
         child.kill(); // SIGKILL: no destructor, no flush
         QVERIFY(child.waitForFinished());
-        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
         QVERIFY(QFileInfo::exists(m_path + u".lock"_s));
 
         SessionStore store(m_path);
         QCOMPARE(store.state(), SessionStore::State::Saving);
-        QCOMPARE(store.message(), QString());
-        const auto rows = store.load();
-        QVERIFY(rows.has_value());
-        QCOMPARE(rows->size(), names.size());
+        const QList<RowCells> rows = store.load().value_or(QList<RowCells>());
+        QCOMPARE(rows.size(), names.size());
         for (int i = 0; i < names.size(); ++i) {
-            const RowCells &row = rows->at(i);
-            QCOMPARE(row[kLabelColumn], QString::number(i));
-            QCOMPARE(row[kDomainColumn], names[i]);
-            for (int c = BaiduSite; c < kColumnCount; ++c) {
-                const QString expected = c == BaiduSite ? expectedCell(0, names[i])
-                                         : c == GoogleSite && i < kAnsweredGoogle
-                                             ? expectedCell(2, names[i])
-                                             : kBlankCell;
-                QCOMPARE(row[c], expected);
-            }
+            RowCells expected;
+            expected.fill(kBlankCell);
+            expected[kLabelColumn] = QString::number(i);
+            expected[kDomainColumn] = names[i];
+            expected[BaiduSite] = expectedCell(0, names[i]);
+            if (i < kAnswered)
+                expected[GoogleSite] = expectedCell(2, names[i]);
+            QVERIFY2(rows[i] == expected, qPrintable(names[i]));
         }
         sim.release(Route::All);
     }
