@@ -383,8 +383,8 @@ std::optional<QList<RowCells>> SessionStore::load()
     }
     if (!saved)
         return std::nullopt;
-    m_loaded = loaded;
-    return loaded.rows;
+    m_loaded = std::move(loaded);
+    return m_loaded->rows;
 }
 
 void SessionStore::attach(ResultTable *table)
