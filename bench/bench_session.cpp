@@ -1,8 +1,8 @@
 // Prints what keeping the session costs: (a) a run of every metric against the simulator, with
 // a session file attached against the same run without, as ratios of wall time and of the
-// process's CPU time (all threads: the writer's work counts), which a busy shared machine
-// disturbs less; (b) a restart with 100,000 saved rows: opening the file, reading it, filling
-// the grid.
+// process's CPU time (all threads), and the writer thread's own CPU time, which a busy shared
+// machine disturbs least; (b) a restart with 100,000 saved rows: opening the file, reading it,
+// filling the grid.
 //   bench_session [rows for (a), default 12,500: 100,000 cells over 8 metrics] [rounds, 2]
 #include "SiteSimulator.h"
 #include "fetch/PageFetcher.h"
@@ -13,6 +13,7 @@
 #include "table/ResultTable.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,6 +23,8 @@
 #include <cstdio>
 #include <ctime>
 #include <optional>
+
+#include <unistd.h>
 
 namespace {
 
@@ -37,7 +40,27 @@ QStringList names(int count)
 struct Cost {
     double wallMs = 0;
     double cpuMs = 0;
+    double writerCpuMs = 0;
 };
+
+// CPU time of this process's thread named `name`, from /proc; 0 when there is none.
+double threadCpuMs(const QByteArray &name)
+{
+    QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        QFile stat(tasks.filePath(tid + QStringLiteral("/stat")));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name ||
+            !stat.open(QIODevice::ReadOnly))
+            continue;
+        // utime and stime are the 12th and 13th fields after the parenthesised name.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        return (fields.value(11).toDouble() + fields.value(12).toDouble()) * 1000 /
+               double(sysconf(_SC_CLK_TCK));
+    }
+    return 0;
+}
 
 // One run of every metric over `rows` names; with a store on `path` when one is given.
 Cost runCost(const SiteSimulator &sim, int rows, const QString &path)
@@ -61,7 +84,8 @@ Cost runCost(const SiteSimulator &sim, int rows, const QString &path)
     QCoro::waitFor(run.startOrStop());
     if (store)
         store->flush();
-    return {clock.nsecsElapsed() / 1e6, double(std::clock() - cpu) * 1000 / CLOCKS_PER_SEC};
+    return {clock.nsecsElapsed() / 1e6, double(std::clock() - cpu) * 1000 / CLOCKS_PER_SEC,
+            threadCpuMs("session writer")};
 }
 
 template <typename F> double timedMs(F &&work)
@@ -98,12 +122,13 @@ int main(int argc, char *argv[])
         const Cost a = storeFirst ? second : first;
         const Cost b = storeFirst ? first : second;
         std::printf("  round %d: without store %7.0f ms wall %7.0f ms CPU, with store %7.0f ms "
-                    "wall %7.0f ms CPU\n",
-                    round, a.wallMs, a.cpuMs, b.wallMs, b.cpuMs);
+                    "wall %7.0f ms CPU (writer thread %5.0f ms)\n",
+                    round, a.wallMs, a.cpuMs, b.wallMs, b.cpuMs, b.writerCpuMs);
         without.wallMs += a.wallMs;
         without.cpuMs += a.cpuMs;
         with.wallMs += b.wallMs;
         with.cpuMs += b.cpuMs;
+        with.writerCpuMs += b.writerCpuMs;
     }
     {
         SessionStore check(path);
@@ -115,6 +140,8 @@ int main(int argc, char *argv[])
                 (with.wallMs / without.wallMs - 1) * 100);
     std::printf("  with store / without, CPU time:  %.3f (%+.1f%%)\n", with.cpuMs / without.cpuMs,
                 (with.cpuMs / without.cpuMs - 1) * 100);
+    std::printf("  writer thread's CPU / run's wall time without store: %.1f%%\n",
+                with.writerCpuMs / without.wallMs * 100);
 
     constexpr int kRestoredRows = 100'000;
     std::printf("\n(b) restart with %d saved rows, every metric filled (best of 3)\n",
