@@ -1,0 +1,589 @@
+#include "SessionStore.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+
+#include <optional>
+
+namespace {
+
+// Each step brings the file from version i to i + 1; a new file walks them all.
+const QList<QStringList> kMigrations = {
+    // 1: the grid, its rows in key order
+    {QStringLiteral("CREATE TABLE meta(name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
+     QStringLiteral("CREATE TABLE rows(key INTEGER PRIMARY KEY, c0 TEXT, c1 TEXT, c2 TEXT, "
+                    "c3 TEXT, c4 TEXT, c5 TEXT, c6 TEXT, c7 TEXT, c8 TEXT, c9 TEXT)")},
+    // 2: each row keeps its place in display order, so a sort rewrites places, not cells
+    {QStringLiteral("ALTER TABLE rows ADD COLUMN position INTEGER NOT NULL DEFAULT 0"),
+     QStringLiteral("UPDATE rows SET position = key")},
+};
+const int kSchemaVersion = int(kMigrations.size());
+
+// Changes reach the writer this long after the first of them at most.
+constexpr int kHandOverMs = 250;
+// Rows with cells per hand-over: a large import reaches the writer in slices, so neither
+// thread is held for long, and is committed as one transaction after its last slice.
+constexpr qsizetype kRowsPerHandOver = 20'000;
+
+const QString kBusyTimeout = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
+
+// SQLite's result codes for a file that is not, or no longer, a database.
+bool isDamage(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    return code == u"11" || code == u"26";
+}
+
+RowCells cellsOf(const ResultTable &table, int row)
+{
+    RowCells cells;
+    for (int column = 0; column < kColumnCount; ++column)
+        cells[column] = table.cell(row, column);
+    return cells;
+}
+
+enum class Health { Sound, Damaged, Newer, Unreadable };
+
+// Looks at an existing file without writing to it: a read-only connection neither converts
+// the journal nor checkpoints a newer version's log into the file.
+Health examine(const QString &path, const QString &connection)
+{
+    Health health = Health::Sound;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;") + kBusyTimeout);
+        if (!db.open()) {
+            health = Health::Unreadable;
+        } else {
+            QSqlQuery q(db);
+            if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+                health = isDamage(q.lastError()) ? Health::Damaged : Health::Unreadable;
+            } else if (q.value(0).toInt() > kSchemaVersion) {
+                health = Health::Newer;
+            } else if (!q.exec(QStringLiteral("PRAGMA quick_check(1)")) || !q.next()) {
+                health = isDamage(q.lastError()) ? Health::Damaged : Health::Unreadable;
+            } else if (q.value(0).toString() != u"ok") {
+                health = Health::Damaged;
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return health;
+}
+
+void closeConnection(const QString &connection)
+{
+    if (!QSqlDatabase::contains(connection))
+        return;
+    QSqlDatabase::database(connection, false).close();
+    QSqlDatabase::removeDatabase(connection);
+}
+
+} // namespace
+
+// What changed in the grid since the last hand-over.
+struct SessionBatch {
+    struct Row {
+        qint64 key = 0;
+        qint64 position = 0;
+        RowCells cells;
+    };
+    bool wipe = false; // every stored row goes first: the grid was reset
+    QList<qint64> deleted;
+    QList<std::pair<qint64, qint64>> moves; // key, position
+    QList<Row> updates;
+    QList<Row> inserts;
+    // False for the earlier slices of a large change: its transaction stays open.
+    bool complete = true;
+};
+
+// Lives on the writer thread with its own connection; the window's thread never waits for it.
+class SessionWriter final : public QObject {
+    Q_DISABLE_COPY_MOVE(SessionWriter)
+
+public:
+    SessionWriter(const QString &path, const QString &connection)
+        : m_path(path)
+        , m_connection(connection)
+    {
+    }
+
+    // False once a write has failed; nothing is written after that.
+    bool apply(const SessionBatch &batch)
+    {
+        if (m_failed || (!m_db.isOpen() && !openConnection()))
+            return fail();
+        if (!m_inTransaction) {
+            if (!m_db.transaction())
+                return fail();
+            m_inTransaction = true;
+        }
+        bool ok = true;
+        if (batch.wipe) {
+            QSqlQuery q(m_db);
+            ok = q.exec(QStringLiteral("DELETE FROM rows")) &&
+                 q.exec(QStringLiteral(
+                     "INSERT OR REPLACE INTO meta(name, value) VALUES('grid', 'saved')"));
+        }
+        for (qsizetype i = 0; ok && i < batch.deleted.size(); ++i) {
+            m_delete->bindValue(0, batch.deleted[i]);
+            ok = m_delete->exec();
+        }
+        for (qsizetype i = 0; ok && i < batch.moves.size(); ++i) {
+            m_move->bindValue(0, batch.moves[i].second);
+            m_move->bindValue(1, batch.moves[i].first);
+            ok = m_move->exec();
+        }
+        for (qsizetype i = 0; ok && i < batch.updates.size(); ++i) {
+            const SessionBatch::Row &row = batch.updates[i];
+            for (int c = 0; c < kColumnCount; ++c)
+                m_update->bindValue(c, row.cells[c]);
+            m_update->bindValue(kColumnCount, row.key);
+            ok = m_update->exec();
+        }
+        for (qsizetype i = 0; ok && i < batch.inserts.size(); ++i) {
+            const SessionBatch::Row &row = batch.inserts[i];
+            m_insert->bindValue(0, row.key);
+            m_insert->bindValue(1, row.position);
+            for (int c = 0; c < kColumnCount; ++c)
+                m_insert->bindValue(2 + c, row.cells[c]);
+            ok = m_insert->exec();
+        }
+        if (ok && batch.complete) {
+            ok = m_db.commit();
+            m_inTransaction = !ok;
+        }
+        return ok || fail();
+    }
+
+    void close()
+    {
+        if (m_inTransaction)
+            m_db.commit();
+        m_insert.reset();
+        m_update.reset();
+        m_move.reset();
+        m_delete.reset();
+        m_db = {};
+        closeConnection(m_connection);
+    }
+
+private:
+    bool openConnection()
+    {
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        m_db.setDatabaseName(m_path);
+        m_db.setConnectOptions(kBusyTimeout);
+        if (!m_db.open())
+            return false;
+        // In WAL mode NORMAL loses nothing when the process dies, only on power loss.
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        const auto prepared = [this](std::optional<QSqlQuery> &query, const QString &sql) {
+            query.emplace(m_db);
+            return query->prepare(sql);
+        };
+        return prepared(m_insert, QStringLiteral("INSERT OR REPLACE INTO rows(key, position, c0, "
+                                                 "c1, c2, c3, c4, c5, c6, c7, c8, c9) "
+                                                 "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) &&
+               prepared(m_update, QStringLiteral("UPDATE rows SET c0 = ?, c1 = ?, c2 = ?, c3 = ?, "
+                                                 "c4 = ?, c5 = ?, c6 = ?, c7 = ?, c8 = ?, c9 = ? "
+                                                 "WHERE key = ?")) &&
+               prepared(m_move, QStringLiteral("UPDATE rows SET position = ? WHERE key = ?")) &&
+               prepared(m_delete, QStringLiteral("DELETE FROM rows WHERE key = ?"));
+    }
+
+    bool fail()
+    {
+        if (!m_failed) {
+            qWarning("session file: %s", qPrintable(m_db.lastError().text()));
+            if (m_inTransaction)
+                m_db.rollback();
+            m_inTransaction = false;
+            m_failed = true;
+        }
+        return false;
+    }
+
+    QString m_path;
+    QString m_connection;
+    QSqlDatabase m_db;
+    std::optional<QSqlQuery> m_insert;
+    std::optional<QSqlQuery> m_update;
+    std::optional<QSqlQuery> m_move;
+    std::optional<QSqlQuery> m_delete;
+    bool m_inTransaction = false;
+    bool m_failed = false;
+};
+
+SessionStore::SessionStore(const QString &path, QObject *parent)
+    : QObject(parent)
+    , m_path(path)
+    , m_connection(QStringLiteral("varnel-session-%1").arg(quintptr(this), 0, 16))
+    , m_lock(path + QStringLiteral(".lock"))
+{
+    m_handOverTimer.setSingleShot(true);
+    connect(&m_handOverTimer, &QTimer::timeout, this, &SessionStore::handOver);
+
+    // A lock is stale only when its process is gone, however long a window stays open.
+    m_lock.setStaleLockTime(0);
+    if (!m_lock.tryLock(0)) {
+        runWithoutSaving(
+            m_lock.error() == QLockFile::LockFailedError ? State::InUse : State::ReadOnly,
+            m_lock.error() == QLockFile::LockFailedError ? kInUseMessage : kUnwritableMessage);
+        return;
+    }
+    open();
+}
+
+SessionStore::~SessionStore()
+{
+    flush();
+    if (m_writer) {
+        QMetaObject::invokeMethod(
+            m_writer, [writer = m_writer] { writer->close(); }, Qt::BlockingQueuedConnection);
+        m_writerThread.quit();
+        m_writerThread.wait();
+        delete m_writer;
+    }
+    closeConnection(m_connection);
+}
+
+QString SessionStore::defaultPath(bool demo)
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(folder);
+    return folder +
+           (demo ? QStringLiteral("/session-demo.sqlite") : QStringLiteral("/session.sqlite"));
+}
+
+bool SessionStore::open()
+{
+    const QFileInfo info(m_path);
+    if (info.exists() && (!info.isFile() || !info.isWritable())) {
+        runWithoutSaving(State::ReadOnly, kUnwritableMessage);
+        return false;
+    }
+    if (info.exists()) {
+        switch (examine(m_path, m_connection + QStringLiteral("-examine"))) {
+        case Health::Sound:
+            break;
+        case Health::Damaged:
+            if (!moveAside())
+                return false;
+            break;
+        case Health::Newer:
+            runWithoutSaving(State::ReadOnly, kNewerMessage);
+            return false;
+        case Health::Unreadable:
+            runWithoutSaving(State::ReadOnly, kUnwritableMessage);
+            return false;
+        }
+    }
+
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        db.setDatabaseName(m_path);
+        db.setConnectOptions(kBusyTimeout);
+        ok = db.open();
+        QSqlQuery q(db);
+        ok = ok && q.exec(QStringLiteral("PRAGMA user_version")) && q.next();
+        const int version = ok ? q.value(0).toInt() : 0;
+        // WAL: a commit appends to the log, and readers never block the writer.
+        ok = ok && q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next() &&
+             q.value(0).toString() == u"wal";
+        if (ok && version < kSchemaVersion) {
+            ok = db.transaction();
+            for (qsizetype step = version; ok && step < kMigrations.size(); ++step) {
+                for (const QString &statement : kMigrations[step])
+                    ok = ok && q.exec(statement);
+            }
+            ok = ok && q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)) &&
+                 db.commit();
+            if (!ok)
+                db.rollback();
+        }
+    }
+    if (!ok)
+        runWithoutSaving(State::ReadOnly, kUnwritableMessage);
+    return ok;
+}
+
+bool SessionStore::moveAside()
+{
+    closeConnection(m_connection);
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString stem = m_path + QStringLiteral(".corrupt-") + stamp;
+    QString aside = stem;
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = stem + u'-' + QString::number(n);
+    if (!QFile::rename(m_path, aside)) {
+        runWithoutSaving(State::ReadOnly, kUnwritableMessage);
+        return false;
+    }
+    // A log beside the damaged file belongs to it; the new file must not replay it.
+    for (const char *suffix : {"-wal", "-shm", "-journal"}) {
+        const QLatin1StringView log(suffix);
+        if (QFileInfo::exists(m_path + log))
+            QFile::rename(m_path + log, aside + log);
+    }
+    m_message = kMovedAsidePrefix + QDir::toNativeSeparators(aside);
+    return true;
+}
+
+void SessionStore::runWithoutSaving(State state, const QString &message)
+{
+    closeConnection(m_connection);
+    m_state = state;
+    m_message = message;
+    if (m_lock.isLocked())
+        m_lock.unlock();
+}
+
+std::optional<QList<RowCells>> SessionStore::load()
+{
+    if (m_state != State::Saving)
+        return std::nullopt;
+    bool readable = false;
+    Loaded loaded;
+    bool saved = false;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        readable = q.exec(QStringLiteral("SELECT value FROM meta WHERE name = 'grid'"));
+        saved = readable && q.next();
+        if (saved) {
+            readable = q.exec(QStringLiteral("SELECT key, position, c0, c1, c2, c3, c4, c5, c6, "
+                                             "c7, c8, c9 FROM rows ORDER BY position, key"));
+            while (readable && q.next()) {
+                RowCells cells;
+                for (int c = 0; c < kColumnCount; ++c)
+                    cells[c] = q.value(2 + c).toString();
+                loaded.rows << std::move(cells);
+                loaded.tracked << Tracked{q.value(0).toLongLong(), q.value(1).toLongLong()};
+            }
+            readable = readable && !q.lastError().isValid();
+        }
+    }
+    if (!readable) {
+        // Damage past what the first look saw: keep the file for the user, start afresh.
+        if (moveAside())
+            open();
+        return std::nullopt;
+    }
+    if (!saved)
+        return std::nullopt;
+    m_loaded = std::move(loaded);
+    return m_loaded->rows;
+}
+
+void SessionStore::attach(ResultTable *table)
+{
+    if (m_state != State::Saving || !table)
+        return;
+    if (m_table) {
+        flush();
+        disconnect(m_table, nullptr, this, nullptr);
+    }
+    m_table = table;
+    connect(table, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) { rowsInserted(first, last); });
+    connect(
+        table, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+        [this](const QModelIndex &, int first, int last) { rowsAboutToBeRemoved(first, last); });
+    connect(table, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+                rowsChanged(topLeft.row(), bottomRight.row());
+            });
+    connect(table, &QAbstractItemModel::layoutChanged, this, &SessionStore::orderChanged);
+    connect(table, &QAbstractItemModel::modelReset, this, &SessionStore::resync);
+
+    if (!m_writer) {
+        m_writer = new SessionWriter(m_path, m_connection + QStringLiteral("-writer"));
+        m_writer->moveToThread(&m_writerThread);
+        m_writerThread.setObjectName(QStringLiteral("session writer"));
+        m_writerThread.start();
+    }
+
+    // A restored grid is already on disk: its rows keep their keys and nothing is rewritten.
+    bool restored = m_loaded && m_loaded->rows.size() == table->rowCount();
+    for (int row = 0; restored && row < table->rowCount(); ++row)
+        restored = cellsOf(*table, row) == m_loaded->rows[row];
+    if (restored) {
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const Tracked &t = m_loaded->tracked[row];
+            m_tracked.insert(table->rowId(row), t);
+            m_nextKey = std::max(m_nextKey, t.key + 1);
+            m_nextPosition = std::max(m_nextPosition, t.position + 1);
+        }
+    } else {
+        resync();
+    }
+    m_loaded.reset();
+}
+
+void SessionStore::rowsInserted(int first, int last)
+{
+    // Rows appended at the end follow the others; rows put anywhere else renumber them all.
+    if (last != m_table->rowCount() - 1)
+        m_orderPending = true;
+    for (int row = first; row <= last; ++row) {
+        const RowId id = m_table->rowId(row);
+        m_tracked.insert(id, Tracked{m_nextKey++, m_nextPosition++});
+        m_insertQueue << id;
+    }
+    schedule();
+}
+
+void SessionStore::rowsAboutToBeRemoved(int first, int last)
+{
+    // The identities must be read now: after the removal these rows cannot be asked for.
+    for (int row = first; row <= last; ++row) {
+        const auto it = m_tracked.constFind(m_table->rowId(row));
+        if (it == m_tracked.cend())
+            continue;
+        m_deleted << it->key;
+        m_tracked.erase(it);
+    }
+    schedule();
+}
+
+void SessionStore::rowsChanged(int first, int last)
+{
+    for (int row = first; row <= last; ++row)
+        m_changed.insert(m_table->rowId(row));
+    schedule();
+}
+
+void SessionStore::orderChanged()
+{
+    m_orderPending = true;
+    schedule();
+}
+
+void SessionStore::resync()
+{
+    m_wipePending = true;
+    m_orderPending = false;
+    m_deleted.clear();
+    m_changed.clear();
+    m_tracked.clear();
+    m_insertQueue.clear();
+    m_nextPosition = 0;
+    rowsInserted(0, m_table->rowCount() - 1);
+}
+
+void SessionStore::schedule()
+{
+    if (!m_handOverTimer.isActive())
+        m_handOverTimer.start(kHandOverMs);
+}
+
+bool SessionStore::hasPending() const
+{
+    return m_wipePending || m_orderPending || !m_deleted.isEmpty() || !m_changed.isEmpty() ||
+           !m_insertQueue.isEmpty();
+}
+
+SessionBatch SessionStore::takeBatch(qsizetype maxRows)
+{
+    SessionBatch batch;
+    batch.wipe = std::exchange(m_wipePending, false);
+    batch.deleted = std::exchange(m_deleted, {});
+    // A row removed since it was noted is neither tracked nor in the grid any more.
+    const auto stored = [this](RowId id) -> std::optional<SessionBatch::Row> {
+        const auto it = m_tracked.constFind(id);
+        const int row = it == m_tracked.cend() ? -1 : m_table->rowOf(id);
+        if (row < 0)
+            return std::nullopt;
+        return SessionBatch::Row{it->key, it->position, cellsOf(*m_table, row)};
+    };
+
+    if (std::exchange(m_orderPending, false)) {
+        // Rows still queued take their new place with them when they are inserted.
+        batch.moves.reserve(m_table->rowCount());
+        for (int row = 0; row < m_table->rowCount(); ++row) {
+            const auto it = m_tracked.find(m_table->rowId(row));
+            if (it == m_tracked.end())
+                continue;
+            it->position = row;
+            batch.moves.append({it->key, row});
+        }
+        m_nextPosition = m_table->rowCount();
+    }
+    for (const RowId id : std::as_const(m_changed)) {
+        if (auto row = stored(id))
+            batch.updates << std::move(*row);
+    }
+    m_changed.clear();
+
+    const qsizetype taken = std::min(maxRows, m_insertQueue.size());
+    batch.inserts.reserve(taken);
+    for (qsizetype i = 0; i < taken; ++i) {
+        if (auto row = stored(m_insertQueue[i]))
+            batch.inserts << std::move(*row);
+    }
+    m_insertQueue.remove(0, taken);
+    batch.complete = m_insertQueue.isEmpty();
+    return batch;
+}
+
+void SessionStore::post(qsizetype maxRows)
+{
+    QMetaObject::invokeMethod(
+        m_writer,
+        [this, writer = m_writer, batch = takeBatch(maxRows)] {
+            if (!writer->apply(batch))
+                QMetaObject::invokeMethod(this, &SessionStore::writeFailed, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void SessionStore::handOver()
+{
+    if (!m_table || !m_writer || !hasPending())
+        return;
+    post(kRowsPerHandOver);
+    // The rest of a large change follows as soon as the event loop turns.
+    if (!m_insertQueue.isEmpty())
+        m_handOverTimer.start(0);
+}
+
+void SessionStore::flush()
+{
+    if (!m_writer)
+        return;
+    m_handOverTimer.stop();
+    if (m_table && hasPending())
+        post(m_insertQueue.size());
+    // Calls run in order: once this one returns, everything handed over before is written.
+    QMetaObject::invokeMethod(
+        m_writer, [] {}, Qt::BlockingQueuedConnection);
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void SessionStore::writeFailed()
+{
+    if (m_state != State::Saving)
+        return;
+    if (m_table)
+        disconnect(m_table, nullptr, this, nullptr);
+    m_handOverTimer.stop();
+    m_wipePending = m_orderPending = false;
+    m_deleted.clear();
+    m_changed.clear();
+    m_insertQueue.clear();
+    m_tracked.clear();
+    runWithoutSaving(State::ReadOnly, kUnwritableMessage);
+    Q_EMIT stateChanged(m_state);
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class ResultTable;
+
+// The grid as other programs read it: CSV files for spreadsheets, tab-separated text for the
+// clipboard. Both leave out the row-label column.
+namespace GridExport {
+
+// The captions of columns 1 to 9.
+QStringList header();
+
+// Cells 1 to 9 of the given rows, as the grid holds them; a blank cell gives an empty field.
+// An empty list means every row, in display order. Rows that do not exist are left out.
+QList<QStringList> rows(const ResultTable &table, const QList<int> &rowsInDisplayOrder);
+
+// RFC 4180 in UTF-8: commas between fields, CRLF after every record, a field quoted when it
+// holds a comma, a quote, CR or LF, with its quotes doubled. A cell that starts like a
+// spreadsheet formula is written with a leading apostrophe.
+QByteArray csv(const QStringList &header, const QList<QStringList> &rows, bool byteOrderMark);
+
+// Clipboard text: no header, tabs between cells, "\n" after every row, the same formula guard.
+// Tabs and line breaks inside a cell become spaces, so a paste stays cell-aligned.
+QString tabSeparated(const QList<QStringList> &rows);
+
+} // namespace GridExport
