@@ -14,7 +14,9 @@
 #include "table/ResultTable.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFile>
@@ -24,10 +26,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -343,6 +347,66 @@ private Q_SLOTS:
         QCOMPARE(topAt(u"stopFlag"_s), child(u"runButton"_s));
         QVERIFY(child(u"dayStrip"_s)->isAncestorOf(topAt(u"sortDomesticButton"_s)));
         QCOMPARE(topAt(u"cnReloadButton"_s), child(u"dayButton_3"_s));
+    }
+
+    // The grid's menu: copy, export, import a file (menu or drop), clear.
+    void gridMenu()
+    {
+        import({u"a.com"_s, u"=b.com"_s, u"c.com"_s});
+        grid()->setCell(1, BaiduSite, u"1,230"_s);
+        QTableView *view = child<QTableView>(u"resultGrid"_s);
+        const auto action = [&](const QString &text) {
+            for (QAction *a : view->actions()) {
+                if (a->text() == text)
+                    return a;
+            }
+            qFatal("no action %s", qPrintable(text));
+        };
+        view->selectRow(1);
+        action(u"复制"_s)->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"'=b.com\t1,230\t\t\t\t\t\t\t\n"_s);
+
+        QTemporaryDir dir;
+        Dialogs::queueFileNames({dir.filePath(u"out.csv"_s)});
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QTest::keySequence(m_window.get(), QKeySequence::Save);
+        QFile csv(dir.filePath(u"out.csv"_s));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QByteArray bytes = csv.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF" + u"查询域名,百度收录"_s.toUtf8()));
+        QCOMPARE(bytes.count("\r\n"), 4); // the header and all three rows
+        QCOMPARE(status(), u"已导出 3 行到 %1"_s.arg(csv.fileName()));
+
+        // UTF-16 with an IDN name, a URL, a duplicate and junk.
+        QFile names(dir.filePath(u"names.txt"_s));
+        QVERIFY(names.open(QIODevice::WriteOnly));
+        names.write(QByteArray("\xFF\xFE") +
+                    QByteArray(reinterpret_cast<const char *>(
+                                   u"中文.com\r\nhttp://www.X.com/a\r\nx.com\r\n<b>\r\n"),
+                               2 * 36));
+        names.close();
+        Dialogs::queueFileNames({names.fileName()});
+        action(u"从文件导入…"_s)->trigger();
+        QTRY_COMPARE(grid()->rowCount(), 2);
+        QCOMPARE(grid()->cell(0, kDomainColumn), u"xn--fiq228c.com"_s);
+        QCOMPARE(grid()->cell(1, kDomainColumn), u"x.com"_s);
+        QVERIFY(status().endsWith(u"；已从文件导入 2 个域名，跳过 2 行（其中重复 1 个）"_s));
+
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(csv.fileName())});
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(view->viewport(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(view->viewport(), &drop);
+        // The header and the guarded "'=b.com" are not names.
+        QTRY_VERIFY(status().endsWith(u"已从文件导入 2 个域名，跳过 2 行（其中重复 0 个）"_s));
+        QCOMPARE(grid()->cell(0, kDomainColumn), u"a.com"_s);
+        QCOMPARE(grid()->cell(1, kDomainColumn), u"c.com"_s);
+
+        action(u"清空结果"_s)->trigger();
+        QCOMPARE(grid()->rowCount(), 0);
     }
 
     // Enlarged, the grid takes the extra room, the row under it moves down, the strips above

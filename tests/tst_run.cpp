@@ -275,6 +275,34 @@ private Q_SLOTS:
                      u"google：连续 3 行查询受限，已停止查询该站点"_s);
     }
 
+    // The re-query asks only the cells that failed, were refused or are blank.
+    void requeryTouchesOnlyUnfinishedCells()
+    {
+        const QStringList names = domains(6);
+        Sources::importCategory(m_table, names);
+        tick({2, 7});
+        m_run->setBackoff({1, 1, 1});
+        int asked = 0;
+        connect(&m_f.sim, &SiteSimulator::requestReceived, m_run, [&](Route route) {
+            if (route == Route::Google && ++asked % 2 == 0)
+                m_f.sim.setFault(Route::Google, Fault::errorStatus(500));
+            else
+                m_f.sim.clearFaults();
+        });
+        await(m_run->startOrStop());
+        QCOMPARE(column(GoogleSite).count(kQueryFailed), 3);
+        m_table.setCell(5, Registration, kBlankCell); // as a run cut short leaves it
+        disconnect(&m_f.sim, &SiteSimulator::requestReceived, m_run, nullptr);
+        m_f.sim.clearFaults();
+        m_f.sim.clearLog();
+        await(m_run->startOrStop(QueryRun::Scope::UnfinishedCells));
+        QCOMPARE(m_f.sim.requestCount(Route::Google), 3);
+        QCOMPARE(m_f.sim.requestTargets(Route::Registrar),
+                 QStringList{u"/cgi-bin/check.cgi?area_domain=name5.com"_s});
+        for (int r = 0; r < names.size(); ++r)
+            QCOMPARE(m_table.cell(r, GoogleSite), expectedCell(2, names[r]));
+    }
+
     // A proxy that cannot be reached fails the cells and is named once, never hangs.
     void brokenProxyIsNamed()
     {

@@ -1,10 +1,13 @@
 #include "Dialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QWidget>
 
 namespace {
+QStringList g_fileNames;
+bool g_fileNamesQueued = false;
 QList<Dialogs::Answer> g_queued;
 QStringList g_shown;
 bool g_testMode = false;
@@ -39,6 +42,27 @@ Answer ask(QWidget *parent, const QString &title, const QString &text)
     const auto button = QMessageBox::question(
         parent, title, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
     return button == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
+QString saveFileName(QWidget *parent, const QString &title, const QString &suggested,
+                     const QString &filter)
+{
+    if (g_fileNamesQueued)
+        return g_fileNames.isEmpty() ? QString() : g_fileNames.takeFirst();
+    return QFileDialog::getSaveFileName(parent, title, suggested, filter);
+}
+
+QString openFileName(QWidget *parent, const QString &title, const QString &filter)
+{
+    if (g_fileNamesQueued)
+        return g_fileNames.isEmpty() ? QString() : g_fileNames.takeFirst();
+    return QFileDialog::getOpenFileName(parent, title, QString(), filter);
+}
+
+void queueFileNames(const QStringList &names)
+{
+    g_fileNamesQueued = true;
+    g_fileNames += names;
 }
 
 void queueAnswers(const QList<Answer> &answers)

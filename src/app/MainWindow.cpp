@@ -12,27 +12,33 @@
 #include "session/UpdateCheck.h"
 #include "sources/DeletionLists.h"
 #include "sources/ListSorts.h"
+#include "table/GridExport.h"
 #include "table/ResultTable.h"
 #include "table/RowFilter.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QListView>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -103,6 +109,7 @@ MainWindow::MainWindow(const Endpoints &endpoints, const StartOptions *options, 
     wireLookup();
     wireLists();
     wireSorts();
+    wireGridMenu();
     connect(m_c.updateTimer, &QTimer::timeout, this, &MainWindow::checkForUpdate);
 
     startUp();
@@ -333,8 +340,32 @@ void MainWindow::wireLookup()
     m_c.resultGrid->viewport()->installEventFilter(this);
 }
 
+// The local .txt or .csv file a drag carries, if it carries one.
+static QString droppedListFile(const QMimeData *mime)
+{
+    for (const QUrl &url : mime->urls()) {
+        const QString path = url.toLocalFile();
+        if (path.endsWith(u".txt", Qt::CaseInsensitive) ||
+            path.endsWith(u".csv", Qt::CaseInsensitive))
+            return path;
+    }
+    return {};
+}
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_c.resultGrid->viewport() &&
+        (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+         event->type() == QEvent::Drop)) {
+        auto *drop = static_cast<QDropEvent *>(event);
+        const QString path = droppedListFile(drop->mimeData());
+        if (path.isEmpty())
+            return false;
+        drop->acceptProposedAction();
+        if (event->type() == QEvent::Drop)
+            importFile(path);
+        return true;
+    }
     if (watched == centralWidget() && event->type() == QEvent::Resize) {
         fitToClient(m_c, static_cast<QResizeEvent *>(event)->size());
         fitColumns();
@@ -416,6 +447,83 @@ void MainWindow::wireLists()
     }
     connect(m_session, &Session::imported, this,
             [this](qsizetype rows) { showNotice(QStringLiteral("已导入%1个域名").arg(rows)); });
+}
+
+void MainWindow::keepSession(const QString &path)
+{
+    for (const QString &notice : m_session->keepIn(path))
+        showNotice(notice);
+}
+
+QList<int> MainWindow::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex &index : m_c.resultGrid->selectionModel()->selectedRows())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void MainWindow::wireGridMenu()
+{
+    QTableView *grid = m_c.resultGrid;
+    const auto add = [&](const QString &text, const QKeySequence &keys, auto slot) {
+        auto *action = new QAction(text, grid);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, slot);
+        grid->addAction(action);
+        return action;
+    };
+    add(QStringLiteral("复制"), QKeySequence::Copy, [this] {
+        QGuiApplication::clipboard()->setText(
+            GridExport::tabSeparated(GridExport::rows(*m_session->grid(), selectedRows())));
+    });
+    add(QStringLiteral("导出CSV…"), QKeySequence::Save, [this] { exportCsv(); });
+    add(QStringLiteral("从文件导入…"), {}, [this] {
+        const QString path = Dialogs::openFileName(this, QStringLiteral("从文件导入"),
+                                                   QStringLiteral("域名列表 (*.txt *.csv)"));
+        if (!path.isEmpty())
+            importFile(path);
+    });
+    add(QStringLiteral("重查失败项"), {},
+        [this] { m_session->run()->startOrStop(QueryRun::Scope::UnfinishedCells); });
+    add(QStringLiteral("清空结果"), {}, [this] { m_session->clearGrid(); });
+    grid->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // A .txt or .csv file dropped on the grid is imported like one chosen from the menu.
+    grid->setAcceptDrops(true);
+    grid->viewport()->setAcceptDrops(true);
+    connect(m_session, &Session::storeProblem, this, &MainWindow::showNotice);
+}
+
+void MainWindow::exportCsv()
+{
+    // Several selected rows are exported alone; otherwise every row, in display order.
+    QList<int> rows = selectedRows();
+    if (rows.size() < 2)
+        rows.clear();
+    const QString path =
+        Dialogs::saveFileName(this, QStringLiteral("导出CSV"), QStringLiteral("varnel.csv"),
+                              QStringLiteral("CSV 文件 (*.csv)"));
+    if (path.isEmpty())
+        return;
+    const QList<QStringList> cells = GridExport::rows(*m_session->grid(), rows);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(GridExport::csv(GridExport::header(), cells, true)) < 0 || !file.commit()) {
+        showNotice(QStringLiteral("无法写入 %1：%2").arg(path, file.errorString()));
+        return;
+    }
+    showNotice(QStringLiteral("已导出 %1 行到 %2").arg(cells.size()).arg(path));
+}
+
+void MainWindow::importFile(const QString &path)
+{
+    [](QPointer<MainWindow> self, Session *session, QString path) -> QCoro::Task<void> {
+        const QString text = co_await session->importFile(path);
+        if (self && !text.isEmpty())
+            self->showNotice(text);
+    }(this, m_session, path);
 }
 
 void MainWindow::wireSorts()

@@ -32,6 +32,9 @@ public:
     const MainWindowControls &controls() const { return m_c; }
     Session *session() const { return m_session; }
 
+    // Keeps the grid in the session file at `path`, bringing back the one saved there.
+    void keepSession(const QString &path);
+
     // The grid operations that act on the view: rows from 0 in display order, -1 for none.
     int rowAt(const QPoint &viewportPoint) const;
     int columnLeft(int column) const;
@@ -54,6 +57,10 @@ private:
     // A one-off message in the status bar; an empty text only drops notices that have expired.
     void showNotice(const QString &text);
     void fitColumns();
+    void wireGridMenu();
+    QList<int> selectedRows() const;
+    void exportCsv();
+    void importFile(const QString &path);
     static QSettings windowState();
     void restoreWindowState();
     void saveWindowState();

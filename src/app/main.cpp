@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 #include "SiteSimulator.h"
+#include "session/SessionStore.h"
 #include "session/StartOptions.h"
 
 #include <QApplication>
@@ -56,6 +57,7 @@ int main(int argc, char *argv[])
     }
 
     MainWindow window(endpoints, &*options);
+    window.keepSession(SessionStore::defaultPath(parser.isSet(demoOption)));
     window.show();
     return app.exec();
 }

@@ -6,12 +6,19 @@
 #include "lookup/DetailLookup.h"
 #include "probes/QueryRun.h"
 #include "session/Clock.h"
+#include "session/SessionStore.h"
 #include "session/StartOptions.h"
 #include "sources/CategoryImport.h"
 #include "sources/DeletionLists.h"
+#include "sources/NameImport.h"
 #include "table/ResultTable.h"
 
+#include <QFile>
 #include <QNetworkProxyFactory>
+#include <QPointer>
+#include <QtConcurrentRun>
+
+#include <QCoroFuture>
 
 Session::Session(const Endpoints &endpoints, QObject *parent)
     : QObject(parent)
@@ -34,12 +41,68 @@ Session::Session(const Endpoints &endpoints, QObject *parent)
 Session::~Session()
 {
     shutDown();
+    // The file is written from the grid: it goes first.
+    delete m_store;
+    m_store = nullptr;
 }
 
 void Session::shutDown()
 {
     m_run->abandon();
     m_fetcher->shutDown();
+    if (m_store)
+        m_store->flush();
+}
+
+QStringList Session::keepIn(const QString &path)
+{
+    delete m_store;
+    m_store = new SessionStore(path, this);
+    QStringList notices;
+    if (!m_store->message().isEmpty())
+        notices << m_store->message();
+    const std::optional<QList<RowCells>> saved = m_store->load();
+    // A grid that held only the blank start-up row is no grid to bring back.
+    const bool blankOnly =
+        saved && saved->size() == 1 && saved->first()[kDomainColumn] == kBlankCell;
+    if (saved && !saved->isEmpty() && !blankOnly) {
+        m_grid->clear();
+        m_grid->appendRows(*saved);
+        notices << QStringLiteral("已恢复上次的 %1 行").arg(saved->size());
+    }
+    m_store->attach(m_grid);
+    connect(m_store, &SessionStore::stateChanged, this,
+            [this] { Q_EMIT storeProblem(m_store->message()); });
+    return notices;
+}
+
+void Session::clearGrid()
+{
+    m_run->abandon();
+    m_grid->clear();
+}
+
+QCoro::Task<QString> Session::importFile(QString path)
+{
+    QPointer<Session> self(this);
+    // Reading and sorting out a million lines takes a moment: not on the window's thread.
+    const auto read = [path]() -> std::optional<NameImport::Result> {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        return NameImport::readNames(NameImport::decodeFile(file.readAll()));
+    };
+    const std::optional<NameImport::Result> result = co_await QtConcurrent::run(read);
+    if (!self)
+        co_return {};
+    if (!result)
+        co_return QStringLiteral("无法读取文件：%1").arg(path);
+    m_run->abandon();
+    Sources::importCategory(*m_grid, result->names);
+    co_return QStringLiteral("已从文件导入 %1 个域名，跳过 %2 行（其中重复 %3 个）")
+        .arg(result->names.size())
+        .arg(result->skipped + result->duplicates)
+        .arg(result->duplicates);
 }
 
 QStringList Session::configure(const StartOptions &options)

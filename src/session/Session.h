@@ -5,11 +5,14 @@
 
 #include <QObject>
 
+#include <QCoroTask>
+
 class DeletionLists;
 class DetailLookup;
 class PageFetcher;
 class QueryRun;
 class ResultTable;
+class SessionStore;
 struct StartOptions;
 
 // One user's work in the window, without the window: the day's lists and their categories, the
@@ -42,13 +45,29 @@ public:
     // probe walks the new rows.
     void importCategory(int category);
 
+    // Names from a user's file (text or CSV, in any of the usual encodings) replace the grid,
+    // as a category import does. The file is read away from the window's thread. Returns the
+    // status-bar text: what was imported and what was skipped, or why nothing was.
+    QCoro::Task<QString> importFile(QString path);
+
+    // Empties the grid, and with it the session file.
+    void clearGrid();
+
+    // Keeps the grid in the session file at `path` from now on, after bringing back the grid
+    // saved there. Returns what the user should be told (a restored grid, a file in use, moved
+    // aside or not writable).
+    QStringList keepIn(const QString &path);
+    SessionStore *store() const { return m_store; }
+
     // Ends every run and fails every fetch still waiting, so that no procedure is left
-    // suspended when the window goes.
+    // suspended when the window goes; writes what the session file still lacks.
     void shutDown();
 
 Q_SIGNALS:
     void categoriesChanged();
     void imported(qsizetype rows);
+    // The session file stopped saving: what to tell the user.
+    void storeProblem(const QString &text);
 
 private:
     Endpoints m_endpoints;
@@ -58,4 +77,5 @@ private:
     DeletionLists *m_lists;
     DetailLookup *m_lookup;
     Sources::Categories m_categories;
+    SessionStore *m_store = nullptr;
 };
