@@ -1,87 +1,232 @@
-// The window program's command line, run as a separate process.
+// The two programs' command lines, run as separate processes against a simulator in this one.
+#include "Fixture.h"
+#include "Reference.h"
+#include "sources/SourceLists.h"
+#include "table/GridExport.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
-#include <QTest>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A program run with its own folders, so that it reads no settings and keeps no session of the
+// user's; the event loop runs while it does, so a simulator in this process can answer it.
+struct Child {
+    QTemporaryDir home;
+    QProcess process;
+    QByteArray out;
+    QByteArray err;
+
+    QString file(const QString &name, const QByteArray &bytes)
+    {
+        QFile f(home.filePath(name));
+        QDir().mkpath(QFileInfo(f).path());
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return f.fileName();
+    }
+    void start(const QString &program, const QStringList &arguments, const QByteArray &input = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            env.insert(QString::fromLatin1(name), home.path());
+        process.setProcessEnvironment(env);
+        QObject::connect(&process, &QProcess::readyReadStandardOutput,
+                         [this] { out += process.readAllStandardOutput(); });
+        QObject::connect(&process, &QProcess::readyReadStandardError,
+                         [this] { err += process.readAllStandardError(); });
+        process.start(program, arguments);
+        process.write(input);
+        process.closeWriteChannel();
+    }
+    // The exit code; -1 when it did not end in time.
+    int finish(int ms = 20000)
+    {
+        if (!QTest::qWaitFor([this] { return process.state() == QProcess::NotRunning; }, ms))
+            return -1;
+        return process.exitCode();
+    }
+};
+
+} // namespace
 
 class TestCli : public QObject {
     Q_OBJECT
 
-    static int runVarnel(const QStringList &arguments, QString *err)
+    SimFixture m_f;
+
+    // Starts varnel-cli with every site at the simulator.
+    void runCli(Child &child, QStringList arguments, const QByteArray &input = {})
     {
-        QProcess varnel;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        varnel.setProcessEnvironment(env);
-        varnel.start(QStringLiteral(VARNEL_BINARY), arguments);
-        if (!varnel.waitForFinished(20000))
-            return -1;
-        *err = QString::fromUtf8(varnel.readAllStandardError());
-        return varnel.exitCode();
+        arguments << u"--endpoints"_s
+                  << child.file(u"endpoints.txt"_s, m_f.endpoints().toFileText().toUtf8());
+        child.start(QStringLiteral(VARNEL_CLI_BINARY), arguments, input);
+    }
+
+    // The CSV the window exports for these names, measured for `metrics`, without its mark.
+    static QByteArray windowCsv(const QStringList &names, const QList<int> &metrics)
+    {
+        QList<QStringList> rows;
+        for (const QString &name : names) {
+            QStringList row(kColumnCount - 1);
+            row[0] = name;
+            for (int k : metrics)
+                row[Probes::metric(k).column - 1] = expectedCell(k, name);
+            rows << row;
+        }
+        return GridExport::csv(GridExport::header(), rows, false);
     }
 
 private Q_SLOTS:
+    void init()
+    {
+        m_f.sim.clearFaults();
+        m_f.sim.release(Route::All);
+    }
+
+    void lists_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("list");
+        QTest::addColumn<QString>("token");
+        QTest::newRow("yesterday's cn") << QStringList{u"--day"_s, u"-1"_s, u"--suffix"_s, u"cn"_s}
+                                        << int(Sources::Cn) << u"2todayDel"_s;
+        QTest::newRow("options before the subcommand, sorted")
+            << QStringList{u"--suffix"_s, u"com.cn"_s, u"--sort"_s, u"length"_s}
+            << int(Sources::ComCn) << u"1todayDel"_s;
+    }
+    void lists()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, list);
+        QFETCH(QString, token);
+        Child child;
+        runCli(child, arguments.mid(0, 2) + QStringList{u"lists"_s} + arguments.mid(2));
+        QCOMPARE(child.finish(), 0);
+        QStringList want;
+        const QString text =
+            PageFetcher::decodeBody(SimContent::cnDeletionList(token), Charset::Gb2312);
+        for (QStringView line : Sources::cutLines(text)) {
+            const auto [entry, index] = Reference::filing(line, true);
+            if (index == list)
+                want << entry;
+        }
+        if (arguments.contains(u"length"_s))
+            Reference::sortByLengthLiteral(want);
+        QCOMPARE(QString::fromUtf8(child.out).split(u'\n', Qt::SkipEmptyParts), want);
+    }
+
+    // The names as the file import reads them, measured by the same queues, as the window's
+    // export writes them, each row as soon as it is complete; progress on standard error.
+    void measureWritesTheWindowsCsv()
+    {
+        Child child;
+        runCli(child, {u"measure"_s, u"--metrics"_s, u"google,zhuce,pr"_s, u"-"_s},
+               "a.com\r\nHTTP://www.B.com/x\r\na.com\r\n<junk>\r\nc.net\r\n");
+        QCOMPARE(child.finish(), 0);
+        QCOMPARE(child.out, windowCsv({u"a.com"_s, u"b.com"_s, u"c.net"_s}, {2, 6, 7}));
+        QVERIFY2(child.err.contains("skipped 1 lines that are not names and 1 duplicates"),
+                 child.err.constData());
+        QVERIFY2(child.err.contains("measured 3/3 names"), child.err.constData());
+    }
+
+    void exitCodes_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<int>("code");
+        QTest::newRow("a failed cell") << QStringList{u"measure"_s, u"--metrics"_s, u"google"_s}
+                                       << Fault::errorStatus(500) << 1;
+        QTest::newRow("a failed list") << QStringList{u"lists"_s} << Fault::refuse() << 1;
+        QTest::newRow("unknown metric")
+            << QStringList{u"measure"_s, u"--metrics"_s, u"bing"_s} << Fault::none() << 2;
+        QTest::newRow("no subcommand") << QStringList{u"--day"_s, u"1"_s} << Fault::none() << 2;
+        QTest::newRow("bad day") << QStringList{u"lists"_s, u"--day"_s, u"3"_s} << Fault::none()
+                                 << 2;
+        QTest::newRow("lookup without a name") << QStringList{u"lookup"_s} << Fault::none() << 2;
+    }
+    void exitCodes()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(Fault, fault);
+        QFETCH(int, code);
+        m_f.sim.setFault(Route::All, fault);
+        Child child;
+        runCli(child, arguments, "a.com\n");
+        QCOMPARE(child.finish(), code);
+    }
+
+    // Ctrl+C stops after the request in flight; every name is still written, as valid CSV.
+    void interruptLeavesValidCsv()
+    {
+        m_f.sim.hold(Route::Google);
+        Child child;
+        runCli(child, {u"measure"_s, u"--metrics"_s, u"google"_s}, "a.com\nb.com\nc.com\n");
+        QTRY_COMPARE_WITH_TIMEOUT(m_f.sim.heldCount(Route::Google), 1, 20000);
+        ::kill(pid_t(child.process.processId()), SIGINT);
+        QTest::qWait(100);
+        m_f.sim.release(Route::Google);
+        QCOMPARE(child.finish(), 130);
+        QCOMPARE(child.out, windowCsv({u"a.com"_s}, {2}) + "b.com,,,,,,,,\r\nc.com,,,,,,,,\r\n");
+    }
+
+    void lookup()
+    {
+        Child child;
+        runCli(child, {u"lookup"_s, u"look1.com"_s});
+        QCOMPARE(child.finish(), 0);
+        const QStringList lines = QString::fromUtf8(child.out).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 5);
+        const QString icp = SimContent::icpNumber(u"look1.com"_s);
+        QCOMPARE(lines[1], u"是否备案: "_s + (icp.isEmpty() ? u"无备案"_s : icp));
+    }
+
     void badStartOptionIsRefused_data()
     {
-        QTest::addColumn<QByteArray>("text"); // the endpoints file
+        QTest::addColumn<QByteArray>("endpoints");
         QTest::addColumn<QString>("proxy");
         QTest::addColumn<QString>("says");
-        QTest::newRow("unknown name") << QByteArray("baidu = a.test\nbing = b.test\n") << ""
-                                      << "line 2";
-        QTest::newRow("malformed") << QByteArray("google\n") << ""
-                                   << "line 1";
+        QTest::newRow("unknown name") << QByteArray("bing = b.test\n") << ""
+                                      << "line 1";
         QTest::newRow("bad host") << QByteArray("icp = a b\n") << ""
                                   << "line 1";
-        QTest::newRow("missing file") << QByteArray() << ""
-                                      << "cannot read";
         QTest::newRow("bad proxy") << QByteArray("baidu = a.test\n") << "http://p.test"
                                    << "--proxy";
     }
     void badStartOptionIsRefused()
     {
-        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, endpoints);
         QFETCH(QString, proxy);
         QFETCH(QString, says);
-        QTemporaryFile file;
-        QVERIFY(file.open());
-        file.write(text);
-        file.flush();
-        QString err;
-        const QString path =
-            text.isEmpty() ? QStringLiteral("/nonexistent/endpoints.txt") : file.fileName();
-        QStringList arguments{QStringLiteral("--endpoints"), path};
-        if (!proxy.isEmpty())
-            arguments << QStringLiteral("--proxy") << proxy;
-        QCOMPARE(runVarnel(arguments, &err), 2);
-        QVERIFY2(err.contains(says), qPrintable(err));
+        for (const char *program : {VARNEL_BINARY, VARNEL_CLI_BINARY}) {
+            Child child;
+            QStringList arguments{u"--endpoints"_s, child.file(u"e.txt"_s, endpoints)};
+            if (!proxy.isEmpty())
+                arguments << u"--proxy"_s << proxy;
+            child.start(QString::fromUtf8(program), arguments << u"lookup"_s << u"a.com"_s);
+            QCOMPARE(child.finish(), 2);
+            QVERIFY2(child.err.contains(says.toUtf8()), child.err.constData());
+        }
     }
 
-    // A bad setting is reported on stderr and the program still starts.
+    // A bad setting is reported on standard error and the window still starts.
     void demoStartsDespiteBadSettings()
     {
-        QTemporaryDir config;
-        QVERIFY(QDir(config.path()).mkpath(QStringLiteral("Varnel")));
-        QFile settings(config.filePath(QStringLiteral("Varnel/varnel.conf")));
-        QVERIFY(settings.open(QIODevice::WriteOnly) && settings.write("[pacing]\nbaidu = abc\n"));
-        settings.close();
-        QProcess varnel;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-        varnel.setProcessEnvironment(env);
-        varnel.start(QStringLiteral(VARNEL_BINARY), {QStringLiteral("--demo")});
-        QTRY_VERIFY_WITH_TIMEOUT(varnel.canReadLine(), 20000);
-        const QString line = QString::fromUtf8(varnel.readLine());
-        QVERIFY2(line.startsWith(QStringLiteral("demo: every site is simulated at 127.0.0.1:")),
-                 qPrintable(line));
-        QByteArray err;
-        QTRY_VERIFY2_WITH_TIMEOUT((err += varnel.readAllStandardError())
-                                      .contains("varnel: 设置 [pacing] baidu 的值 \"abc\" 无效"),
-                                  err.constData(), 5000);
-        QCOMPARE(varnel.state(), QProcess::Running);
-        varnel.kill();
-        varnel.waitForFinished();
+        Child child;
+        child.file(u"Varnel/varnel.conf"_s, "[pacing]\nbaidu = abc\n");
+        child.start(QStringLiteral(VARNEL_BINARY), {u"--demo"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            child.out.startsWith("demo: every site is simulated at 127.0.0.1:"), 20000);
+        QTRY_VERIFY(child.err.contains("varnel: 设置 [pacing] baidu 的值 \"abc\" 无效"));
+        QCOMPARE(child.process.state(), QProcess::Running);
+        child.process.kill();
+        child.finish();
     }
 };
 

@@ -75,7 +75,8 @@ QList<QStringList> rows(const ResultTable &table, const QList<int> &rowsInDispla
 QByteArray csv(const QStringList &header, const QList<QStringList> &rows, bool byteOrderMark)
 {
     QString text;
-    appendCsvRecord(text, header);
+    if (!header.isEmpty())
+        appendCsvRecord(text, header);
     for (const QStringList &row : rows)
         appendCsvRecord(text, row);
     QByteArray bytes = byteOrderMark ? QByteArrayLiteral("\xEF\xBB\xBF") : QByteArray();

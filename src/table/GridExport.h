@@ -20,7 +20,8 @@ QList<QStringList> rows(const ResultTable &table, const QList<int> &rowsInDispla
 
 // RFC 4180 in UTF-8: commas between fields, CRLF after every record, a field quoted when it
 // holds a comma, a quote, CR or LF, with its quotes doubled. A cell that starts like a
-// spreadsheet formula is written with a leading apostrophe.
+// spreadsheet formula is written with a leading apostrophe. An empty header writes no header
+// record, so that rows can follow a header written before them.
 QByteArray csv(const QStringList &header, const QList<QStringList> &rows, bool byteOrderMark);
 
 // Clipboard text: no header, tabs between cells, "\n" after every row, the same formula guard.

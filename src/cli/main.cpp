@@ -1,0 +1,114 @@
+#include "Commands.h"
+#include "SiteSimulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QNetworkProxy>
+
+#include <QCoroTask>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+const char kUsage[] = R"(Subcommands:
+  lists [--day -2..2] [--suffix com|info|net|org|biz|net.cn|com.cn|org.cn|gov.cn|cn]
+        [--category 3|4|5|6|7|8+|numeric] [--sort length]
+        print a day's deletion list, one name per line
+  measure [--metrics baidu,baidufl,google,yahoo,yahooflwww,yahoofl,pr,zhuce] [FILE|-]
+        measure names read from FILE (or standard input) and write CSV to standard output
+  lookup NAME
+        print one name's age, filing, dates and deletion countdown
+Exit status: 0 all done, 1 some cells failed or were refused (lists: a download failed),
+2 bad usage, 130 interrupted.)";
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Varnel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("8.1"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Varnel without its window: deletion lists, measurements and lookups.\n") +
+        QLatin1String(kUsage));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    StartOptions::addTo(parser);
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("Use the bundled simulator for every site."));
+    parser.addOptions({demo,
+                       {QStringLiteral("day"), QStringLiteral("lists: -2..2 (default 0)."),
+                        QStringLiteral("N")},
+                       {QStringLiteral("suffix"), QStringLiteral("lists: the suffix (default com)."),
+                        QStringLiteral("SUFFIX")},
+                       {QStringLiteral("category"),
+                        QStringLiteral("lists: 3, 4, 5, 6, 7, 8+ or numeric (default: all)."),
+                        QStringLiteral("CATEGORY")},
+                       {QStringLiteral("sort"), QStringLiteral("lists: length."),
+                        QStringLiteral("ORDER")},
+                       {QStringLiteral("metrics"),
+                        QStringLiteral("measure: comma-separated metrics (default: all eight)."),
+                        QStringLiteral("LIST")}});
+    parser.addPositionalArgument(QStringLiteral("subcommand"),
+                                 QStringLiteral("lists, measure or lookup."));
+    if (!parser.parse(app.arguments())) {
+        std::fprintf(stderr, "varnel-cli: %s\n", qPrintable(parser.errorText()));
+        return Cli::kBadUsage;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(Cli::kDone);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+
+    QStringList positional = parser.positionalArguments();
+    const QString command = positional.isEmpty() ? QString() : positional.takeFirst();
+    using Command = QCoro::Task<int> (*)(Cli::Context);
+    const Command run = command == u"lists"     ? &Cli::lists
+                        : command == u"measure" ? &Cli::measure
+                        : command == u"lookup"  ? &Cli::lookup
+                                                : nullptr;
+    if (!run) {
+        std::fprintf(stderr, "varnel-cli: %s\n%s\n",
+                     command.isEmpty() ? "no subcommand given"
+                                       : qPrintable(QStringLiteral("unknown subcommand \"%1\"").arg(command)),
+                     kUsage);
+        return Cli::kBadUsage;
+    }
+
+    QString error;
+    std::optional<StartOptions> options = StartOptions::read(parser, &error);
+    if (!options) {
+        std::fprintf(stderr, "varnel-cli: %s\n", qPrintable(error));
+        return Cli::kBadUsage;
+    }
+    for (const QString &warning : options->settings.warnings)
+        std::fprintf(stderr, "varnel-cli: %s\n", qPrintable(warning));
+
+    std::unique_ptr<SiteSimulator> simulator;
+    if (parser.isSet(demo)) {
+        simulator = std::make_unique<SiteSimulator>();
+        if (!simulator->listen()) {
+            std::fprintf(stderr, "varnel-cli: the demo simulator could not listen on loopback\n");
+            return 1;
+        }
+        options->endpoints = simulator->endpoints();
+        // The simulator in this process is only reached directly.
+        options->proxy = QNetworkProxy(QNetworkProxy::NoProxy);
+    }
+
+    std::signal(SIGINT, [](int) { Cli::requestInterrupt(); });
+    int status = Cli::kDone;
+    QCoro::Task<int> task = run({parser, *options, positional});
+    task.then([&](int code) {
+        status = code;
+        QCoreApplication::exit(code);
+    });
+    if (!task.isReady())
+        app.exec();
+    return status;
+}
