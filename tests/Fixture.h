@@ -9,6 +9,7 @@
 #include "probes/Probes.h"
 #include "probes/Recipes.h"
 #include "probes/RunClock.h"
+#include "rdap/RdapBootstrap.h"
 #include "text/Failure.h"
 
 #include <QString>
@@ -44,6 +45,12 @@ struct SimFixture {
         fetcher.setLimits(shortLimits());
     }
     Endpoints endpoints() const { return sim.endpoints(); }
+    // The simulator as every registry's RDAP server.
+    RdapBootstrap rdapBootstrap() const
+    {
+        return *RdapBootstrap::parse(
+            SimContent::rdapBootstrap(sim.hostPort(), QDateTime::currentDateTimeUtc()), nullptr);
+    }
     QString address(const QString &pathAndQuery) const
     {
         return QStringLiteral("http://") + sim.hostPort() + pathAndQuery;

@@ -34,8 +34,9 @@ struct Child {
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-            env.insert(QString::fromLatin1(name), home.path());
+        env.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
+        env.insert(u"XDG_DATA_HOME"_s, home.filePath(u"data"_s));
+        env.insert(u"XDG_CACHE_HOME"_s, home.filePath(u"cache"_s));
         process.setProcessEnvironment(env);
         QObject::connect(&process, &QProcess::readyReadStandardOutput,
                          [this] { out += process.readAllStandardOutput(); });
@@ -61,9 +62,11 @@ class TestCli : public QObject {
 
     SimFixture m_f;
 
-    // Starts varnel-cli with every site at the simulator.
+    // Starts varnel-cli with every site, every registry included, at the simulator.
     void runCli(Child &child, QStringList arguments, const QByteArray &input = {})
     {
+        child.file(u"config/Varnel/rdap-dns.json"_s,
+                   SimContent::rdapBootstrap(m_f.sim.hostPort(), QDateTime::currentDateTimeUtc()));
         arguments << u"--endpoints"_s
                   << child.file(u"endpoints.txt"_s, m_f.endpoints().toFileText().toUtf8());
         child.start(QStringLiteral(VARNEL_CLI_BINARY), arguments, input);
@@ -182,9 +185,53 @@ private Q_SLOTS:
         runCli(child, {u"lookup"_s, u"look1.com"_s});
         QCOMPARE(child.finish(), 0);
         const QStringList lines = QString::fromUtf8(child.out).split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 5);
+        QVERIFY(lines.size() >= 5);
         const QString icp = SimContent::icpNumber(u"look1.com"_s);
         QCOMPARE(lines[1], u"是否备案: "_s + (icp.isEmpty() ? u"无备案"_s : icp));
+    }
+
+    // With an RDAP server for the suffix, lookup adds the registry's status, stage and estimate,
+    // and the rdap metric its three columns.
+    void rdap()
+    {
+        const QString redeem = SimContent::rdapNameFor(SimContent::RdapStage::Redemption, u"r"_s);
+        const QString free = SimContent::rdapNameFor(SimContent::RdapStage::NotRegistered, u"f"_s);
+        Child lookup;
+        runCli(lookup, {u"lookup"_s, redeem});
+        QCOMPARE(lookup.finish(), 0);
+        const QStringList lines = QString::fromUtf8(lookup.out).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 8);
+        QCOMPARE(lines[6], u"阶段: redemption"_s);
+        QVERIFY2(lines[7].startsWith(u"预计删除: 预计 "_s), qPrintable(lines[7]));
+
+        Child measure;
+        runCli(measure, {u"measure"_s, u"--metrics"_s, u"rdap"_s},
+               (free + u"\nabc.cn\n"_s).toUtf8());
+        QCOMPARE(measure.finish(), 0);
+        const QStringList rows = QString::fromUtf8(measure.out).split(u"\r\n"_s);
+        QVERIFY(rows[0].endsWith(u",是否注册,状态,到期时间,预计删除"_s));
+        QCOMPARE(rows[1], free + u",,,,,,,,,未注册,,"_s);
+        QCOMPARE(rows[2], u"abc.cn,,,,,,,,,无RDAP服务,,"_s);
+    }
+
+    // The bootstrap download replaces the cached copy only with a good one.
+    void rdapBootstrapUpdate()
+    {
+        Child good;
+        runCli(good, {u"rdap-bootstrap"_s, u"--update"_s});
+        QCOMPARE(good.finish(), 0);
+        QFile cached(good.home.filePath(u"data/Varnel/rdap-dns.json"_s));
+        QVERIFY(cached.open(QIODevice::ReadOnly));
+        QVERIFY(cached.readAll().contains(m_f.sim.hostPort().toUtf8()));
+
+        m_f.sim.setFault(Route::RdapBootstrap, Fault::body("{\"services\": 5}"));
+        Child bad;
+        const QString kept = bad.file(u"data/Varnel/rdap-dns.json"_s, "last good copy");
+        runCli(bad, {u"rdap-bootstrap"_s, u"--update"_s});
+        QCOMPARE(bad.finish(), 1);
+        QFile same(kept);
+        QVERIFY(same.open(QIODevice::ReadOnly));
+        QCOMPARE(same.readAll(), QByteArray("last good copy"));
     }
 
     void badStartOptionIsRefused_data()
@@ -219,7 +266,7 @@ private Q_SLOTS:
     void demoStartsDespiteBadSettings()
     {
         Child child;
-        child.file(u"Varnel/varnel.conf"_s, "[pacing]\nbaidu = abc\n");
+        child.file(u"config/Varnel/varnel.conf"_s, "[pacing]\nbaidu = abc\n");
         child.start(QStringLiteral(VARNEL_BINARY), {u"--demo"_s});
         QTRY_VERIFY_WITH_TIMEOUT(
             child.out.startsWith("demo: every site is simulated at 127.0.0.1:"), 20000);

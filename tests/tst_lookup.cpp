@@ -2,6 +2,7 @@
 #include "Fixture.h"
 #include "lookup/DetailLookup.h"
 #include "lookup/DetailScrape.h"
+#include "rdap/RdapClient.h"
 
 #include <QSignalSpy>
 
@@ -102,6 +103,28 @@ private Q_SLOTS:
             QVERIFY(!values[Field::Age].contains(u"<b>"_s));
         }
         QVERIFY(known > 0 && unknown > 0);
+    }
+
+    // Where the deletion-date page fails, the registry's RDAP record fills the dates, each
+    // value saying where it came from.
+    void rdapFillsWhatThePageCannot()
+    {
+        RdapClient rdap(&m_f.fetcher, m_f.rdapBootstrap());
+        DetailLookup lookup(&m_f.fetcher);
+        lookup.setEndpoints(m_f.endpoints());
+        lookup.setRdap(&rdap);
+        m_f.sim.setFault(Route::DeletionTool, Fault::errorStatus(503));
+        const QString name = SimContent::rdapNameFor(SimContent::RdapStage::Redemption, u"z"_s);
+        QMap<Field, QString> notes;
+        connect(&lookup, &DetailLookup::valueNoteChanged, this,
+                [&](Field field, const QString &note) { notes[field] = note; });
+        const QMap<Field, QString> values = lookUp(lookup, name);
+        m_f.sim.clearFaults();
+        const SimContent::RdapInfo info = SimContent::rdapInfo(name, QDate::currentDate());
+        QCOMPARE(values[Field::Registered], info.registration.date().toString(Qt::ISODate));
+        QVERIFY2(values[Field::Countdown].startsWith(u"预计"_s),
+                 qPrintable(values[Field::Countdown]));
+        QVERIFY(notes[Field::Expires].startsWith(u"来源：RDAP\n状态："_s));
     }
 
     void emptyInputAsksNothing()

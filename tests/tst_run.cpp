@@ -2,6 +2,7 @@
 // rules that end a run.
 #include "Fixture.h"
 #include "probes/QueryRun.h"
+#include "rdap/RdapClient.h"
 #include "session/Session.h"
 #include "sources/CategoryImport.h"
 #include "sources/DeletionLists.h"
@@ -207,7 +208,7 @@ private Q_SLOTS:
     {
         QFETCH(int, metric);
         QFETCH(int, requests);
-        const int ms[] = {1500, 3000, 1000, 500, 1000};
+        const int ms[] = {1500, 3000, 1000, 500, 1000, 700};
         for (int s = 0; s < Probes::kSiteCount; ++s)
             m_run->setPacing(Site(s), ms[s]);
         Sources::importCategory(m_table, domains(4));
@@ -301,6 +302,28 @@ private Q_SLOTS:
                  QStringList{u"/cgi-bin/check.cgi?area_domain=name5.com"_s});
         for (int r = 0; r < names.size(); ++r)
             QCOMPARE(m_table.cell(r, GoogleSite), expectedCell(2, names[r]));
+    }
+
+    // With RDAP as its source the registration column asks the registry, with the statuses in
+    // the cell's note; a suffix without an RDAP server (.cn) asks the registrar's page.
+    void registrationFromRdap()
+    {
+        RdapClient rdap(&m_f.fetcher, m_f.rdapBootstrap());
+        m_run->setRdap(&rdap, true);
+        const QString free = SimContent::rdapNameFor(SimContent::RdapStage::NotRegistered, u"x"_s);
+        const QString held = SimContent::rdapNameFor(SimContent::RdapStage::Redemption, u"y"_s);
+        Sources::importCategory(m_table, {free, held, u"abc.cn"_s});
+        tick({7});
+        await(m_run->startOrStop());
+        QCOMPARE(column(Registration),
+                 (QStringList{u"可注册"_s, u"已被注册"_s, expectedCell(7, u"abc.cn"_s)}));
+        const QString note =
+            m_table.data(m_table.index(1, Registration), ResultTable::kNoteRole).toString();
+        QVERIFY2(note.contains(u"来源：RDAP"_s) && note.contains(u"redemption period"_s),
+                 qPrintable(note));
+        QCOMPARE(m_f.sim.requestCount(Route::Rdap), 2);
+        QCOMPARE(m_f.sim.requestTargets(Route::Registrar),
+                 QStringList{u"/cgi-bin/check.cgi?area_domain=abc.cn"_s});
     }
 
     // A proxy that cannot be reached fails the cells and is named once, never hangs.

@@ -52,7 +52,8 @@
 
 namespace {
 
-// Tooltips for the grid's cells that do not show their whole text, and only for those.
+// Tooltips for the grid's cells that do not show their whole text or have a note, and only for
+// those.
 class WholeTextTips final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -62,7 +63,8 @@ public:
     {
         const QString text = index.data(Qt::DisplayRole).toString();
         const int margins = 2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 4;
-        if (option.fontMetrics.horizontalAdvance(text) + margins <= option.rect.width()) {
+        if (option.fontMetrics.horizontalAdvance(text) + margins <= option.rect.width() &&
+            index.data(ResultTable::kNoteRole).toString().isEmpty()) {
             QToolTip::hideText();
             return true;
         }
@@ -332,6 +334,10 @@ void MainWindow::wireLookup()
     connect(lookup, &DetailLookup::valueChanged, this,
             [this](DetailLookup::Field field, const QString &text) {
                 m_c.detailValues[std::size_t(field)]->setText(text);
+            });
+    connect(lookup, &DetailLookup::valueNoteChanged, this,
+            [this](DetailLookup::Field field, const QString &note) {
+                m_c.detailValues[std::size_t(field)]->setToolTip(note);
             });
     connect(lookup, &DetailLookup::emptyInput, this,
             [this] { Dialogs::inform(this, DetailLookup::kEmptyInputMessage); });

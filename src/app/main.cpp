@@ -1,4 +1,5 @@
 #include "MainWindow.h"
+#include "SimContent.h"
 #include "SiteSimulator.h"
 #include "session/SessionStore.h"
 #include "session/StartOptions.h"
@@ -49,6 +50,11 @@ int main(int argc, char *argv[])
             return 1;
         }
         endpoints = simulator->endpoints();
+        // The simulator is every registry too.
+        if (const auto table = RdapBootstrap::parse(
+                SimContent::rdapBootstrap(simulator->hostPort(), QDateTime::currentDateTimeUtc()),
+                nullptr))
+            options->rdapBootstrap = *table;
         // Qt sends even loopback requests through a proxy set on the fetcher; the simulator
         // inside this process is only reached directly.
         options->proxy = QNetworkProxy(QNetworkProxy::NoProxy);

@@ -1,8 +1,10 @@
 #include "Commands.h"
 
 #include "fetch/PageFetcher.h"
+#include "fetch/SiteAddress.h"
 #include "lookup/DetailLookup.h"
 #include "probes/QueryRun.h"
+#include "rdap/RdapClient.h"
 #include "session/Clock.h"
 #include "sources/CategoryImport.h"
 #include "sources/DeletionLists.h"
@@ -69,8 +71,8 @@ public:
         const double rate = ms > 0 ? done * 1000.0 / ms : 0.0;
         const qint64 left = rate > 0 ? qint64((m_total - done) / rate) : -1;
         const QString eta = left < 0 ? QStringLiteral("--:--")
-                                     : QStringLiteral("%1:%2").arg(left / 60).arg(
-                                           left % 60, 2, 10, QLatin1Char('0'));
+                                     : QStringLiteral("%1:%2").arg(left / 60).arg(left % 60, 2, 10,
+                                                                                  QLatin1Char('0'));
         if (m_terminal) {
             constexpr int kWidth = 30;
             const int filled = m_total ? int(kWidth * done / m_total) : kWidth;
@@ -117,13 +119,15 @@ QCoro::Task<int> lists(Context context)
         suffixes << Sources::suffix(i).caption.toString();
     const std::optional<QString> suffix =
         oneOf(parser, QStringLiteral("suffix"), QStringLiteral("com"), suffixes);
-    const QStringList categories = {QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("5"),
-                                    QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8+"),
+    const QStringList categories = {QStringLiteral("3"),       QStringLiteral("4"),
+                                    QStringLiteral("5"),       QStringLiteral("6"),
+                                    QStringLiteral("7"),       QStringLiteral("8+"),
                                     QStringLiteral("numeric"), QStringLiteral("all")};
     const std::optional<QString> category =
         oneOf(parser, QStringLiteral("category"), QStringLiteral("all"), categories);
-    const std::optional<QString> sort = oneOf(parser, QStringLiteral("sort"), QStringLiteral("none"),
-                                              {QStringLiteral("none"), QStringLiteral("length")});
+    const std::optional<QString> sort =
+        oneOf(parser, QStringLiteral("sort"), QStringLiteral("none"),
+              {QStringLiteral("none"), QStringLiteral("length")});
     if (!day || !suffix || !category || !sort || !context.arguments.isEmpty()) {
         if (!context.arguments.isEmpty())
             err(QStringLiteral("lists takes no names"));
@@ -163,11 +167,12 @@ QCoro::Task<int> measure(Context context)
 {
     // The metrics by their probes' names, all of them by default.
     QStringList known;
-    for (int k = 0; k < Probes::kMetricCount; ++k)
+    for (int k = 0; k <= Probes::kRdapMetric; ++k)
         known << Probes::metric(k).probe;
     const QStringList asked = context.parser.isSet(QStringLiteral("metrics"))
                                   ? context.parser.value(QStringLiteral("metrics")).split(u',')
-                                  : known;
+                                  : known.mid(0, Probes::kMetricCount);
+    const bool withRdap = asked.contains(Probes::metric(Probes::kRdapMetric).probe);
     for (const QString &metric : asked) {
         if (!known.contains(metric.trimmed())) {
             err(QStringLiteral("unknown metric \"%1\" (known: %2)").arg(metric, known.join(u',')));
@@ -203,12 +208,36 @@ QCoro::Task<int> measure(Context context)
         run.setPacing(Probes::Site(s), context.options.settings.pacingMs(
                                            Probes::Site(s), context.options.endpoints));
     run.setBackoff(context.options.settings.backoff);
-    for (int k = 0; k < Probes::kMetricCount; ++k)
+    RdapClient rdap(&fetcher, context.options.rdapBootstrap);
+    run.setRdap(&rdap, context.options.settings.registrationFromRdap);
+    for (int k = 0; k <= Probes::kRdapMetric; ++k)
         run.setTicked(k, asked.contains(known[k]));
+    // The RDAP metric's three columns: the statuses, the real expiry and the drop estimate.
+    QHash<RowId, QStringList> rdapCells;
+    QObject::connect(&run, &QueryRun::rdapRead, [&](RowId row, const RdapResult &r) {
+        const std::optional<QDate> expiry = DropEstimate::realExpiry(r.answer);
+        const QString status =
+            !r.served                                    ? QStringLiteral("无RDAP服务")
+            : r.answer.kind == RdapAnswer::Registered    ? r.answer.statuses.join(u' ')
+            : r.answer.kind == RdapAnswer::NotRegistered ? QStringLiteral("未注册")
+                                                         : r.registrationCell();
+        rdapCells.insert(row, {status, expiry ? expiry->toString(Qt::ISODate) : QString(),
+                               DropEstimate::estimateText(r.estimate)});
+    });
+    const auto rowCells = [&](int row) {
+        QStringList cells = GridExport::rows(grid, {row}).value(0);
+        if (withRdap)
+            cells += rdapCells.value(grid.rowId(row), QStringList(3));
+        return cells;
+    };
+    QStringList header = GridExport::header();
+    if (withRdap)
+        header << QStringLiteral("状态") << QStringLiteral("到期时间")
+               << QStringLiteral("预计删除");
     QObject::connect(&run, &QueryRun::notice, [](const QString &text) { err(text); });
 
     // Rows go out in input order, each as soon as it and every row before it is complete.
-    out(GridExport::csv(GridExport::header(), {}, false));
+    out(GridExport::csv(header, {}, false));
     QSet<RowId> complete;
     qsizetype written = 0;
     Progress progress(grid.rowCount());
@@ -216,7 +245,7 @@ QCoro::Task<int> measure(Context context)
         QList<QStringList> rows;
         for (; written < grid.rowCount() && (all || complete.contains(grid.rowId(int(written))));
              ++written)
-            rows << GridExport::rows(grid, {int(written)});
+            rows << rowCells(int(written));
         if (!rows.isEmpty())
             out(GridExport::csv({}, rows, false));
         progress.update(written);
@@ -244,9 +273,12 @@ QCoro::Task<int> measure(Context context)
     for (int r = 0; r < grid.rowCount(); ++r) {
         for (int k = 0; k < Probes::kMetricCount; ++k) {
             const QString cell = grid.cell(r, Probes::metric(k).column);
-            if (run.isTicked(k) && (cell == kQueryFailed || cell == kQueryRefused || cell == kBlankCell))
+            if (run.isTicked(k) &&
+                (cell == kQueryFailed || cell == kQueryRefused || cell == kBlankCell))
                 co_return kIncomplete;
         }
+        if (withRdap && !rdapCells.contains(grid.rowId(r)))
+            co_return kIncomplete;
     }
     co_return kDone;
 }
@@ -263,23 +295,61 @@ QCoro::Task<int> lookup(Context context)
     lookup.setEndpoints(context.options.endpoints);
     std::array<QString, DetailLookup::kFieldCount> values;
     values.fill(DetailLookup::kReset);
-    QObject::connect(&lookup, &DetailLookup::valueChanged,
-                     [&](DetailLookup::Field field, const QString &text) {
-                         values[std::size_t(field)] = text;
-                     });
+    QObject::connect(
+        &lookup, &DetailLookup::valueChanged,
+        [&](DetailLookup::Field field, const QString &text) { values[std::size_t(field)] = text; });
     bool failed = false;
     QObject::connect(&lookup, &DetailLookup::fetchFailed, [&](const QString &why) {
         err(why);
         failed = true;
     });
-    co_await lookup.lookUp(context.arguments.first());
+    const QString name = context.arguments.first();
+    co_await lookup.lookUp(name);
     QByteArray text;
+    const auto line = [&](const QString &caption, const QString &value) {
+        text += (caption + QStringLiteral(": ") + value + u'\n').toUtf8();
+    };
     for (int f = 0; f < DetailLookup::kFieldCount; ++f)
-        text += (DetailLookup::fieldCaption(DetailLookup::Field(f)) + QStringLiteral(": ") +
-                 values[std::size_t(f)] + u'\n')
-                    .toUtf8();
+        line(DetailLookup::fieldCaption(DetailLookup::Field(f)), values[std::size_t(f)]);
+    // What the registry itself says, where it has an RDAP server.
+    RdapClient rdap(&fetcher, context.options.rdapBootstrap);
+    if (rdap.serves(name)) {
+        const std::optional<RdapResult> r = co_await rdap.query(name, Clock::today());
+        if (r && (r->answer.kind == RdapAnswer::Registered ||
+                  r->answer.kind == RdapAnswer::NotRegistered)) {
+            line(QStringLiteral("状态"), r->answer.kind == RdapAnswer::NotRegistered
+                                             ? QStringLiteral("未注册")
+                                             : r->answer.statuses.join(QStringLiteral(", ")));
+            line(QStringLiteral("阶段"), DropEstimate::stageName(r->estimate.stage));
+            line(QStringLiteral("预计删除"), DropEstimate::estimateText(r->estimate));
+        } else {
+            err(QStringLiteral("RDAP: %1").arg(r ? r->answer.error : QStringLiteral("no answer")));
+            failed = true;
+        }
+    }
     out(text);
     co_return failed ? kIncomplete : kDone;
+}
+
+QCoro::Task<int> rdapBootstrap(Context context)
+{
+    if (!context.parser.isSet(QStringLiteral("update")) || !context.arguments.isEmpty()) {
+        err(QStringLiteral("rdap-bootstrap takes --update"));
+        co_return kBadUsage;
+    }
+    PageFetcher fetcher;
+    context.options.applyTo(fetcher);
+    const QString address = siteAddress(context.options.endpoints.iana, u"/rdap/dns.json");
+    const FetchResult page = co_await fetcher.fetch(address, Charset::Utf8);
+    QString why = page.error;
+    const QString path = RdapBootstrap::cachedFilePath();
+    if (!page.gotPage() || !RdapBootstrap::storeDownload(page.body, path, &why)) {
+        // The last good copy stays where it is.
+        err(QStringLiteral("%1: %2; keeping the last good copy").arg(address, why));
+        co_return kIncomplete;
+    }
+    err(QStringLiteral("saved %1").arg(path));
+    co_return kDone;
 }
 
 } // namespace Cli

@@ -26,6 +26,7 @@ struct Context {
 QCoro::Task<int> lists(Context context);
 QCoro::Task<int> measure(Context context);
 QCoro::Task<int> lookup(Context context);
+QCoro::Task<int> rdapBootstrap(Context context);
 
 // Set from the SIGINT handler: a measurement stops after the requests in flight.
 void requestInterrupt();

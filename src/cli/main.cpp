@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "SimContent.h"
 #include "SiteSimulator.h"
 
 #include <QCommandLineParser>
@@ -17,10 +18,14 @@ const char kUsage[] = R"(Subcommands:
   lists [--day -2..2] [--suffix com|info|net|org|biz|net.cn|com.cn|org.cn|gov.cn|cn]
         [--category 3|4|5|6|7|8+|numeric] [--sort length]
         print a day's deletion list, one name per line
-  measure [--metrics baidu,baidufl,google,yahoo,yahooflwww,yahoofl,pr,zhuce] [FILE|-]
-        measure names read from FILE (or standard input) and write CSV to standard output
+  measure [--metrics baidu,baidufl,google,yahoo,yahooflwww,yahoofl,pr,zhuce,rdap] [FILE|-]
+        measure names read from FILE (or standard input) and write CSV to standard output;
+        rdap adds the columns 状态, 到期时间, 预计删除
   lookup NAME
-        print one name's age, filing, dates and deletion countdown
+        print one name's age, filing, dates and deletion countdown, and its registry's
+        RDAP status, stage and estimated drop date
+  rdap-bootstrap --update
+        refresh the cached table of RDAP servers from IANA
 Exit status: 0 all done, 1 some cells failed or were refused (lists: a download failed),
 2 bad usage, 130 interrupted.)";
 
@@ -41,19 +46,20 @@ int main(int argc, char *argv[])
     StartOptions::addTo(parser);
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Use the bundled simulator for every site."));
-    parser.addOptions({demo,
-                       {QStringLiteral("day"), QStringLiteral("lists: -2..2 (default 0)."),
-                        QStringLiteral("N")},
-                       {QStringLiteral("suffix"), QStringLiteral("lists: the suffix (default com)."),
-                        QStringLiteral("SUFFIX")},
-                       {QStringLiteral("category"),
-                        QStringLiteral("lists: 3, 4, 5, 6, 7, 8+ or numeric (default: all)."),
-                        QStringLiteral("CATEGORY")},
-                       {QStringLiteral("sort"), QStringLiteral("lists: length."),
-                        QStringLiteral("ORDER")},
-                       {QStringLiteral("metrics"),
-                        QStringLiteral("measure: comma-separated metrics (default: all eight)."),
-                        QStringLiteral("LIST")}});
+    parser.addOptions(
+        {demo,
+         {QStringLiteral("day"), QStringLiteral("lists: -2..2 (default 0)."), QStringLiteral("N")},
+         {QStringLiteral("suffix"), QStringLiteral("lists: the suffix (default com)."),
+          QStringLiteral("SUFFIX")},
+         {QStringLiteral("category"),
+          QStringLiteral("lists: 3, 4, 5, 6, 7, 8+ or numeric (default: all)."),
+          QStringLiteral("CATEGORY")},
+         {QStringLiteral("sort"), QStringLiteral("lists: length."), QStringLiteral("ORDER")},
+         {QStringLiteral("metrics"),
+          QStringLiteral("measure: comma-separated metrics (default: all eight)."),
+          QStringLiteral("LIST")},
+         {QStringLiteral("update"),
+          QStringLiteral("rdap-bootstrap: download IANA's table of RDAP servers.")}});
     parser.addPositionalArgument(QStringLiteral("subcommand"),
                                  QStringLiteral("lists, measure or lookup."));
     if (!parser.parse(app.arguments())) {
@@ -68,14 +74,16 @@ int main(int argc, char *argv[])
     QStringList positional = parser.positionalArguments();
     const QString command = positional.isEmpty() ? QString() : positional.takeFirst();
     using Command = QCoro::Task<int> (*)(Cli::Context);
-    const Command run = command == u"lists"     ? &Cli::lists
-                        : command == u"measure" ? &Cli::measure
-                        : command == u"lookup"  ? &Cli::lookup
-                                                : nullptr;
+    const Command run = command == u"lists"            ? &Cli::lists
+                        : command == u"measure"        ? &Cli::measure
+                        : command == u"lookup"         ? &Cli::lookup
+                        : command == u"rdap-bootstrap" ? &Cli::rdapBootstrap
+                                                       : nullptr;
     if (!run) {
         std::fprintf(stderr, "varnel-cli: %s\n%s\n",
-                     command.isEmpty() ? "no subcommand given"
-                                       : qPrintable(QStringLiteral("unknown subcommand \"%1\"").arg(command)),
+                     command.isEmpty()
+                         ? "no subcommand given"
+                         : qPrintable(QStringLiteral("unknown subcommand \"%1\"").arg(command)),
                      kUsage);
         return Cli::kBadUsage;
     }
@@ -97,6 +105,11 @@ int main(int argc, char *argv[])
             return 1;
         }
         options->endpoints = simulator->endpoints();
+        // The simulator is every registry too.
+        if (const auto table = RdapBootstrap::parse(
+                SimContent::rdapBootstrap(simulator->hostPort(), QDateTime::currentDateTimeUtc()),
+                nullptr))
+            options->rdapBootstrap = *table;
         // The simulator in this process is only reached directly.
         options->proxy = QNetworkProxy(QNetworkProxy::NoProxy);
     }

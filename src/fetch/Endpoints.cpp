@@ -20,6 +20,7 @@ const Field kFields[] = {
     {"deletion_tool", &Endpoints::deletionTool},
     {"icp", &Endpoints::icp},
     {"maker", &Endpoints::maker},
+    {"iana", &Endpoints::iana},
 };
 
 const Field *findField(const QString &name)
@@ -69,6 +70,7 @@ Endpoints Endpoints::publicHosts()
     e.deletionTool = QStringLiteral("whois.chinaz.com");
     e.icp = QStringLiteral("icp.chinaz.com");
     e.maker = QStringLiteral("www.varnel-soft.example");
+    e.iana = QStringLiteral("data.iana.org");
     return e;
 }
 

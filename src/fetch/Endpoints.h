@@ -18,6 +18,7 @@ struct Endpoints {
     QString deletionTool; // webmaster tool's deletion-date page
     QString icp;          // ICP filing search
     QString maker;        // maker's version file and product page
+    QString iana;         // IANA's RDAP bootstrap file
 
     // The names used in an endpoints file, in the order of the fields above.
     static QStringList names();

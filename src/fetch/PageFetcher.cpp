@@ -180,7 +180,9 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
     // Tolerant mode keeps what the caller built ("%3A" stays) and only escapes what HTTP
     // cannot carry (spaces, non-ASCII), so the request still goes to the intended host.
     const QUrl target(url, QUrl::TolerantMode);
-    if (!target.isValid() || target.scheme() != u"http" || target.host().isEmpty()) {
+    // Every site is asked over plain HTTP; RDAP servers only answer over HTTPS.
+    if (!target.isValid() || (target.scheme() != u"http" && target.scheme() != u"https") ||
+        target.host().isEmpty()) {
         result.error = QStringLiteral("invalid address %1").arg(url);
         co_return result;
     }

@@ -38,6 +38,41 @@ QString DetailLookup::fieldCaption(Field field)
     return {};
 }
 
+QCoro::Task<bool> DetailLookup::fillFromRdap(QString domain, quint64 generation)
+{
+    if (!m_rdap || !m_rdap->serves(domain))
+        co_return false;
+    QPointer<DetailLookup> self(this);
+    const QDate today = QDate::currentDate();
+    const std::optional<RdapResult> r = co_await m_rdap->query(domain, today);
+    if (!self || generation != m_generation || !r || !r->served ||
+        (r->answer.kind != RdapAnswer::Registered && r->answer.kind != RdapAnswer::NotRegistered))
+        co_return false;
+    const QString note = r->note();
+    const auto show = [&](Field field, const QString &text) {
+        Q_EMIT valueChanged(field, text.isEmpty() ? kNoInformation : text);
+        Q_EMIT valueNoteChanged(field, note);
+    };
+    const auto day = [](const std::optional<QDateTime> &at) {
+        return at ? at->date().toString(Qt::ISODate) : QString();
+    };
+    const std::optional<DropEstimate::Age> age = DropEstimate::age(r->answer, today);
+    const std::optional<QDate> expiry = DropEstimate::realExpiry(r->answer);
+    show(Field::Age, age ? DropEstimate::ageText(*age) : QString());
+    show(Field::Registered, day(r->answer.registration));
+    show(Field::Expires, expiry ? expiry->toString(Qt::ISODate) : QString());
+    // The countdown to the estimated drop: a date, a window, or that the name is gone.
+    QString countdown = DropEstimate::estimateText(r->estimate);
+    if (r->estimate.earliest && r->estimate.stage != DropEstimate::Stage::Dropped) {
+        const qint64 first = today.daysTo(*r->estimate.earliest);
+        const qint64 last = today.daysTo(r->estimate.latest.value_or(*r->estimate.earliest));
+        countdown = first == last ? QStringLiteral("预计%1天后").arg(first)
+                                  : QStringLiteral("预计%1至%2天后").arg(first).arg(last);
+    }
+    show(Field::Countdown, countdown);
+    co_return true;
+}
+
 QCoro::Task<void> DetailLookup::lookUp(QString domain)
 {
     const quint64 generation = ++m_generation;
@@ -58,7 +93,16 @@ QCoro::Task<void> DetailLookup::lookUp(QString domain)
         co_return;
     const Verdict datesVerdict = judgeAnswer(dates, {}, u"deltd1");
     const DetailScrape::DeletionInfo info = DetailScrape::scrapeDeletionPage(dates.text);
-    if (datesVerdict != Verdict::Page) {
+    for (Field field : kDateFields)
+        Q_EMIT valueNoteChanged(field, {});
+    bool fromRdap = false;
+    if (datesVerdict != Verdict::Page || info.noInformation)
+        fromRdap = co_await fillFromRdap(domain, generation);
+    if (!self || generation != m_generation)
+        co_return;
+    if (fromRdap) {
+        // The registry said what the page could not.
+    } else if (datesVerdict != Verdict::Page) {
         Q_EMIT fetchFailed(dates.error.isEmpty() ? verdictText(datesVerdict) : dates.error);
         for (Field field : kDateFields)
             Q_EMIT valueChanged(field, verdictText(datesVerdict));

@@ -2,6 +2,7 @@
 
 #include "fetch/Endpoints.h"
 #include "fetch/PageFetcher.h"
+#include "rdap/RdapClient.h"
 
 #include <QObject>
 #include <QPointer>
@@ -27,6 +28,9 @@ public:
 
     explicit DetailLookup(PageFetcher *fetcher, QObject *parent = nullptr);
     void setEndpoints(const Endpoints &endpoints) { m_endpoints = endpoints; }
+    // Where the deletion-date page fails or knows nothing, the registry's RDAP record fills the
+    // dates instead.
+    void setRdap(RdapClient *rdap) { m_rdap = rdap; }
 
     // The caption above each value.
     static QString fieldCaption(Field field);
@@ -37,12 +41,18 @@ public:
 
 Q_SIGNALS:
     void valueChanged(DetailLookup::Field field, const QString &text);
+    // Where a value came from and what else is known, for its tooltip; empty for the pages.
+    void valueNoteChanged(DetailLookup::Field field, const QString &note);
     void emptyInput();
     // A page could not be fetched at all.
     void fetchFailed(const QString &error);
 
 private:
+    // The dates from RDAP; false when no record came.
+    QCoro::Task<bool> fillFromRdap(QString domain, quint64 generation);
+
     QPointer<PageFetcher> m_fetcher;
+    QPointer<RdapClient> m_rdap;
     Endpoints m_endpoints;
     quint64 m_generation = 0;
 };

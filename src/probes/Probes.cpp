@@ -4,6 +4,7 @@
 #include "fetch/RetryAfter.h"
 #include "fetch/SiteAddress.h"
 #include "probes/Recipes.h"
+#include "rdap/RdapClient.h"
 #include "text/Failure.h"
 
 #include <array>
@@ -23,6 +24,8 @@ QString siteName(Site site)
         return QStringLiteral("注册");
     case Site::PageRank:
         return QStringLiteral("PR");
+    case Site::Rdap:
+        return QStringLiteral("RDAP");
     }
     return {};
 }
@@ -41,7 +44,7 @@ const RefusalSigns &refusalSigns(Site site)
 
 const MetricChoice &metric(int index)
 {
-    static const std::array<MetricChoice, kMetricCount> metrics{{
+    static const std::array<MetricChoice, kRdapMetric + 1> metrics{{
         {QStringLiteral("百度收录"), QStringLiteral("baidu"), BaiduSite, Site::Baidu},
         {QStringLiteral("百度反链"), QStringLiteral("baidufl"), BaiduDomain, Site::Baidu},
         {QStringLiteral("GOOGLE收录"), QStringLiteral("google"), GoogleSite, Site::Google},
@@ -50,8 +53,9 @@ const MetricChoice &metric(int index)
         {QStringLiteral("YAHOO不带W"), QStringLiteral("yahoofl"), YahooLinksBare, Site::Yahoo},
         {QStringLiteral("PR值查询"), QStringLiteral("pr"), PageRank, Site::PageRank},
         {QStringLiteral("是否注册"), QStringLiteral("zhuce"), Registration, Site::Registrar},
+        {QStringLiteral("RDAP"), QStringLiteral("rdap"), ProbeColumn(kLabelColumn), Site::Rdap},
     }};
-    return metrics[std::size_t(qBound(0, index, kMetricCount - 1))];
+    return metrics[std::size_t(qBound(0, index, kRdapMetric))];
 }
 
 namespace {
@@ -75,7 +79,7 @@ QCoro::Task<std::optional<FetchResult>> ask(const ProbeEnv &env, QString url, Ch
 
 Measurement refusedOrFailed(Verdict verdict, const FetchResult &answer)
 {
-    Measurement m{verdictText(verdict), std::nullopt, {}, {}};
+    Measurement m{verdictText(verdict), std::nullopt, {}, {}, {}, {}};
     if (answer.proxyFailed)
         m.proxyError = answer.error;
     if (verdict == Verdict::Refused)
@@ -97,7 +101,22 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         const Verdict verdict = judgeAnswer(*page, signs, recipe->presenceMarker);
         if (verdict != Verdict::Page)
             co_return refusedOrFailed(verdict, *page);
-        co_return Measurement{scrapeCount(*recipe, page->text), std::nullopt, {}, {}};
+        co_return Measurement{scrapeCount(*recipe, page->text), std::nullopt, {}, {}, {}, {}};
+    }
+    if (metricIndex == kRdapMetric || (choice.column == Registration && env.registrationRdap &&
+                                       env.registrationRdap->serves(domain))) {
+        RdapClient *client = metricIndex == kRdapMetric ? env.rdap : env.registrationRdap;
+        if (!client)
+            co_return std::nullopt;
+        const std::optional<RdapResult> r =
+            co_await client->query(domain, QDate::currentDate(), env.beforeRequest);
+        if (!r)
+            co_return std::nullopt;
+        Measurement m{r->served ? r->registrationCell() : QStringLiteral("无RDAP服务"),
+                      r->answer.retryAfterSeconds, {}, {}, r->served ? r->note() : QString(), {}};
+        if (metricIndex == kRdapMetric)
+            m.rdap = std::make_shared<const RdapResult>(*r);
+        co_return m;
     }
     if (choice.column == Registration) {
         const std::optional<FetchResult> page =
@@ -107,7 +126,7 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         const Verdict verdict = judgeAnswer(*page, signs, kRegistrationAnswerMarker);
         if (verdict != Verdict::Page)
             co_return refusedOrFailed(verdict, *page);
-        co_return Measurement{scrapeRegistration(page->text), std::nullopt, {}, {}};
+        co_return Measurement{scrapeRegistration(page->text), std::nullopt, {}, {}, {}, {}};
     }
 
     const std::optional<FetchResult> tool =
@@ -119,10 +138,10 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         co_return refusedOrFailed(toolVerdict, *tool);
     const std::optional<QString> frame = pageRankFrameAddress(tool->text);
     if (!frame)
-        co_return Measurement{scrapePageRank(QString()), std::nullopt, {}, {}};
+        co_return Measurement{scrapePageRank(QString()), std::nullopt, {}, {}, {}, {}};
     // The frame's address comes from the page: it is followed only to the configured site.
     if (!frameHostAllowed(*frame, env.endpoints.pagerank))
-        co_return Measurement{kQueryFailed, std::nullopt, {}, {}};
+        co_return Measurement{kQueryFailed, std::nullopt, {}, {}, {}, {}};
     const std::optional<FetchResult> answer =
         co_await ask(env, siteAddress(*frame, {}), Charset::Utf8);
     if (!answer)
@@ -130,7 +149,7 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
     const Verdict verdict = judgeAnswer(*answer, signs, u"Ran");
     if (verdict != Verdict::Page)
         co_return refusedOrFailed(verdict, *answer);
-    co_return Measurement{scrapePageRank(answer->text), std::nullopt, answer->text, {}};
+    co_return Measurement{scrapePageRank(answer->text), std::nullopt, answer->text, {}, {}, {}};
 }
 
 } // namespace Probes

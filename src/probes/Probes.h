@@ -10,17 +10,20 @@
 #include <QCoroTask>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 struct RefusalSigns;
+class RdapClient;
+struct RdapResult;
 
 namespace Probes {
 
 // The sites the probes ask; each answers its own metrics.
-enum class Site { Baidu, Google, Yahoo, Registrar, PageRank };
-inline constexpr int kSiteCount = 5;
+enum class Site { Baidu, Google, Yahoo, Registrar, PageRank, Rdap };
+inline constexpr int kSiteCount = 6;
 
-// The site's short name in the status bar ("百度", "google", "yahoo", "注册", "PR").
+// The site's short name in the status bar ("百度", "google", "yahoo", "注册", "PR", "RDAP").
 QString siteName(Site site);
 // What the site's block pages look like.
 const RefusalSigns &refusalSigns(Site site);
@@ -38,6 +41,9 @@ struct MetricChoice {
 namespace Probes {
 
 inline constexpr int kMetricCount = 8;
+// Beyond the eight grid metrics: the registry's RDAP record of a name, which fills no column
+// (the command line writes it in columns of its own).
+inline constexpr int kRdapMetric = 8;
 const MetricChoice &metric(int index);
 
 // What one measurement needs. The fetcher may go away during a wait (the window closes); the
@@ -47,6 +53,11 @@ struct ProbeEnv {
     Endpoints endpoints;
     // Awaited before every request (the site's pacing); false: ask nothing more.
     std::function<QCoro::Task<bool>()> beforeRequest;
+    // When set, the registration metric asks the registry's RDAP server where one is known, and
+    // the registrar's page only for other suffixes (.cn).
+    RdapClient *registrationRdap = nullptr;
+    // Asks the RDAP metric's lookups.
+    RdapClient *rdap = nullptr;
 };
 
 struct Measurement {
@@ -54,6 +65,8 @@ struct Measurement {
     std::optional<int> retryAfterSeconds; // when the site refused and said when to come back
     QString answerPage;                   // the PageRank probe's second page
     QString proxyError;                   // the proxy in the way failed: why
+    QString note;                         // more for the cell's tooltip (an RDAP record)
+    std::shared_ptr<const RdapResult> rdap; // the RDAP metric's record
 };
 
 // One domain's measurement of metric `metricIndex`: one request (the PageRank probe two).

@@ -33,6 +33,12 @@ QueryRun::~QueryRun()
     abandon();
 }
 
+void QueryRun::setRdap(RdapClient *client, bool registrationFromRdap)
+{
+    m_rdap = client;
+    m_registrationFromRdap = registrationFromRdap && client;
+}
+
 void QueryRun::setClock(RunClock *clock)
 {
     m_clock = clock ? clock : new RunClock(this);
@@ -117,9 +123,12 @@ QCoro::Task<void> QueryRun::startOrStop(Scope scope)
 
     // The ticked metrics of each site, in metric order.
     std::array<QList<int>, Probes::kSiteCount> metrics;
-    for (int k = 0; k < Probes::kMetricCount; ++k) {
-        if (m_ticked[std::size_t(k)])
-            metrics[std::size_t(Probes::metric(k).site)] << k;
+    for (int k = 0; k <= Probes::kRdapMetric; ++k) {
+        if (!m_ticked[std::size_t(k)] || (k == Probes::kRdapMetric && !m_rdap))
+            continue;
+        const bool rdap = k == Probes::kRdapMetric ||
+                          (m_registrationFromRdap && Probes::metric(k).column == Registration);
+        metrics[std::size_t(rdap ? Site::Rdap : Probes::metric(k).site)] << k;
     }
     int queues = 0;
     for (const QList<int> &m : metrics)
@@ -183,6 +192,8 @@ QCoro::Task<void> QueryRun::walk(Site site, QList<int> metrics, QList<RowId> row
     Probes::ProbeEnv env;
     env.fetcher = m_fetcher;
     env.endpoints = m_endpoints;
+    env.rdap = m_rdap;
+    env.registrationRdap = m_registrationFromRdap ? m_rdap.data() : nullptr;
     env.beforeRequest = [self, site, generation]() -> QCoro::Task<bool> {
         if (!self)
             co_return false;
@@ -200,7 +211,9 @@ QCoro::Task<void> QueryRun::walk(Site site, QList<int> metrics, QList<RowId> row
             const int column = Probes::metric(metric).column;
             if (!m_table || m_table->rowOf(row) < 0)
                 break; // the row went while an earlier one was measured
-            if (scope == Scope::UnfinishedCells && !unfinished(m_table->cellOf(row, column)))
+            const bool ownColumn = metric != Probes::kRdapMetric;
+            if (ownColumn && scope == Scope::UnfinishedCells &&
+                !unfinished(m_table->cellOf(row, column)))
                 continue;
             const QString domain = m_table->cellOf(row, kDomainColumn);
             for (int attempt = 1;; ++attempt) {
@@ -217,7 +230,12 @@ QCoro::Task<void> QueryRun::walk(Site site, QList<int> metrics, QList<RowId> row
                 SiteState &state = m_sites[std::size_t(site)];
                 if (m->cell != kQueryRefused || attempt >= m_backoff.tries) {
                     state.refusalsInARow = m->cell == kQueryRefused ? state.refusalsInARow + 1 : 0;
-                    m_table->setCellOf(row, column, m->cell);
+                    if (ownColumn)
+                        m_table->setCellOf(row, column, m->cell);
+                    if (ownColumn && !m->note.isEmpty())
+                        m_table->setNoteOf(row, column, m->note);
+                    if (m->rdap)
+                        Q_EMIT rdapRead(row, *m->rdap);
                     if (m->cell == kQueryRefused) {
                         rowRefused = true;
                         Q_EMIT siteRefused(name);

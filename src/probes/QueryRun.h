@@ -3,6 +3,7 @@
 #include "fetch/Endpoints.h"
 #include "fetch/PageFetcher.h"
 #include "probes/Probes.h"
+#include "rdap/RdapClient.h"
 #include "table/ResultTable.h"
 
 #include <QHash>
@@ -55,6 +56,9 @@ public:
     // it and 1.2 times it. 0: no pacing.
     void setPacing(Probes::Site site, int ms) { m_pacingMs[std::size_t(site)] = qMax(0, ms); }
     void setBackoff(const Backoff &backoff) { m_backoff = backoff; }
+    // The RDAP client for the RDAP metric, and for the registration metric when
+    // `registrationFromRdap` (the registrar's page stays for suffixes without RDAP).
+    void setRdap(RdapClient *client, bool registrationFromRdap);
     // Replaces the clock that pacing and pauses wait on (tests).
     void setClock(RunClock *clock);
 
@@ -87,6 +91,8 @@ Q_SIGNALS:
     void siteRefused(const QString &site);
     // A one-off message for the status bar: a pause, a queue that gave up.
     void notice(const QString &text);
+    // The RDAP metric's record of a row.
+    void rdapRead(RowId row, const RdapResult &result);
     // Every queue of the run has passed the row (measured, skipped or given up).
     void rowFinished(RowId row);
     void finished();
@@ -106,7 +112,9 @@ private:
     Endpoints m_endpoints;
     QString m_caption = kStartCaption;
     bool m_stopFlag = false;
-    std::array<bool, Probes::kMetricCount> m_ticked{};
+    std::array<bool, Probes::kRdapMetric + 1> m_ticked{};
+    QPointer<RdapClient> m_rdap;
+    bool m_registrationFromRdap = false;
     std::array<int, Probes::kSiteCount> m_pacingMs{};
     Backoff m_backoff;
     RunClock *m_clock;

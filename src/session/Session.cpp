@@ -5,6 +5,7 @@
 #include "fetch/SiteAddress.h"
 #include "lookup/DetailLookup.h"
 #include "probes/QueryRun.h"
+#include "rdap/RdapClient.h"
 #include "session/Clock.h"
 #include "session/SessionStore.h"
 #include "session/StartOptions.h"
@@ -28,10 +29,14 @@ Session::Session(const Endpoints &endpoints, QObject *parent)
     , m_run(new QueryRun(m_grid, m_fetcher, this))
     , m_lists(new DeletionLists(m_fetcher, Clock::today(), this))
     , m_lookup(new DetailLookup(m_fetcher, this))
+    // No registry is asked until configure() says which: tests and the demo never reach out.
+    , m_rdap(new RdapClient(m_fetcher, RdapBootstrap(), this))
 {
     m_run->setEndpoints(endpoints);
     m_lists->setEndpoints(endpoints);
     m_lookup->setEndpoints(endpoints);
+    m_lookup->setRdap(m_rdap);
+    m_run->setRdap(m_rdap, false);
     // An empty grid shows one blank row until the first import.
     RowCells placeholder;
     placeholder.fill(kBlankCell);
@@ -111,6 +116,10 @@ QStringList Session::configure(const StartOptions &options)
     for (int s = 0; s < Probes::kSiteCount; ++s)
         m_run->setPacing(Probes::Site(s), options.settings.pacingMs(Probes::Site(s), m_endpoints));
     m_run->setBackoff(options.settings.backoff);
+    delete m_rdap;
+    m_rdap = new RdapClient(m_fetcher, options.rdapBootstrap, this);
+    m_lookup->setRdap(m_rdap);
+    m_run->setRdap(m_rdap, options.settings.registrationFromRdap);
     QStringList notices = options.settings.warnings;
     if (options.proxy && options.proxy->type() != QNetworkProxy::NoProxy) {
         notices << QStringLiteral("使用代理：") + proxyDisplayUrl(*options.proxy);

@@ -12,6 +12,7 @@ class DetailLookup;
 class PageFetcher;
 class QueryRun;
 class ResultTable;
+class RdapClient;
 class SessionStore;
 struct StartOptions;
 
@@ -32,6 +33,7 @@ public:
     QueryRun *run() const { return m_run; }
     DeletionLists *lists() const { return m_lists; }
     DetailLookup *lookup() const { return m_lookup; }
+    RdapClient *rdap() const { return m_rdap; }
     const Sources::Categories &categories() const { return m_categories; }
 
     // Applies what the program started with: the fetcher's limits, user agent and proxy, each
@@ -78,4 +80,5 @@ private:
     DetailLookup *m_lookup;
     Sources::Categories m_categories;
     SessionStore *m_store = nullptr;
+    RdapClient *m_rdap;
 };

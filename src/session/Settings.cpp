@@ -10,10 +10,13 @@
 
 namespace {
 
-// In Probes::Site order. Each site's pacing key is also the name of the endpoint it asks.
-const char *const kSiteKeys[] = {"baidu", "google", "yahoo", "registrar", "pagerank"};
-constexpr int kDefaultPacingMs[] = {1500, 3000, 1000, 500, 1000};
+// In Probes::Site order: each site's pacing key, and the endpoint whose host decides whether it
+// is on this machine (RDAP servers come from the bootstrap, which the iana endpoint serves).
+const char *const kSiteKeys[] = {"baidu", "google", "yahoo", "registrar", "pagerank", "rdap"};
+const char *const kSiteEndpoints[] = {"baidu", "google", "yahoo", "registrar", "pagerank", "iana"};
+constexpr int kDefaultPacingMs[] = {1500, 3000, 1000, 500, 1000, 1000};
 static_assert(std::size(kSiteKeys) == Probes::kSiteCount &&
+              std::size(kSiteEndpoints) == Probes::kSiteCount &&
               std::size(kDefaultPacingMs) == Probes::kSiteCount);
 
 bool isLoopbackHost(const QString &hostPort)
@@ -125,7 +128,7 @@ int Settings::pacingMs(Probes::Site site, const Endpoints &finalEndpoints) const
 {
     if (const std::optional<int> given = pacingGiven[std::size_t(site)])
         return *given;
-    if (isLoopbackHost(finalEndpoints.host(QLatin1String(kSiteKeys[int(site)]))))
+    if (isLoopbackHost(finalEndpoints.host(QLatin1String(kSiteEndpoints[int(site)]))))
         return 0;
     return defaultPacingMs(site);
 }
@@ -153,7 +156,7 @@ Settings Settings::load(const QString &path)
 
     using Keys = std::initializer_list<const char *>;
     const QStringList groups =
-        latin1List(Keys{"endpoints", "pacing", "backoff", "proxy", "network"});
+        latin1List(Keys{"endpoints", "pacing", "backoff", "proxy", "network", "sources"});
     for (const QString &group : file.childGroups()) {
         if (!groups.contains(group))
             s.warnings << QStringLiteral("设置 [%1] 不是已知的分组，已忽略").arg(group);
@@ -208,6 +211,14 @@ Settings Settings::load(const QString &path)
             s.userAgent = *agent;
         else
             read.reject(QStringLiteral("user_agent"), *agent, QStringLiteral("（空）"));
+    }
+
+    read.enter("sources", latin1List(Keys{"registration"}));
+    if (const std::optional<QString> source = read.text(QStringLiteral("registration"))) {
+        if (*source == u"rdap" || *source == u"registrar")
+            s.registrationFromRdap = *source == u"rdap";
+        else
+            read.reject(QStringLiteral("registration"), *source, QStringLiteral("registrar"));
     }
     return s;
 }

@@ -25,6 +25,9 @@ struct Settings {
     int totalTimeoutS = 90;
     int maxBodyMib = 16;
     QString userAgent; // empty: no User-Agent of ours
+    // [sources] registration = rdap: the registration column asks the registries' RDAP servers
+    // (the registrar's page for suffixes without one); registrar, the default, the page alone.
+    bool registrationFromRdap = false;
     QStringList warnings;
 
     // varnel.conf in the platform's user configuration folder for Varnel: on Linux

@@ -35,6 +35,9 @@ std::optional<StartOptions> StartOptions::read(const QCommandLineParser &parser,
     };
     StartOptions options;
     options.settings = Settings::load(settingsPath);
+    options.rdapBootstrap = RdapBootstrap::load(RdapBootstrap::userFilePath(),
+                                                RdapBootstrap::cachedFilePath(),
+                                                &options.settings.warnings);
     options.endpoints = options.settings.endpoints;
     options.proxy = options.settings.proxy;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/Endpoints.h"
+#include "rdap/RdapBootstrap.h"
 #include "session/Settings.h"
 
 #include <QNetworkProxy>
@@ -18,6 +19,9 @@ struct StartOptions {
     Settings settings;
     Endpoints endpoints;
     std::optional<QNetworkProxy> proxy; // none: the system's proxy settings apply
+    // Which RDAP server answers for which suffix: the built-in table, the last download and the
+    // user's file over it (a file that does not read adds to settings.warnings).
+    RdapBootstrap rdapBootstrap;
 
     // Adds --endpoints FILE and --proxy URL.
     static void addTo(QCommandLineParser &parser);

@@ -46,6 +46,7 @@ void ResultTable::clear()
 {
     beginResetModel();
     m_rows.clear();
+    m_notes.clear();
     m_directions.fill(SortDirection::None);
     invalidatePositions();
     endResetModel();
@@ -172,6 +173,16 @@ bool ResultTable::setCellOf(RowId id, int column, const QString &text)
     return true;
 }
 
+void ResultTable::setNoteOf(RowId id, int column, const QString &note)
+{
+    const int row = rowOf(id);
+    if (row < 0 || column < 0 || column >= kColumnCount)
+        return;
+    m_notes.insert(id * kColumnCount + quint64(column), note);
+    const QModelIndex at = index(row, column);
+    Q_EMIT dataChanged(at, at, {Qt::ToolTipRole});
+}
+
 QList<RowId> ResultTable::rowIds() const
 {
     QList<RowId> ids;
@@ -256,10 +267,15 @@ QVariant ResultTable::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= rowCount())
         return {};
     const QString &text = m_rows[index.row()].cells[index.column()];
+    if (role == kNoteRole)
+        return m_notes.value(m_rows[index.row()].id * kColumnCount + quint64(index.column()));
     if (role == Qt::ToolTipRole) {
         // A tooltip reads anything tag-like as markup (and would load an <img> it names): hand
         // it the scraped text escaped, so it shows the characters the page printed.
+        const QString note =
+            m_notes.value(m_rows[index.row()].id * kColumnCount + quint64(index.column()));
         return QStringLiteral("<p style=\"white-space:pre\">") + text.toHtmlEscaped() +
+               (note.isEmpty() ? QString() : QStringLiteral("\n") + note.toHtmlEscaped()) +
                QStringLiteral("</p>");
     }
     if (role == Qt::DisplayRole) {

@@ -25,6 +25,9 @@ class ResultTable final : public QAbstractTableModel {
     Q_DISABLE_COPY_MOVE(ResultTable)
 
 public:
+    // A cell's note (setNoteOf), empty when it has none.
+    static constexpr int kNoteRole = Qt::UserRole + 1;
+
     explicit ResultTable(QObject *parent = nullptr);
 
     static QString headerText(int column);
@@ -51,6 +54,9 @@ public:
     QString cellOf(RowId id, int column) const;
     // Writes into the row `id`; false (and nothing written) when that row is gone.
     bool setCellOf(RowId id, int column, const QString &text);
+    // More about a cell for its tooltip (where an RDAP answer came from, its statuses); kept
+    // until the grid is cleared.
+    void setNoteOf(RowId id, int column, const QString &note);
     // The identities of all rows in display order.
     QList<RowId> rowIds() const;
 
@@ -72,6 +78,7 @@ private:
     QList<ResultRow> m_rows;
     RowId m_nextId = 1;
     std::array<SortDirection, kColumnCount> m_directions{};
+    QHash<quint64, QString> m_notes; // by RowId * kColumnCount + column
     mutable QHash<RowId, int> m_positions;
     mutable bool m_positionsValid = false;
 };

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "rdap/DropEstimate.h"
+#include "rdap/RdapBootstrap.h"
+#include "rdap/RdapRecord.h"
+
+#include <QDate>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+
+#include <QCoroTask>
+
+#include <functional>
+#include <optional>
+
+class PageFetcher;
+
+// What a registry's RDAP server says of one name, read and estimated.
+struct RdapResult {
+    bool served = false; // false: no RDAP server is known for the name's suffix (.cn)
+    RdapAnswer answer;
+    DropEstimate::Estimate estimate;
+
+    // The registration cell as the RDAP answer reads: "可注册", "已被注册", "查询受限" (slow down)
+    // or "查询失败".
+    QString registrationCell() const;
+    // What the cell's tooltip adds: the source, the statuses and the estimate.
+    QString note() const;
+};
+
+// Asks the registries through RDAP. It remembers the stage each name last showed, so a name that
+// was pending delete and is now gone reads as deleted.
+class RdapClient final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RdapClient)
+
+public:
+    RdapClient(PageFetcher *fetcher, RdapBootstrap bootstrap, QObject *parent = nullptr);
+
+    const RdapBootstrap &bootstrap() const { return m_bootstrap; }
+    bool serves(const QString &name) const;
+
+    // One lookup. `beforeRequest` is awaited first (a queue's pacing); nullopt when it said stop,
+    // or the fetcher went during the wait.
+    QCoro::Task<std::optional<RdapResult>> query(QString name, QDate today,
+                                                 std::function<QCoro::Task<bool>()> beforeRequest = {});
+
+private:
+    QPointer<PageFetcher> m_fetcher;
+    RdapBootstrap m_bootstrap;
+    QHash<QString, DropEstimate::Stage> m_lastStage;
+};
