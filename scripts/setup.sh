@@ -2,17 +2,20 @@
 # Installs what building, running and testing Varnel needs on Debian, then configures and builds.
 # Safe to run again: packages already present are skipped, the build is incremental.
 #   --fuzz      also clang, its libFuzzer and sanitizer runtimes, and llvm (scripts/fuzz.sh)
+#   --package   also the validators and tools the .deb checks use (scripts/package.sh)
 #   --no-build  install only; for scripts that configure a build of their own
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 fuzz=0
+package=0
 build=1
 for arg in "$@"; do
   case "$arg" in
     --fuzz) fuzz=1 ;;
+    --package) package=1 ;;
     --no-build) build=0 ;;
-    *) echo "usage: $0 [--fuzz] [--no-build]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--fuzz] [--package] [--no-build]" >&2; exit 2 ;;
   esac
 done
 
@@ -24,6 +27,9 @@ packages=(
 )
 if [ "$fuzz" -eq 1 ]; then
   packages+=(clang libclang-rt-14-dev llvm)
+fi
+if [ "$package" -eq 1 ]; then
+  packages+=(appstream desktop-file-utils dpkg-dev binutils)
 fi
 missing=()
 for p in "${packages[@]}"; do

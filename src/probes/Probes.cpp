@@ -60,8 +60,15 @@ const MetricChoice &metric(int index)
 
 namespace {
 
-// One request of a measurement, after the site's pacing; nullopt: stopped or the fetcher went.
-QCoro::Task<std::optional<FetchResult>> ask(const ProbeEnv &env, QString url, Charset charset)
+// One request of a measurement, after the site's pacing, judged: either the page to read or
+// the cell it makes when it is none (failed, refused). nullopt: stopped, or the fetcher went.
+struct Judged {
+    FetchResult page;
+    std::optional<Measurement> notAPage;
+};
+
+QCoro::Task<std::optional<Judged>> ask(const ProbeEnv &env, QString url, Charset charset,
+                                       const RefusalSigns &signs, QStringView ownMarker)
 {
     // Each await stands alone: gcc 12 miscompiles co_await inside && and co_return.
     if (env.beforeRequest) {
@@ -71,20 +78,26 @@ QCoro::Task<std::optional<FetchResult>> ask(const ProbeEnv &env, QString url, Ch
     }
     if (!env.fetcher)
         co_return std::nullopt;
-    FetchResult answer = co_await env.fetcher->fetch(url, charset);
+    FetchResult fetched = co_await env.fetcher->fetch(url, charset);
+    Judged judged{std::move(fetched), std::nullopt};
     if (!env.fetcher) // the window went during the wait: nothing is written
         co_return std::nullopt;
-    co_return answer;
+    const Verdict verdict = judgeAnswer(judged.page, signs, ownMarker);
+    if (verdict != Verdict::Page) {
+        Measurement m{verdictText(verdict), std::nullopt, {}, {}, {}, {}};
+        if (judged.page.proxyFailed)
+            m.proxyError = judged.page.error;
+        if (verdict == Verdict::Refused)
+            m.retryAfterSeconds =
+                readRetryAfter(judged.page.retryAfter, QDateTime::currentDateTimeUtc());
+        judged.notAPage = m;
+    }
+    co_return judged;
 }
 
-Measurement refusedOrFailed(Verdict verdict, const FetchResult &answer)
+Measurement cell(const QString &text, const QString &answerPage = {})
 {
-    Measurement m{verdictText(verdict), std::nullopt, {}, {}, {}, {}};
-    if (answer.proxyFailed)
-        m.proxyError = answer.error;
-    if (verdict == Verdict::Refused)
-        m.retryAfterSeconds = readRetryAfter(answer.retryAfter, QDateTime::currentDateTimeUtc());
-    return m;
+    return {text, std::nullopt, answerPage, {}, {}, {}};
 }
 
 } // namespace
@@ -94,14 +107,12 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
     const MetricChoice &choice = metric(metricIndex);
     const RefusalSigns &signs = refusalSigns(choice.site);
     if (const ProbeRecipe *recipe = countRecipe(choice.column)) {
-        const std::optional<FetchResult> page =
-            co_await ask(env, recipeUrl(*recipe, env.endpoints, domain), recipe->charset);
-        if (!page)
-            co_return std::nullopt;
-        const Verdict verdict = judgeAnswer(*page, signs, recipe->presenceMarker);
-        if (verdict != Verdict::Page)
-            co_return refusedOrFailed(verdict, *page);
-        co_return Measurement{scrapeCount(*recipe, page->text), std::nullopt, {}, {}, {}, {}};
+        const std::optional<Judged> page =
+            co_await ask(env, recipeUrl(*recipe, env.endpoints, domain), recipe->charset, signs,
+                         recipe->presenceMarker);
+        if (!page || page->notAPage)
+            co_return page ? page->notAPage : std::nullopt;
+        co_return cell(scrapeCount(*recipe, page->page.text));
     }
     if (metricIndex == kRdapMetric || (choice.column == Registration && env.registrationRdap &&
                                        env.registrationRdap->serves(domain))) {
@@ -113,43 +124,39 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         if (!r)
             co_return std::nullopt;
         Measurement m{r->served ? r->registrationCell() : QStringLiteral("无RDAP服务"),
-                      r->answer.retryAfterSeconds, {}, {}, r->served ? r->note() : QString(), {}};
+                      r->answer.retryAfterSeconds,
+                      {},
+                      {},
+                      r->served ? r->note() : QString(),
+                      {}};
         if (metricIndex == kRdapMetric)
             m.rdap = std::make_shared<const RdapResult>(*r);
         co_return m;
     }
     if (choice.column == Registration) {
-        const std::optional<FetchResult> page =
-            co_await ask(env, registrationUrl(env.endpoints, domain), Charset::Gb2312);
-        if (!page)
-            co_return std::nullopt;
-        const Verdict verdict = judgeAnswer(*page, signs, kRegistrationAnswerMarker);
-        if (verdict != Verdict::Page)
-            co_return refusedOrFailed(verdict, *page);
-        co_return Measurement{scrapeRegistration(page->text), std::nullopt, {}, {}, {}, {}};
+        const std::optional<Judged> page =
+            co_await ask(env, registrationUrl(env.endpoints, domain), Charset::Gb2312, signs,
+                         kRegistrationAnswerMarker);
+        if (!page || page->notAPage)
+            co_return page ? page->notAPage : std::nullopt;
+        co_return cell(scrapeRegistration(page->page.text));
     }
 
-    const std::optional<FetchResult> tool =
-        co_await ask(env, pageRankUrl(env.endpoints, domain), Charset::Utf8);
-    if (!tool)
-        co_return std::nullopt;
-    const Verdict toolVerdict = judgeAnswer(*tool, signs, kPageRankFrameMarker);
-    if (toolVerdict != Verdict::Page)
-        co_return refusedOrFailed(toolVerdict, *tool);
-    const std::optional<QString> frame = pageRankFrameAddress(tool->text);
+    const std::optional<Judged> tool = co_await ask(env, pageRankUrl(env.endpoints, domain),
+                                                    Charset::Utf8, signs, kPageRankFrameMarker);
+    if (!tool || tool->notAPage)
+        co_return tool ? tool->notAPage : std::nullopt;
+    const std::optional<QString> frame = pageRankFrameAddress(tool->page.text);
     if (!frame)
-        co_return Measurement{scrapePageRank(QString()), std::nullopt, {}, {}, {}, {}};
+        co_return cell(scrapePageRank(QString()));
     // The frame's address comes from the page: it is followed only to the configured site.
     if (!frameHostAllowed(*frame, env.endpoints.pagerank))
-        co_return Measurement{kQueryFailed, std::nullopt, {}, {}, {}, {}};
-    const std::optional<FetchResult> answer =
-        co_await ask(env, siteAddress(*frame, {}), Charset::Utf8);
-    if (!answer)
-        co_return std::nullopt;
-    const Verdict verdict = judgeAnswer(*answer, signs, u"Ran");
-    if (verdict != Verdict::Page)
-        co_return refusedOrFailed(verdict, *answer);
-    co_return Measurement{scrapePageRank(answer->text), std::nullopt, answer->text, {}, {}, {}};
+        co_return cell(kQueryFailed);
+    const std::optional<Judged> answer =
+        co_await ask(env, siteAddress(*frame, {}), Charset::Utf8, signs, u"Ran");
+    if (!answer || answer->notAPage)
+        co_return answer ? answer->notAPage : std::nullopt;
+    co_return cell(scrapePageRank(answer->page.text), answer->page.text);
 }
 
 } // namespace Probes

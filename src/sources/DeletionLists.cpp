@@ -151,7 +151,8 @@ QCoro::Task<void> DeletionLists::loadDay(int dayIndex, QDate today)
     // A failed file leaves the cleared lists empty; their buttons say so.
     if (daily == Load::Failed)
         showCaptions(Sources::Com);
-    if (co_await loadCnList(m_cnToken) == Load::Failed && self)
+    const Load cn = co_await loadCnList(m_cnToken);
+    if (cn == Load::Failed && self)
         showCaptions(Sources::NetCn);
 }
 
