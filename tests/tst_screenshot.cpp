@@ -1,19 +1,16 @@
 // Drives the demo road through the real controls and saves what the window looks like (under
 // build/tests/screenshots/), at 1x and, run again by CTest, at 2x, for a person to look at.
 #include "Fixture.h"
+#include "app/ClickableLabel.h"
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
 #include "probes/QueryRun.h"
 #include "session/Session.h"
 #include "table/ResultTable.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QDir>
-#include <QLabel>
-#include <QPushButton>
-#include <QStandardPaths>
-#include <QTimer>
+#include <QtWidgets>
+
+using namespace Qt::StringLiterals;
 
 class TestScreenshot : public QObject {
     Q_OBJECT
@@ -24,8 +21,7 @@ private Q_SLOTS:
     {
         QTimer::singleShot(
             0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return); });
-        QCOMPARE(Dialogs::ask(nullptr, QStringLiteral("退出"), QStringLiteral("真的退出吗?")),
-                 Dialogs::Answer::Ok);
+        QCOMPARE(Dialogs::ask(nullptr, u"退出"_s, u"真的退出吗?"_s), Dialogs::Answer::Ok);
     }
 
     void demoRoad()
@@ -36,37 +32,29 @@ private Q_SLOTS:
         MainWindow window(f.endpoints());
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        const auto click = [&](const QString &name) {
-            QWidget *w = window.findChild<QWidget *>(name);
-            QVERIFY2(w, qPrintable(name));
-            QTest::mouseClick(w, Qt::LeftButton);
-        };
-        click(QStringLiteral("dayButton_2"));
-        auto *cn = window.findChild<QPushButton *>(QStringLiteral("suffixButton_9"));
-        QTRY_VERIFY(cn->text().startsWith(QStringLiteral(".cn 共：")));
-        click(QStringLiteral("suffixButton_0"));
-        auto *count = window.findChild<QLabel *>(QStringLiteral("categoryCount_1"));
-        QVERIFY(count->text().toInt() > 0);
-        click(QStringLiteral("categoryCount_1"));
+        const MainWindowControls &ui = window.controls();
+        QTest::mouseClick(ui.dayButtons[2], Qt::LeftButton);
+        QTRY_VERIFY(ui.suffixButtons[9]->text().startsWith(u".cn 共："_s));
+        QTest::mouseClick(ui.suffixButtons[0], Qt::LeftButton);
+        QVERIFY(ui.categoryCounts[1]->text().toInt() > 0);
+        QTest::mouseClick(ui.categoryCounts[1], Qt::LeftButton);
         for (int k : {0, 2, 6, 7})
-            window.findChild<QCheckBox *>(QStringLiteral("metricBox_%1").arg(k))->setChecked(true);
-        click(QStringLiteral("runButton"));
+            ui.metricBoxes[k]->setChecked(true);
+        QTest::mouseClick(ui.runButton, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!window.session()->run()->isBusy(), 60000);
         QVERIFY(window.session()->grid()->cell(0, Registration) != kBlankCell);
 
-        const QString dir = QDir::current().absoluteFilePath(QStringLiteral("screenshots"));
-        QDir().mkpath(dir);
-        const QString file =
-            dir + QStringLiteral("/demo-road-%1x.png").arg(window.devicePixelRatio());
-        QVERIFY(window.grab().save(file));
-        qInfo("saved %s", qPrintable(file));
-        // And enlarged, as on a bigger screen.
-        window.resize(1280, 900);
+        const QString dir = QDir::current().absoluteFilePath(u"screenshots"_s);
+        QVERIFY(QDir().mkpath(dir));
+        const auto save = [&](const QString &name) {
+            const QString file = dir + u'/' + name.arg(window.devicePixelRatio());
+            QVERIFY(window.grab().save(file));
+            qInfo("saved %s", qPrintable(file));
+        };
+        save(u"demo-road-%1x.png"_s);
+        window.resize(1280, 900); // as on a bigger screen
         QTRY_COMPARE(window.size(), QSize(1280, 900));
-        const QString large =
-            dir + QStringLiteral("/demo-road-1280x900-%1x.png").arg(window.devicePixelRatio());
-        QVERIFY(window.grab().save(large));
-        qInfo("saved %s", qPrintable(large));
+        save(u"demo-road-1280x900-%1x.png"_s);
     }
 };
 
