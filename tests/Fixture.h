@@ -1,7 +1,6 @@
 #pragma once
 
-// What the suites share: a simulator of every site on loopback, a fetcher with short limits,
-// and what the simulator's pages must make each probe write.
+// What the suites share: a simulator on loopback, a fetcher with short limits, expected cells.
 
 #include "SimContent.h"
 #include "SiteSimulator.h"
@@ -13,6 +12,7 @@
 #include "text/Failure.h"
 
 #include <QString>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -27,11 +27,15 @@ using Fault = SiteSimulator::Fault;
 // Limits short enough that a hanging or dripping server fails a fetch in about a second.
 inline PageFetcher::Limits shortLimits()
 {
-    PageFetcher::Limits limits;
-    limits.transferTimeoutMs = 500;
-    limits.totalDeadlineMs = 1500;
-    limits.maxBodyBytes = 1024 * 1024;
-    return limits;
+    return {.transferTimeoutMs = 500, .totalDeadlineMs = 1500, .maxBodyBytes = 1024 * 1024};
+}
+
+// A loopback port nothing listens on.
+inline quint16 closedPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    return server.serverPort();
 }
 
 struct SimFixture {
@@ -57,8 +61,7 @@ struct SimFixture {
     }
 };
 
-// A run's clock in virtual time: every pause is recorded and passes at once (after one return to
-// the event loop), so pacing and back-off are checked without real sleeps.
+// Virtual time: every pause is recorded and passes at once, after one return to the event loop.
 class FakeClock final : public RunClock {
 public:
     QList<qint64> pauses;
@@ -74,8 +77,7 @@ private:
     qint64 m_now = 1'000'000;
 };
 
-// Points this process's configuration, data and cache folders at a fresh temporary folder, so a
-// suite never reads or writes the user's files, nor another suite's running beside it.
+// Keeps a suite off the user's files, and off those of another suite running beside it.
 inline void isolateUserFolders()
 {
     static QTemporaryDir home;
@@ -87,59 +89,31 @@ template <typename T> T await(QCoro::Task<T> task)
 {
     return QCoro::waitFor(std::move(task));
 }
-inline void await(QCoro::Task<void> task)
-{
-    QCoro::waitFor(std::move(task));
-}
 
 // What the simulator's page for `domain` must make metric `metricIndex` write.
 inline QString expectedCell(int metricIndex, const QString &domain)
 {
-    const auto orZero = [](const QString &s) { return s.isEmpty() ? QStringLiteral("0") : s; };
-    switch (Probes::metric(metricIndex).column) {
-    case BaiduSite:
-        return orZero(SimContent::baiduCount(domain, true).remove(u' '));
-    case BaiduDomain:
-        return orZero(SimContent::baiduCount(domain, false).remove(u' '));
-    case GoogleSite:
-        return orZero(SimContent::googleCount(domain));
-    case YahooPages:
-        return orZero(SimContent::yahooPages(domain));
-    case YahooLinksWww:
-        return orZero(SimContent::yahooLinks(QStringLiteral("www.") + domain));
-    case YahooLinksBare:
-        return orZero(SimContent::yahooLinks(domain));
-    case PageRank: {
-        const QString rank = SimContent::pageRank(domain);
-        if (rank.isEmpty())
-            return QStringLiteral("0");
-        return SimContent::pageRankFrameEndsWithLineFeed(domain) ? rank + u'\n' : rank;
-    }
-    case Registration:
+    const ProbeColumn column = Probes::metric(metricIndex).column;
+    if (column == Registration)
         return SimContent::registrable(domain) ? Probes::kRegistrable : Probes::kRegistered;
-    }
-    return {};
+    QString cell = column == BaiduSite || column == BaiduDomain
+                       ? SimContent::baiduCount(domain, column == BaiduSite).remove(u' ')
+                   : column == GoogleSite ? SimContent::googleCount(domain)
+                   : column == YahooPages ? SimContent::yahooPages(domain)
+                   : column == YahooLinksWww
+                       ? SimContent::yahooLinks(QStringLiteral("www.") + domain)
+                   : column == YahooLinksBare ? SimContent::yahooLinks(domain)
+                                              : SimContent::pageRank(domain);
+    if (column == PageRank && !cell.isEmpty() && SimContent::pageRankFrameEndsWithLineFeed(domain))
+        cell += u'\n';
+    return cell.isEmpty() ? QStringLiteral("0") : cell;
 }
 
-// The route a probe's first page is asked on.
+// The route a probe's first page is asked on, by metric index.
 inline Route routeOfMetric(int metricIndex)
 {
-    switch (Probes::metric(metricIndex).column) {
-    case BaiduSite:
-        return Route::BaiduSite;
-    case BaiduDomain:
-        return Route::BaiduDomain;
-    case GoogleSite:
-        return Route::Google;
-    case YahooPages:
-        return Route::YahooPages;
-    case YahooLinksWww:
-    case YahooLinksBare:
-        return Route::YahooLinks;
-    case PageRank:
-        return Route::PageRank;
-    case Registration:
-        return Route::Registrar;
-    }
-    return Route::NotFound;
+    static const Route routes[] = {Route::BaiduSite,  Route::BaiduDomain, Route::Google,
+                                   Route::YahooPages, Route::YahooLinks,  Route::YahooLinks,
+                                   Route::PageRank,   Route::Registrar};
+    return routes[metricIndex];
 }

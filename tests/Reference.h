@@ -3,6 +3,7 @@
 // Slow, literal versions of the rules the program implements fast. Tests, benches and fuzzers
 // check the real code against these; nothing in the program uses them.
 
+#include "sources/SourceLists.h"
 #include "sources/Suffixes.h"
 
 #include <QString>
@@ -49,6 +50,16 @@ inline std::pair<QString, int> filing(QStringView line, bool cnFile)
         }
     }
     return {entry, -1};
+}
+
+// Every line of `text` filed by the rule above, appended to `lists`.
+inline void fileText(QStringView text, bool cnFile, Sources::SourceLists &lists)
+{
+    for (QStringView line : Sources::cutLines(text)) {
+        const auto [entry, index] = filing(line, cnFile);
+        if (index >= 0)
+            lists[std::size_t(index)] << entry;
+    }
 }
 
 } // namespace Reference

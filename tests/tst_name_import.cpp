@@ -1,6 +1,5 @@
 // Names from a user's file: decoding, normalising, and reading a whole list.
 #include "sources/NameImport.h"
-#include "table/GridExport.h"
 
 #include <QStringEncoder>
 #include <QTest>
@@ -15,12 +14,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("name"); // empty: not a name
-        const QString label63(63, u'a');
-        const QString long253 =
-            QStringList(3, label63).join(u'.') + u'.' + QString(57, u'b') + u".com"_s;
+        const QString long253 = (QString(63, u'a') + u'.').repeated(3) + QString(57, u'b') + ".com";
         QTest::newRow("case, blanks") << u" \tExample.COM \r"_s << u"example.com"_s;
         QTest::newRow("URL") << u"HTTPS://WWW.Example.com:8443/a?x=1#top"_s << u"example.com"_s;
-        QTest::newRow("other scheme") << u"ftp://files.example.org/pub"_s << u"files.example.org"_s;
         QTest::newRow("port, query") << u"example.net:8080?ref=1"_s << u"example.net"_s;
         QTest::newRow("trailing dot") << u"www.example.com."_s << u"example.com"_s;
         QTest::newRow("www is the name") << u"www.com"_s << u"www.com"_s;
@@ -28,11 +24,8 @@ private Q_SLOTS:
         QTest::newRow("longest") << long253 << long253;
         QTest::newRow("blank") << u"  \t "_s << u""_s;
         QTest::newRow("no dot") << u"localhost"_s << u""_s;
-        QTest::newRow("inner space") << u"exa mple.com"_s << u""_s;
         QTest::newRow("e-mail") << u"user@example.com"_s << u""_s;
         QTest::newRow("IPv4 URL") << u"http://10.0.0.1:8080/"_s << u""_s;
-        QTest::newRow("IPv6") << u"http://[::1]/"_s << u""_s;
-        QTest::newRow("markup") << u"<a href=\"http://x.com\">x</a>"_s << u""_s;
         QTest::newRow("hyphen at an end") << u"bad-.com"_s << u""_s;
         QTest::newRow("empty label") << u"a..com"_s << u""_s;
         QTest::newRow("underscore") << u"under_score.com"_s << u""_s;
@@ -52,22 +45,14 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
         const QString text = u"中文.com\r\nexample.com\n"_s;
-        const auto as = [&](QStringEncoder::Encoding e) {
-            return QByteArray(QStringEncoder(e)(text));
-        };
+        const auto as = [&](auto e) { return QByteArray(QStringEncoder(e)(text)); };
         QTest::newRow("UTF-8") << as(QStringEncoder::Utf8) << text;
         QTest::newRow("UTF-8, BOM") << "\xEF\xBB\xBF" + as(QStringEncoder::Utf8) << text;
         QTest::newRow("UTF-16 LE, BOM") << "\xFF\xFE" + as(QStringEncoder::Utf16LE) << text;
         QTest::newRow("UTF-16 BE, BOM") << "\xFE\xFF" + as(QStringEncoder::Utf16BE) << text;
-        QTest::newRow("GB18030") << QByteArray(QStringEncoder("GB18030")(text)) << text;
+        QTest::newRow("GB18030") << as("GB18030") << text;
         QTest::newRow("neither") << QByteArray("a.com\n\x80\xFF") << u"a.com\n\uFFFD\uFFFD"_s;
-        QTest::newRow("UTF-8 BOM, cut") << QByteArray("\xEF\xBB\xBF"
-                                                      "a.com\n\xC3")
-                                        << u"a.com\n\uFFFD"_s;
-        QTest::newRow("UTF-16, odd byte") << QByteArray("\xFF\xFE"
-                                                        "a\0.\0c\0n\0\n\0x",
-                                                        13)
-                                          << u"a.cn\n\uFFFD"_s;
+        QTest::newRow("BOM, cut") << "\xEF\xBB\xBF" + QByteArray("a.com\xC3") << u"a.com\uFFFD"_s;
     }
     void decode()
     {
@@ -76,25 +61,15 @@ private Q_SLOTS:
         QCOMPARE(NameImport::decodeFile(bytes), text);
     }
 
-    void readsListsAndExports()
+    // A list or a CSV file's first column: each name once, junk counted, blank lines not.
+    void readNames()
     {
         const NameImport::Result r = NameImport::readNames(
-            u"查询域名,百度收录,百度反链\r\nExample.com,12,\"3,400\"\r\n\r\n\"quoted.net\",\"a "
-            u"\"\"b\"\"\"\n"
-            u"http://example.com/index.html\nwww.quoted.net.\nnot a name\n<br>\n中文.com\n   \n"
-            u"xn--fiq228c.com:80\nthird.org"_s);
-        QCOMPARE(r.names, (QStringList{u"example.com"_s, u"quoted.net"_s, u"xn--fiq228c.com"_s,
-                                       u"third.org"_s}));
-        QCOMPARE(r.skipped, 3); // header, "not a name", "<br>"; blank lines are not counted
-        QCOMPARE(r.duplicates, 3);
-
-        // The grid's own CSV export, with its byte-order mark, reads back as its names.
-        const QByteArray csv =
-            GridExport::csv(GridExport::header(),
-                            {{u"b.com"_s, u"1,000"_s}, {u"a.com"_s, u"=1"_s}, {u"b.com"_s}}, true);
-        const NameImport::Result back = NameImport::readNames(NameImport::decodeFile(csv));
-        QCOMPARE(back.names, (QStringList{u"b.com"_s, u"a.com"_s}));
-        QCOMPARE(back.duplicates, 1);
+            u"查询域名,百度收录\r\nExample.com,12,\"3,400\"\r\n\r\n\"quoted.net\",\"a \"\"b\"\"\"\n"
+            u"not a name\n中文.com\n   \nxn--fiq228c.com:80\nhttp://www.example.com/x"_s);
+        QCOMPARE(r.names, (QStringList{u"example.com"_s, u"quoted.net"_s, u"xn--fiq228c.com"_s}));
+        QCOMPARE(r.skipped, 2); // the header and "not a name"
+        QCOMPARE(r.duplicates, 2);
     }
 };
 

@@ -4,8 +4,7 @@
 
 #include <QTest>
 
-#include <cmath>
-#include <limits>
+using namespace Qt::StringLiterals;
 
 class TestText : public QObject {
     Q_OBJECT
@@ -17,18 +16,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("marker");
         QTest::addColumn<int>("occurrence");
         QTest::addColumn<QString>("piece"); // null: not found
-        QTest::newRow("to end") << "ab[x]cd"
-                                << "[x]" << 1 << "cd";
-        QTest::newRow("up to the next") << "a|1|2|3"
-                                        << "|" << 1 << "1";
-        QTest::newRow("third") << "a|1|2|3"
-                               << "|" << 3 << "3";
-        QTest::newRow("too few") << "a|1"
-                                 << "|" << 2 << QString();
-        QTest::newRow("case sensitive") << "Rank_1"
-                                        << "rank_" << 1 << QString();
-        QTest::newRow("empty marker") << "abc"
-                                      << "" << 1 << QString();
+        QTest::newRow("to end") << u"ab[x]cd"_s << "[x]" << 1 << "cd";
+        QTest::newRow("up to the next") << u"a|1|2|3"_s << "|" << 1 << "1";
+        QTest::newRow("third") << u"a|1|2|3"_s << "|" << 3 << "3";
+        QTest::newRow("too few") << u"a|1"_s << "|" << 2 << QString();
+        QTest::newRow("case sensitive") << u"Rank_1"_s << "rank_" << 1 << QString();
+        QTest::newRow("empty marker") << u"abc"_s << "" << 1 << QString();
     }
     void pieceAfter()
     {
@@ -37,94 +30,66 @@ private Q_SLOTS:
         QFETCH(int, occurrence);
         QFETCH(QString, piece);
         const std::optional<QString> got = Scrape::pieceAfter(page, marker, occurrence);
+        QCOMPARE(got.value_or(QString()), piece);
         QCOMPARE(got.has_value(), !piece.isNull());
-        if (got)
-            QCOMPARE(*got, piece);
-        QCOMPARE(Scrape::cutAt(u"abc</td>def</td>", u"</td>"), QStringLiteral("abc"));
-        QCOMPARE(Scrape::cutAt(u"1,230", u"<"), QStringLiteral("1,230"));
+        QCOMPARE(Scrape::cutAt(u"abc</td>def</td>", u"</td>"), u"abc"_s);
+        QCOMPARE(Scrape::cutAt(u"1,230", u"<"), u"1,230"_s);
     }
 
-    void leadingNumber_data()
+    // Each text through the three readers: the lenient leading number of typed text, a cell's
+    // number (NaN: not one) and whether a domain label reads as a number.
+    void numbers_data()
     {
-        const double inf = std::numeric_limits<double>::infinity();
+        const double inf = qInf(), no = qQNaN();
         QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("value");
-        QTest::newRow("blanks anywhere") << " 1 2" << 12.0;
-        QTest::newRow("tab and sign") << "\t- 5 " << -5.0;
-        QTest::newRow("letters") << "abc" << 0.0;
-        QTest::newRow("exponent") << "2E+2" << 200.0;
-        QTest::newRow("negative exponent") << "25e-1" << 2.5;
-        QTest::newRow("dangling exponent") << "1e-" << 1.0;
-        QTest::newRow("no integer part") << "-.25" << -0.25;
-        QTest::newRow("point alone") << "." << 0.0;
-        QTest::newRow("separator stops") << "1,000" << 1.0;
-        QTest::newRow("double sign") << "--5" << 0.0;
-        QTest::newRow("full-width digits") << "１２" << 0.0;
-        QTest::newRow("size text") << "3123KB" << 3123.0;
-        QTest::newRow("overflow") << "-2e400" << -inf;
-        QTest::newRow("long digits") << QString(400, u'9') << inf;
-        QTest::newRow("underflow") << "0." + QString(400, u'0') + "1" << 0.0;
+        QTest::addColumn<double>("leading");
+        QTest::addColumn<double>("cell");
+        QTest::addColumn<bool>("label");
+        QTest::newRow("digits") << u"007"_s << 7.0 << 7.0 << true;
+        QTest::newRow("blanks anywhere") << u" 1 2"_s << 12.0 << no << false;
+        QTest::newRow("tab and sign") << u"\t- 5 "_s << -5.0 << no << false;
+        QTest::newRow("sign") << u"-12"_s << -12.0 << -12.0 << false;
+        QTest::newRow("double sign") << u"--5"_s << 0.0 << no << false;
+        QTest::newRow("e exponent") << u"2E+2"_s << 200.0 << no << false;
+        QTest::newRow("label exponent") << u"1e5"_s << 1e5 << no << true;
+        QTest::newRow("d exponent") << u"12D3"_s << 12.0 << no << true;
+        QTest::newRow("dangling exponent") << u"12e"_s << 12.0 << no << false;
+        QTest::newRow("no integer part") << u"-.25"_s << -0.25 << no << false;
+        QTest::newRow("point alone") << u"."_s << 0.0 << no << false;
+        QTest::newRow("size text") << u"3123KB"_s << 3123.0 << no << false;
+        QTest::newRow("failure text") << u"查询失败"_s << 0.0 << no << false;
+        QTest::newRow("full-width digits") << u"１２"_s << 0.0 << no << false;
+        QTest::newRow("empty") << QString() << 0.0 << no << false;
+        QTest::newRow("trailing CR") << u"123\r"_s << 123.0 << 123.0 << false;
+        QTest::newRow("PageRank with line feed") << u"4\n"_s << 4.0 << 4.0 << false;
+        QTest::newRow("grouped") << u"1,230,000"_s << 1.0 << 1230000.0 << false;
+        QTest::newRow("grouped decimal") << u"1,000.25"_s << 1.0 << 1000.25 << false;
+        QTest::newRow("beyond 2^53")
+            << u"12,345,678,901,234,567,890"_s << 12.0 << 12345678901234567890.0 << false;
+        QTest::newRow("group of two") << u"12,34"_s << 12.0 << no << false;
+        QTest::newRow("lead of four") << u"1234,567"_s << 1234.0 << no << false;
+        QTest::newRow("blank inside") << u"1 230"_s << 1230.0 << no << false;
+        QTest::newRow("overflow") << u"-2e400"_s << -inf << no << false;
+        QTest::newRow("absurdly long") << QString(400, u'9') << inf << no << true;
+        QTest::newRow("underflow") << "0." + QString(400, u'0') + "1" << 0.0 << no << false;
     }
-    void leadingNumber()
+    void numbers()
     {
         QFETCH(QString, text);
-        QFETCH(double, value);
-        QCOMPARE(Numbers::leadingNumber(text), value);
-    }
-
-    void cellNumber_data()
-    {
-        QTest::addColumn<QString>("cell");
-        QTest::addColumn<double>("value"); // NaN: not a number
-        const double no = std::nan("");
-        QTest::newRow("grouped") << "1,230,000" << 1230000.0;
-        QTest::newRow("PageRank with line feed") << "4\n" << 4.0;
-        QTest::newRow("grouped decimal") << "1,000.25" << 1000.25;
-        QTest::newRow("beyond 2^53") << "12,345,678,901,234,567,890" << 12345678901234567890.0;
-        QTest::newRow("failure text") << "查询失败" << no;
-        QTest::newRow("blank") << " " << no;
-        QTest::newRow("group of two") << "12,34" << no;
-        QTest::newRow("lead of four") << "1234,567" << no;
-        QTest::newRow("blank inside") << "1 230" << no;
-        QTest::newRow("exponent") << "1e3" << no;
-        QTest::newRow("absurdly long") << QString(200, u'9') << no;
-    }
-    void cellNumber()
-    {
-        QFETCH(QString, cell);
-        QFETCH(double, value);
-        const std::optional<double> got = Numbers::cellNumber(cell);
-        QCOMPARE(got.has_value(), !std::isnan(value));
-        if (got)
-            QCOMPARE(*got, value);
-    }
-
-    void numericLabel_data()
-    {
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<bool>("numeric");
-        QTest::newRow("digits") << "007" << true;
-        QTest::newRow("e exponent") << "1e5" << true;
-        QTest::newRow("d exponent") << "12D3" << true;
-        QTest::newRow("letter") << "12a" << false;
-        QTest::newRow("dangling exponent") << "12e" << false;
-        QTest::newRow("sign") << "-12" << false;
-        QTest::newRow("trailing CR") << "123\r" << false;
-        QTest::newRow("empty") << "" << false;
-    }
-    void numericLabel()
-    {
-        QFETCH(QString, label);
-        QFETCH(bool, numeric);
-        QCOMPARE(Numbers::isNumericLabel(label), numeric);
+        QFETCH(double, leading);
+        QFETCH(double, cell);
+        QFETCH(bool, label);
+        QCOMPARE(Numbers::leadingNumber(text), leading);
+        QCOMPARE(Numbers::cellNumber(text).value_or(qQNaN()), cell); // QCOMPARE takes NaN as NaN
+        QCOMPARE(Numbers::isNumericLabel(text), label);
     }
 
     void shortestDecimal()
     {
-        QCOMPARE(Numbers::shortestDecimal(95), QStringLiteral("95"));
-        QCOMPARE(Numbers::shortestDecimal(-0.0), QStringLiteral("0"));
-        QCOMPARE(Numbers::shortestDecimal(3.5), QStringLiteral("3.5"));
-        QCOMPARE(Numbers::shortestDecimal(1e21), QStringLiteral("1e+21"));
+        QCOMPARE(Numbers::shortestDecimal(95), u"95"_s);
+        QCOMPARE(Numbers::shortestDecimal(-0.0), u"0"_s);
+        QCOMPARE(Numbers::shortestDecimal(3.5), u"3.5"_s);
+        QCOMPARE(Numbers::shortestDecimal(1e21), u"1e+21"_s);
     }
 };
 
