@@ -45,16 +45,6 @@ private Q_SLOTS:
     }
     void cleanup() { delete m_run; }
 
-    void emptyGridIsRefused()
-    {
-        QSignalSpy refused(m_run, &QueryRun::refusedEmptyTable);
-        load(0, {0});
-        await(m_run->startOrStop());
-        QCOMPARE(refused.size(), 1);
-        QCOMPARE(m_run->caption(), QueryRun::kStartCaption);
-        QCOMPARE(m_f.sim.requestCount(), 0);
-    }
-
     // All eight metrics at once leave every cell as a run of one metric at a time would.
     void queuesRunSideBySide()
     {
@@ -74,8 +64,7 @@ private Q_SLOTS:
         QCOMPARE(progress.last(), QString());
     }
 
-    // A stop during a wait: the request in flight is still written, nothing after it; the next
-    // start walks from the first row again.
+    // A stop writes the request in flight, asks nothing more; the next start begins at row 1.
     void stopAndRestart()
     {
         const QStringList names = load(5, {2, 7});
@@ -98,8 +87,7 @@ private Q_SLOTS:
         QCOMPARE(m_table.cell(4, Registration), expectedCell(7, names[4]));
     }
 
-    // A start made while a stopped run still waits takes over: the old run writes its row and
-    // ends; only the new one walks on.
+    // A start while a stopped run still waits takes over: the old one writes its row and ends.
     void newerStartSupersedesAWaitingRun()
     {
         load(3, {7});
@@ -115,8 +103,7 @@ private Q_SLOTS:
         QCOMPARE(m_f.sim.requestCount(Route::Registrar), 4); // 1 (old) + 3 (new)
     }
 
-    // Rows sorted and deleted during a wait: the value lands in its own row, deleted rows are
-    // never asked.
+    // Rows sorted and deleted during a wait: each value lands in its row, deleted rows go unasked.
     void gridChangesDuringAWait()
     {
         load(5, {2});
