@@ -7,6 +7,18 @@
 
 #include <limits>
 
+namespace {
+
+// One pause's end, by its timer or an interrupt: a signal without QTimer's private argument,
+// which coroutine signal awaiting cannot take.
+class PauseEnd final : public QObject {
+    Q_OBJECT
+Q_SIGNALS:
+    void reached();
+};
+
+} // namespace
+
 qint64 RunClock::nowMs() const
 {
     static QElapsedTimer epoch = [] {
@@ -19,10 +31,14 @@ qint64 RunClock::nowMs() const
 
 QCoro::Task<void> RunClock::pause(qint64 ms)
 {
+    PauseEnd end;
     QTimer timer;
     timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &end, &PauseEnd::reached);
     // A stop cuts the wait short: the timer then fires at once.
     connect(this, &RunClock::interrupted, &timer, [&timer] { timer.start(0); });
     timer.start(int(qBound(qint64(0), ms, qint64(std::numeric_limits<int>::max()))));
-    co_await qCoro(&timer, &QTimer::timeout);
+    co_await qCoro(&end, &PauseEnd::reached);
 }
+
+#include "RunClock.moc"
