@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QNetworkProxy>
 
 #include <cstdio>
 #include <memory>
@@ -49,15 +48,10 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "varnel: the demo simulator could not listen on loopback\n");
             return 1;
         }
-        endpoints = simulator->endpoints();
-        // The simulator is every registry too.
-        if (const auto table = RdapBootstrap::parse(
-                SimContent::rdapBootstrap(simulator->hostPort(), QDateTime::currentDateTimeUtc()),
-                nullptr))
-            options->rdapBootstrap = *table;
-        // Qt sends even loopback requests through a proxy set on the fetcher; the simulator
-        // inside this process is only reached directly.
-        options->proxy = QNetworkProxy(QNetworkProxy::NoProxy);
+        options->useSimulator(
+            simulator->endpoints(),
+            SimContent::rdapBootstrap(simulator->hostPort(), QDateTime::currentDateTimeUtc()));
+        endpoints = options->endpoints;
         std::printf("demo: every site is simulated at %s\n", qPrintable(simulator->hostPort()));
         std::fflush(stdout);
     }

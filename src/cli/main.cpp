@@ -4,7 +4,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QNetworkProxy>
 
 #include <QCoroTask>
 
@@ -104,14 +103,9 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "varnel-cli: the demo simulator could not listen on loopback\n");
             return 1;
         }
-        options->endpoints = simulator->endpoints();
-        // The simulator is every registry too.
-        if (const auto table = RdapBootstrap::parse(
-                SimContent::rdapBootstrap(simulator->hostPort(), QDateTime::currentDateTimeUtc()),
-                nullptr))
-            options->rdapBootstrap = *table;
-        // The simulator in this process is only reached directly.
-        options->proxy = QNetworkProxy(QNetworkProxy::NoProxy);
+        options->useSimulator(
+            simulator->endpoints(),
+            SimContent::rdapBootstrap(simulator->hostPort(), QDateTime::currentDateTimeUtc()));
     }
 
     std::signal(SIGINT, [](int) { Cli::requestInterrupt(); });

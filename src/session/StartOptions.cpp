@@ -35,9 +35,8 @@ std::optional<StartOptions> StartOptions::read(const QCommandLineParser &parser,
     };
     StartOptions options;
     options.settings = Settings::load(settingsPath);
-    options.rdapBootstrap = RdapBootstrap::load(RdapBootstrap::userFilePath(),
-                                                RdapBootstrap::cachedFilePath(),
-                                                &options.settings.warnings);
+    options.rdapBootstrap = RdapBootstrap::load(
+        RdapBootstrap::userFilePath(), RdapBootstrap::cachedFilePath(), &options.settings.warnings);
     options.endpoints = options.settings.endpoints;
     options.proxy = options.settings.proxy;
 
@@ -63,6 +62,14 @@ std::optional<StartOptions> StartOptions::read(const QCommandLineParser &parser,
                 QStringLiteral("--proxy \"%1\": %2").arg(proxyUrlWithoutPassword(url), why));
     }
     return options;
+}
+
+void StartOptions::useSimulator(const Endpoints &simulated, const QByteArray &rdapBootstrapJson)
+{
+    endpoints = simulated;
+    if (const std::optional<RdapBootstrap> table = RdapBootstrap::parse(rdapBootstrapJson, nullptr))
+        rdapBootstrap = *table;
+    proxy = QNetworkProxy(QNetworkProxy::NoProxy);
 }
 
 void StartOptions::applyTo(PageFetcher &fetcher) const

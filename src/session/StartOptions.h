@@ -32,6 +32,10 @@ struct StartOptions {
     static std::optional<StartOptions> read(const QCommandLineParser &parser, QString *error,
                                             const QString &settingsPath = Settings::defaultPath());
 
+    // Every site, every registry included, at a simulator in this process: its endpoints and its
+    // RDAP bootstrap file, and no proxy (Qt sends even loopback requests through one set).
+    void useSimulator(const Endpoints &simulated, const QByteArray &rdapBootstrapJson);
+
     // The limits, user agent and proxy the settings and options ask of every request.
     void applyTo(PageFetcher &fetcher) const;
 };
