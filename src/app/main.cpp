@@ -39,7 +39,6 @@ int main(int argc, char *argv[])
     }
     for (const QString &warning : options->settings.warnings)
         std::fprintf(stderr, "varnel: %s\n", qPrintable(warning));
-    Endpoints endpoints = options->endpoints;
 
     std::unique_ptr<SiteSimulator> simulator;
     if (parser.isSet(demoOption)) {
@@ -51,12 +50,11 @@ int main(int argc, char *argv[])
         options->useSimulator(
             simulator->endpoints(),
             SimContent::rdapBootstrap(simulator->hostPort(), QDateTime::currentDateTimeUtc()));
-        endpoints = options->endpoints;
         std::printf("demo: every site is simulated at %s\n", qPrintable(simulator->hostPort()));
         std::fflush(stdout);
     }
 
-    MainWindow window(endpoints, &*options);
+    MainWindow window(options->endpoints, &*options);
     window.keepSession(SessionStore::defaultPath(parser.isSet(demoOption)));
     window.show();
     return app.exec();

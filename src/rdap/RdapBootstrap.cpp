@@ -220,9 +220,9 @@ std::optional<QString> RdapBootstrap::baseFor(const QString &asciiName) const
     }
 }
 
-std::optional<QString> RdapBootstrap::domainUrl(const QString &asciiName) const
+std::optional<QString> RdapBootstrap::domainUrl(const QString &domain) const
 {
-    const QString name = asciiSuffix(asciiName);
+    const QString name = asciiSuffix(domain);
     const std::optional<QString> base = name.isEmpty() ? std::nullopt : baseFor(name);
     if (!base)
         return std::nullopt;

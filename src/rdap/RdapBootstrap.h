@@ -38,8 +38,9 @@ public:
     // labels the table holds; the name itself counts as a suffix. Case and a final dot are
     // ignored.
     std::optional<QString> baseFor(const QString &asciiName) const;
-    // base + "domain/" + the name, lower-cased; nullopt when no server is known.
-    std::optional<QString> domainUrl(const QString &asciiName) const;
+    // base + "domain/" + the name as lower-case A-labels (a Unicode name is converted); nullopt
+    // when no server is known.
+    std::optional<QString> domainUrl(const QString &name) const;
 
     // Every suffix `other` names takes its base from `other`; the rest stay.
     void merge(const RdapBootstrap &other);

@@ -3,17 +3,6 @@
 #include "fetch/PageFetcher.h"
 #include "text/Failure.h"
 
-#include <QUrl>
-
-namespace {
-
-QString asciiName(const QString &name)
-{
-    return QString::fromLatin1(QUrl::toAce(name)).toLower();
-}
-
-} // namespace
-
 QString RdapResult::registrationCell() const
 {
     switch (answer.kind) {
@@ -51,14 +40,13 @@ RdapClient::RdapClient(PageFetcher *fetcher, RdapBootstrap bootstrap, QObject *p
 
 bool RdapClient::serves(const QString &name) const
 {
-    return m_bootstrap.domainUrl(asciiName(name)).has_value();
+    return m_bootstrap.domainUrl(name).has_value();
 }
 
 QCoro::Task<std::optional<RdapResult>>
 RdapClient::query(QString name, QDate today, std::function<QCoro::Task<bool>()> beforeRequest)
 {
-    const QString ascii = asciiName(name);
-    const std::optional<QString> url = m_bootstrap.domainUrl(ascii);
+    const std::optional<QString> url = m_bootstrap.domainUrl(name);
     if (!url)
         co_return RdapResult{};
     QPointer<RdapClient> self(this);
@@ -78,8 +66,8 @@ RdapClient::query(QString name, QDate today, std::function<QCoro::Task<bool>()> 
                         ? RdapAnswer{RdapAnswer::Failed, {}, {}, {}, {}, {}, {}, page.error}
                         : readAnswer(page.httpStatus, page.body, page.retryAfter,
                                      QDateTime::currentDateTimeUtc());
-    result.estimate = DropEstimate::estimate(result.answer, today, m_lastStage.value(ascii));
+    result.estimate = DropEstimate::estimate(result.answer, today, m_lastStage.value(*url));
     if (result.estimate.stage != DropEstimate::Stage::Unknown)
-        m_lastStage.insert(ascii, result.estimate.stage);
+        m_lastStage.insert(*url, result.estimate.stage);
     co_return result;
 }

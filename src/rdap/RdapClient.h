@@ -43,11 +43,12 @@ public:
 
     // One lookup. `beforeRequest` is awaited first (a queue's pacing); nullopt when it said stop,
     // or the fetcher went during the wait.
-    QCoro::Task<std::optional<RdapResult>> query(QString name, QDate today,
-                                                 std::function<QCoro::Task<bool>()> beforeRequest = {});
+    QCoro::Task<std::optional<RdapResult>>
+    query(QString name, QDate today, std::function<QCoro::Task<bool>()> beforeRequest = {});
 
 private:
     QPointer<PageFetcher> m_fetcher;
     RdapBootstrap m_bootstrap;
+    // The last stage seen per domain URL, so a 404 after a pending delete reads as dropped.
     QHash<QString, DropEstimate::Stage> m_lastStage;
 };
