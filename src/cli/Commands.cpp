@@ -204,10 +204,7 @@ QCoro::Task<int> measure(Context context)
     Sources::importCategory(grid, read.names);
     QueryRun run(&grid, &fetcher);
     run.setEndpoints(context.options.endpoints);
-    for (int s = 0; s < Probes::kSiteCount; ++s)
-        run.setPacing(Probes::Site(s), context.options.settings.pacingMs(
-                                           Probes::Site(s), context.options.endpoints));
-    run.setBackoff(context.options.settings.backoff);
+    context.options.applyTo(run, context.options.endpoints);
     RdapClient rdap(&fetcher, context.options.rdapBootstrap);
     run.setRdap(&rdap, context.options.settings.registrationFromRdap);
     for (int k = 0; k <= Probes::kRdapMetric; ++k)

@@ -113,9 +113,7 @@ QCoro::Task<QString> Session::importFile(QString path)
 QStringList Session::configure(const StartOptions &options)
 {
     options.applyTo(*m_fetcher);
-    for (int s = 0; s < Probes::kSiteCount; ++s)
-        m_run->setPacing(Probes::Site(s), options.settings.pacingMs(Probes::Site(s), m_endpoints));
-    m_run->setBackoff(options.settings.backoff);
+    options.applyTo(*m_run, m_endpoints);
     delete m_rdap;
     m_rdap = new RdapClient(m_fetcher, options.rdapBootstrap, this);
     m_lookup->setRdap(m_rdap);

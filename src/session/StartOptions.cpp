@@ -2,6 +2,7 @@
 
 #include "fetch/PageFetcher.h"
 #include "fetch/ProxyUrl.h"
+#include "probes/QueryRun.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -78,4 +79,11 @@ void StartOptions::applyTo(PageFetcher &fetcher) const
     fetcher.setUserAgent(settings.userAgent);
     if (proxy)
         fetcher.setProxy(*proxy);
+}
+
+void StartOptions::applyTo(QueryRun &run, const Endpoints &siteEndpoints) const
+{
+    for (int s = 0; s < Probes::kSiteCount; ++s)
+        run.setPacing(Probes::Site(s), settings.pacingMs(Probes::Site(s), siteEndpoints));
+    run.setBackoff(settings.backoff);
 }

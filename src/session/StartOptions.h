@@ -10,6 +10,7 @@
 #include <optional>
 
 class PageFetcher;
+class QueryRun;
 class QCommandLineParser;
 
 // What a program starts with: the settings file, then --endpoints FILE over its [endpoints], then
@@ -38,4 +39,7 @@ struct StartOptions {
 
     // The limits, user agent and proxy the settings and options ask of every request.
     void applyTo(PageFetcher &fetcher) const;
+    // Each site's pacing (none for a loopback `endpoints` unless the settings give one) and the
+    // back-off after a refusal.
+    void applyTo(QueryRun &run, const Endpoints &endpoints) const;
 };
