@@ -5,12 +5,12 @@
 #include "app/MainWindow.h"
 #include "lookup/DetailLookup.h"
 #include "probes/QueryRun.h"
-#include "session/Clock.h"
 #include "session/Session.h"
 #include "session/Settings.h"
 #include "sources/CategoryImport.h"
 #include "sources/DeletionLists.h"
 #include "table/ResultTable.h"
+#include "text/Clock.h"
 
 #include <QtWidgets>
 
@@ -55,7 +55,7 @@ private Q_SLOTS:
         isolateUserFolders();      // the window's remembered size stays here
         Dialogs::queueAnswers({}); // no box ever opens in this test
         QDesktopServices::setUrlHandler(u"http"_s, this, "openUrl");
-        Clock::setToday(QDate(2011, 4, 15));
+        Clock::setNow(QDateTime(QDate(2011, 4, 15), QTime(12, 0)));
         m_f.sim.setListSize(3000);
     }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler(u"http"_s); }

@@ -6,7 +6,6 @@
 #include "lookup/DetailLookup.h"
 #include "probes/QueryRun.h"
 #include "probes/Recipes.h"
-#include "session/Clock.h"
 #include "session/Session.h"
 #include "session/Settings.h"
 #include "session/UpdateCheck.h"
@@ -15,6 +14,7 @@
 #include "table/GridExport.h"
 #include "table/ResultTable.h"
 #include "table/RowFilter.h"
+#include "text/Clock.h"
 
 #include <QAction>
 #include <QApplication>
@@ -300,7 +300,7 @@ void MainWindow::showNotice(const QString &text)
 {
     // Each notice stays at least this long; several at once are shown together.
     constexpr qint64 kShownMs = 12'000;
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 now = Clock::nowUtc().toMSecsSinceEpoch();
     m_notices.removeIf([&](const Notice &n) { return n.until <= now || n.text == text; });
     if (!text.isEmpty())
         m_notices.append({text, now + kShownMs});

@@ -3,6 +3,7 @@
 #include "SiteSimulator.h"
 #include "session/SessionStore.h"
 #include "session/StartOptions.h"
+#include "text/Clock.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -47,9 +48,8 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "varnel: the demo simulator could not listen on loopback\n");
             return 1;
         }
-        options->useSimulator(
-            simulator->endpoints(),
-            SimContent::rdapBootstrap(simulator->hostPort(), QDateTime::currentDateTimeUtc()));
+        options->useSimulator(simulator->endpoints(),
+                              SimContent::rdapBootstrap(simulator->hostPort(), Clock::nowUtc()));
         std::printf("demo: every site is simulated at %s\n", qPrintable(simulator->hostPort()));
         std::fflush(stdout);
     }

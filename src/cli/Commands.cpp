@@ -5,7 +5,6 @@
 #include "lookup/DetailLookup.h"
 #include "probes/QueryRun.h"
 #include "rdap/RdapClient.h"
-#include "session/Clock.h"
 #include "sources/CategoryImport.h"
 #include "sources/DeletionLists.h"
 #include "sources/LengthBreakdown.h"
@@ -13,6 +12,7 @@
 #include "sources/NameImport.h"
 #include "table/GridExport.h"
 #include "table/ResultTable.h"
+#include "text/Clock.h"
 #include "text/Failure.h"
 
 #include <QElapsedTimer>

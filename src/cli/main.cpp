@@ -1,6 +1,7 @@
 #include "Commands.h"
 #include "SimContent.h"
 #include "SiteSimulator.h"
+#include "text/Clock.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -103,9 +104,8 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "varnel-cli: the demo simulator could not listen on loopback\n");
             return 1;
         }
-        options->useSimulator(
-            simulator->endpoints(),
-            SimContent::rdapBootstrap(simulator->hostPort(), QDateTime::currentDateTimeUtc()));
+        options->useSimulator(simulator->endpoints(),
+                              SimContent::rdapBootstrap(simulator->hostPort(), Clock::nowUtc()));
     }
 
     std::signal(SIGINT, [](int) { Cli::requestInterrupt(); });

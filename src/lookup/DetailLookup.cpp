@@ -3,6 +3,7 @@
 #include "fetch/Refusal.h"
 #include "fetch/SiteAddress.h"
 #include "lookup/DetailScrape.h"
+#include "text/Clock.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ QCoro::Task<bool> DetailLookup::fillFromRdap(QString domain, quint64 generation)
     if (!m_rdap || !m_rdap->serves(domain))
         co_return false;
     QPointer<DetailLookup> self(this);
-    const QDate today = QDate::currentDate();
+    const QDate today = Clock::today();
     const std::optional<RdapResult> r = co_await m_rdap->query(domain, today);
     if (!self || generation != m_generation || !r || !r->served ||
         (r->answer.kind != RdapAnswer::Registered && r->answer.kind != RdapAnswer::NotRegistered))

@@ -5,6 +5,7 @@
 #include "fetch/SiteAddress.h"
 #include "probes/Recipes.h"
 #include "rdap/RdapClient.h"
+#include "text/Clock.h"
 #include "text/Failure.h"
 
 #include <array>
@@ -88,8 +89,7 @@ QCoro::Task<std::optional<Judged>> ask(const ProbeEnv &env, QString url, Charset
         if (judged.page.proxyFailed)
             m.proxyError = judged.page.error;
         if (verdict == Verdict::Refused)
-            m.retryAfterSeconds =
-                readRetryAfter(judged.page.retryAfter, QDateTime::currentDateTimeUtc());
+            m.retryAfterSeconds = readRetryAfter(judged.page.retryAfter, Clock::nowUtc());
         judged.notAPage = m;
     }
     co_return judged;
@@ -120,7 +120,7 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         if (!client)
             co_return std::nullopt;
         const std::optional<RdapResult> r =
-            co_await client->query(domain, QDate::currentDate(), env.beforeRequest);
+            co_await client->query(domain, Clock::today(), env.beforeRequest);
         if (!r)
             co_return std::nullopt;
         Measurement m{r->served ? r->registrationCell() : QStringLiteral("无RDAP服务"),

@@ -1,6 +1,7 @@
 #include "RdapClient.h"
 
 #include "fetch/PageFetcher.h"
+#include "text/Clock.h"
 #include "text/Failure.h"
 
 QString RdapResult::registrationCell() const
@@ -64,8 +65,7 @@ RdapClient::query(QString name, QDate today, std::function<QCoro::Task<bool>()> 
     result.served = true;
     result.answer = page.status == FetchResult::Status::Failed
                         ? RdapAnswer{RdapAnswer::Failed, {}, {}, {}, {}, {}, {}, page.error}
-                        : readAnswer(page.httpStatus, page.body, page.retryAfter,
-                                     QDateTime::currentDateTimeUtc());
+                        : readAnswer(page.httpStatus, page.body, page.retryAfter, Clock::nowUtc());
     result.estimate = DropEstimate::estimate(result.answer, today, m_lastStage.value(*url));
     if (result.estimate.stage != DropEstimate::Stage::Unknown)
         m_lastStage.insert(*url, result.estimate.stage);

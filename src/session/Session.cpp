@@ -6,13 +6,13 @@
 #include "lookup/DetailLookup.h"
 #include "probes/QueryRun.h"
 #include "rdap/RdapClient.h"
-#include "session/Clock.h"
 #include "session/SessionStore.h"
 #include "session/StartOptions.h"
 #include "sources/CategoryImport.h"
 #include "sources/DeletionLists.h"
 #include "sources/NameImport.h"
 #include "table/ResultTable.h"
+#include "text/Clock.h"
 
 #include <QFile>
 #include <QNetworkProxyFactory>

@@ -1,5 +1,7 @@
 #include "SessionStore.h"
 
+#include "text/Clock.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -321,7 +323,7 @@ bool SessionStore::open()
 bool SessionStore::moveAside()
 {
     closeConnection(m_connection);
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString stamp = Clock::nowUtc().toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QString stem = m_path + QStringLiteral(".corrupt-") + stamp;
     QString aside = stem;
     for (int n = 2; QFileInfo::exists(aside); ++n)
