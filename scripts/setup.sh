@@ -45,5 +45,6 @@ fi
 [ "$build" -eq 1 ] || exit 0
 
 build_type="${BUILD_TYPE:-RelWithDebInfo}"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="$build_type" >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="$build_type" \
+  -DVARNEL_WERROR="${VARNEL_WERROR:-OFF}" >/dev/null
 cmake --build build

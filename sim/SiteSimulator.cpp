@@ -1,6 +1,7 @@
 #include "SiteSimulator.h"
 
 #include "SimContent.h"
+#include "text/Clock.h"
 
 #include <QAbstractHttpServer>
 #include <QHttpServerRequest>
@@ -229,13 +230,13 @@ const RouteRule kRoutes[] = {
     {Route::Rdap, R"(/rdap/([^/?]+/domain/[^/?]*))", kRdapJson, nullptr,
      [](const QString &p, const Site &s) {
          const QStringList parts = p.split(u'/'); // suffix, "domain", name
-         const QDateTime now = QDateTime::currentDateTimeUtc();
+         const QDateTime now = Clock::nowUtc();
          return SimContent::rdapDomainReply(parts[0], parts[2], s.hostPort,
                                             s.rdapDay.isValid() ? s.rdapDay : now.date(), now);
      }},
     {Route::RdapBootstrap, R"(/rdap/dns\.json)", kJson,
      [](const QString &, const Site &s) -> std::optional<QByteArray> {
-         return SimContent::rdapBootstrap(s.hostPort, QDateTime::currentDateTimeUtc());
+         return SimContent::rdapBootstrap(s.hostPort, Clock::nowUtc());
      }},
 };
 

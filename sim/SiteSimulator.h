@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/Endpoints.h"
+#include "text/Version.h"
 
 #include <QDate>
 #include <QList>
@@ -106,7 +107,7 @@ public:
     // Lines in each registrar daily list (default 6000).
     void setListSize(int lines);
     int listSize() const { return m_listSize; }
-    // The maker's version file (default "8.1").
+    // The maker's version file (default: this build's own version, so no update is offered).
     void setVersionText(const QString &text);
     // The UTC day the RDAP registries live on; an invalid date (the default): the current one.
     void setRdapDay(const QDate &day) { m_rdapDay = day; }
@@ -161,7 +162,7 @@ private:
     void respond(QTcpSocket *socket, Route route, const QByteArray &target, Answer answer);
 
     int m_listSize = 6000;
-    QByteArray m_versionText = "8.1";
+    QByteArray m_versionText = kVarnelVersion;
     QDate m_rdapDay;
     std::array<Fault, kRouteCount> m_faults{};
     std::array<bool, kRouteCount> m_held{};

@@ -3,6 +3,7 @@
 #include "WindowLayout.h"
 #include "fetch/Endpoints.h"
 #include "table/Columns.h"
+#include "text/Version.h"
 
 #include <QSettings>
 
@@ -21,8 +22,9 @@ class MainWindow final : public QMainWindow {
     Q_DISABLE_COPY_MOVE(MainWindow)
 
 public:
-    static inline const QString kTitle = QStringLiteral(
-        "Varnel 8.1  www.varnel-soft.example  青岚域名软件工作室  电话 0571-8800-1234");
+    static inline const QString kTitle =
+        QStringLiteral("Varnel ") + QLatin1StringView(kVarnelVersion) +
+        QStringLiteral("  www.varnel-soft.example  青岚域名软件工作室  电话 0571-8800-1234");
 
     // `options`, when given, configures the session's network, pacing and back-off.
     explicit MainWindow(const Endpoints &endpoints, const StartOptions *options = nullptr,

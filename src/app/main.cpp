@@ -4,6 +4,7 @@
 #include "session/SessionStore.h"
 #include "session/StartOptions.h"
 #include "text/Clock.h"
+#include "text/Version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -15,7 +16,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Varnel"));
-    QApplication::setApplicationVersion(QStringLiteral("8.1"));
+    QApplication::setApplicationVersion(QLatin1StringView(kVarnelVersion));
     // Lets a Wayland compositor match the window to the installed varnel.desktop and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("varnel"));
     // Closing goes through the exit question; the program ends only when it is answered OK.

@@ -2,6 +2,7 @@
 #include "SimContent.h"
 #include "SiteSimulator.h"
 #include "text/Clock.h"
+#include "text/Version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -35,7 +36,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Varnel"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("8.1"));
+    QCoreApplication::setApplicationVersion(QLatin1StringView(kVarnelVersion));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

@@ -61,11 +61,11 @@ struct ProbeEnv {
 };
 
 struct Measurement {
-    QString cell;                         // as the cell will show it
-    std::optional<int> retryAfterSeconds; // when the site refused and said when to come back
-    QString answerPage;                   // the PageRank probe's second page
-    QString proxyError;                   // the proxy in the way failed: why
-    QString note;                         // more for the cell's tooltip (an RDAP record)
+    QString cell;                           // as the cell will show it
+    std::optional<int> retryAfterSeconds;   // when the site refused and said when to come back
+    QString answerPage;                     // the PageRank probe's second page
+    QString proxyError;                     // the proxy in the way failed: why
+    QString note;                           // more for the cell's tooltip (an RDAP record)
     std::shared_ptr<const RdapResult> rdap; // the RDAP metric's record
 };
 
