@@ -1,5 +1,6 @@
 // The eight probes: what each scrapes and how each reads a site's answer, against the simulator.
 #include "Fixture.h"
+#include "Reference.h"
 
 using namespace Qt::StringLiterals;
 
@@ -31,9 +32,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("count");
         QTest::newRow("google") << 2 << "找到约 1,230,000 条结果" << u"1,230,000"_s;
         QTest::newRow("google twice") << 2 << "找到约 12 x 找到约 99 y" << u"12"_s;
-        QTest::newRow("baidu spaced") << 0 << "找到相关结果约 1,230 个" << u"1,230"_s;
+        QTest::newRow("google, no blank after") << 2 << "找到约 1,230条结果" << kQueryFailed;
+        QTest::newRow("baidu about") << 0 << "百度为您找到相关结果约1,230个" << u"1,230"_s;
+        QTest::newRow("baidu about, spaced")
+            << 1 << "百度为您找到相关结果约 1,230 个" << u"1,230"_s;
+        QTest::newRow("baidu plain") << 0 << "百度为您找到相关结果1,230个" << u"1,230"_s;
         QTest::newRow("baidu, a word before the count")
             << 0 << "百度为您找到相关结果数约56,500,000个" << u"56,500,000"_s;
+        QTest::newRow("baidu, blanks in the number")
+            << 0 << "找到相关结果约 1, 230 个" << u"1,230"_s;
+        QTest::newRow("baidu, markup after the phrase")
+            << 0 << "找到相关结果</span><div style=\"margin-top:12px\">" << kQueryFailed;
+        QTest::newRow("baidu, a notice with a year")
+            << 0 << "找到相关结果 暂无数据，请于 2025 年再试" << kQueryFailed;
+        QTest::newRow("baidu, four words") << 0 << "找到相关结果大约还有5个" << kQueryFailed;
+        QTest::newRow("baidu, not in threes") << 0 << "找到相关结果约12,34个" << kQueryFailed;
+        QTest::newRow("baidu, trailing comma") << 0 << "找到相关结果约1,234,个" << kQueryFailed;
+        QTest::newRow("baidu, unclosed") << 0 << "找到相关结果约1,230" << kQueryFailed;
         QTest::newRow("yahoo") << 3 << "被收录的网页 共 <strong>56</strong>" << u"56"_s;
         QTest::newRow("yahoo no strong") << 3 << "被收录的网页 共 56 条" << u"0"_s;
         QTest::newRow("yahoo other phrase") << 4 << "被收录的网页 共 <strong>9</strong>" << u"0"_s;
@@ -45,6 +60,9 @@ private Q_SLOTS:
         QFETCH(QString, count);
         const ProbeRecipe &recipe = *Probes::countRecipe(Probes::metric(metric).column);
         QCOMPARE(Probes::scrapeCount(recipe, page), count);
+        // The rule fuzz_count_scrape holds the scraper to must read these pages the same way.
+        if (page.contains(recipe.presenceMarker))
+            QCOMPARE(Reference::countInPhrase(page, recipe.countMarker, recipe.countEnd), count);
     }
 
     // A site that refuses automated queries says so in its own way; only that reads "查询受限".
