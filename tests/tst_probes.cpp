@@ -127,16 +127,36 @@ private Q_SLOTS:
         QCOMPARE(other.requestCount(), 0);
     }
 
-    void registrationAndPageRankScrape()
+    // A rank is 0 to 10; whatever else the frame answers is a failure, never a cell.
+    void pageRankScrape_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("rank");
+        QTest::newRow("line feed") << u"Rank_1:1:4\n"_s << u"4"_s;
+        QTest::newRow("ten") << u"Rank_1:1:10"_s << u"10"_s;
+        QTest::newRow("twice") << u"Rank_1:1:3 Rank_1:1:9"_s << u"3"_s;
+        QTest::newRow("other prefix") << u"Rank_1:2:6"_s << kQueryFailed;
+        QTest::newRow("too large") << u"Rank_1:1:987654321"_s << kQueryFailed;
+        QTest::newRow("negative") << u"Rank_1:1:-2"_s << kQueryFailed;
+        QTest::newRow("formula") << u"Rank_1:1:\t=cmd|' /C calc'!A0"_s << kQueryFailed;
+        QTest::newRow("leading zero") << u"Rank_1:1:04"_s << kQueryFailed;
+        QTest::newRow("empty") << QString() << kQueryFailed;
+        QTest::newRow("text") << u"Ranking unavailable"_s << kQueryFailed;
+    }
+    void pageRankScrape()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QString, rank);
+        QCOMPARE(Probes::scrapePageRank(answer), rank);
+    }
+
+    void registrationAndFrameScrape()
     {
         QCOMPARE(Probes::scrapeRegistration(u"xx<original>210 : free"_s), Probes::kRegistrable);
         QCOMPARE(Probes::scrapeRegistration(u"<original>211 : taken"_s), Probes::kRegistered);
         QCOMPARE(Probes::pageRankFrameAddress(u"<iframe src=\"http://h.test:81/p?d=a\" w=1>"_s),
                  u"h.test:81/p?d=a"_s);
         QVERIFY(!Probes::pageRankFrameAddress(u"<iframe src='http://h.test/x'>"_s));
-        QCOMPARE(Probes::scrapePageRank(u"Rank_1:1:4\n"_s), u"4\n"_s);
-        QCOMPARE(Probes::scrapePageRank(u"Rank_1:1:3 Rank_1:1:9"_s), u"3 "_s);
-        QCOMPARE(Probes::scrapePageRank(u"Rank_1:2:6"_s), u"0"_s);
     }
 
     // Each domain's own value, one request for each, and one more for each PageRank frame.

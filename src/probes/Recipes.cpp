@@ -136,13 +136,16 @@ std::optional<QString> pageRankFrameAddress(QStringView toolPage)
 
 QString scrapePageRank(QStringView answerPage)
 {
-    if (!answerPage.contains(u"Ran"))
-        return QStringLiteral("0");
     const std::optional<QString> piece = Scrape::pieceAfter(answerPage, u"Rank_");
     if (!piece)
-        return QStringLiteral("0");
-    const QString rank = Scrape::removeAll(*piece, {QStringLiteral("1:1:")});
-    return rank.contains(u':') ? QStringLiteral("0") : rank;
+        return kQueryFailed;
+    const QString rank = Scrape::removeAll(*piece, {QStringLiteral("1:1:")}).trimmed();
+    // toInt takes signs and leading zeros too; a rank is written plain.
+    bool isNumber = false;
+    const int value = rank.toInt(&isNumber);
+    if (!isNumber || value < 0 || value > 10 || rank != QString::number(value))
+        return kQueryFailed;
+    return rank;
 }
 
 bool frameHostAllowed(const QString &frameAddress, const QString &configured)

@@ -56,6 +56,8 @@ inline const QString kPageRankFrameMarker = QStringLiteral("<iframe src=\"http:/
 QString pageRankUrl(const Endpoints &endpoints, const QString &domain);
 // The address of the answer frame on the tool's page (without "http://"), if it has one.
 std::optional<QString> pageRankFrameAddress(QStringView toolPage);
+// The rank after the first "Rank_" and its "1:1:", blanks around it dropped: "0" to "10", or the
+// failure for anything else the frame answers.
 QString scrapePageRank(QStringView answerPage);
 // Whether the answer frame at `frameAddress` (host[:port]/path) lies on the configured PageRank
 // site `configured` (host[:port]): the same host and port, or a host under the configured host's
