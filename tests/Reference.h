@@ -63,11 +63,11 @@ inline void fileText(QStringView text, bool cnFile, Sources::SourceLists &lists)
     }
 }
 
-// The count a search page's phrase announces, as a pattern over the kinds of its characters
-// (b blank, w letter, 9 ASCII digit, "," comma, x anything else): in the text between the first
-// marker and the next, blanks and at most three letters, then the longest run of digits, commas
-// and blanks that ends in a digit or comma, then blanks and the end text. The run, without its
-// blanks, is plain digits or grouped by commas in threes. "0" without the marker.
+// The count in a search page's phrase, as a pattern over the kinds of its characters (b blank,
+// w letter, 9 ASCII digit, "," comma, x anything else) between the first marker and the next:
+// blanks and at most three letters, the longest run of digits, commas and blanks that ends in a
+// digit or comma, blanks, and the end text from one of those blanks or after them. The run
+// without its blanks is plain digits or grouped by commas in threes. "0" without the marker.
 inline QString countInPhrase(QStringView page, QStringView marker, QStringView end)
 {
     if (marker.isEmpty() || !page.contains(marker))
@@ -75,26 +75,18 @@ inline QString countInPhrase(QStringView page, QStringView marker, QStringView e
     const QString piece = page.toString().section(marker.toString(), 1, 1);
     QString kinds;
     for (const QChar c : piece) {
-        kinds += c.isSpace()              ? u'b'
-                 : c.isLetter()           ? u'w'
-                 : c >= u'0' && c <= u'9' ? u'9'
-                 : c == u','              ? u','
-                                          : u'x';
+        const qsizetype digit = QStringView(u"0123456789,").indexOf(c);
+        kinds += c.isSpace() ? u'b' : c.isLetter() ? u'w' : digit < 0 ? u'x' : u"9,"[digit / 10];
     }
-    static const QRegularExpression phrase(QStringLiteral("^b*(?:wb*){0,3}(9(?:[9,b]*[9,])?)"));
-    const QRegularExpressionMatch found = phrase.match(kinds);
-    if (!found.hasMatch())
-        return kQueryFailed;
-    const qsizetype after = found.capturedEnd(1);
-    const qsizetype blanks = kinds.indexOf(QRegularExpression(QStringLiteral("[^b]|$")), after);
+    static const QRegularExpression phrase(QStringLiteral("^b*(?:wb*){0,3}(9(?:[9,b]*[9,])?)(b*)"));
+    static const QRegularExpression shape(QStringLiteral("^(?:[0-9]+|[0-9]{1,3}(?:,[0-9]{3})+)$"));
+    const QRegularExpressionMatch run = phrase.match(kinds);
     bool closed = end.isEmpty();
-    for (qsizetype k = after; k <= blanks && !closed; ++k)
-        closed = QStringView(piece).sliced(k).startsWith(end);
-    QString number = piece.mid(found.capturedStart(1), found.capturedLength(1));
+    for (qsizetype k = run.capturedStart(2); run.hasMatch() && k <= run.capturedEnd(2); ++k)
+        closed = closed || QStringView(piece).sliced(k).startsWith(end);
+    QString number = piece.mid(run.capturedStart(1), run.capturedLength(1));
     number.removeIf([](QChar c) { return c.isSpace(); });
-    static const QRegularExpression shape(
-        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+|[0-9]{1,3}(?:,[0-9]{3})+")));
-    return closed && shape.match(number).hasMatch() ? number : kQueryFailed;
+    return run.hasMatch() && closed && shape.match(number).hasMatch() ? number : kQueryFailed;
 }
 
 } // namespace Reference
