@@ -3,6 +3,9 @@
 
 #include "fetch/PageFetcher.h"
 #include "probes/Recipes.h"
+#include "text/Failure.h"
+
+using namespace Qt::StringLiterals;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -27,9 +30,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                    Fuzz::startsWith(beyond, frameMarker));
     }
 
+    // A rank is one of "0" to "10" and stands after the first "Rank_" and "1:1:", blanks aside;
+    // anything else, a page without "Rank_" included, is the failure.
     const QString rank = Probes::scrapePageRank(page);
-    FUZZ_CHECK(!rank.contains(u':'));
-    if (!page.contains(u"Ran") || !page.contains(u"Rank_"))
-        FUZZ_CHECK(rank == u"0");
+    bool isRank = false;
+    const int value = rank.toInt(&isRank);
+    FUZZ_CHECK(rank == kQueryFailed || (isRank && value >= 0 && value <= 10));
+    const qsizetype rankAt = page.indexOf(u"Rank_");
+    if (rankAt < 0)
+        FUZZ_CHECK(rank == kQueryFailed);
+    else if (rank != kQueryFailed)
+        FUZZ_CHECK(page.sliced(rankAt + 5).remove(u"1:1:"_s).trimmed().startsWith(rank));
     return 0;
 }

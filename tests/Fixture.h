@@ -104,8 +104,6 @@ inline QString expectedCell(int metricIndex, const QString &domain)
                        ? SimContent::yahooLinks(QStringLiteral("www.") + domain)
                    : column == YahooLinksBare ? SimContent::yahooLinks(domain)
                                               : SimContent::pageRank(domain);
-    if (column == PageRank && !cell.isEmpty() && SimContent::pageRankFrameEndsWithLineFeed(domain))
-        cell += u'\n';
     return cell.isEmpty() ? QStringLiteral("0") : cell;
 }
 

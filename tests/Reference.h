@@ -5,6 +5,7 @@
 
 #include "sources/SourceLists.h"
 #include "sources/Suffixes.h"
+#include "text/Failure.h"
 
 #include <QString>
 #include <QStringList>
@@ -60,6 +61,32 @@ inline void fileText(QStringView text, bool cnFile, Sources::SourceLists &lists)
         if (index >= 0)
             lists[std::size_t(index)] << entry;
     }
+}
+
+// The count in a search page's phrase, as a pattern over the kinds of its characters (b blank,
+// w letter, 9 ASCII digit, "," comma, x anything else) between the first marker and the next:
+// blanks and at most three letters, the longest run of digits, commas and blanks that ends in a
+// digit or comma, blanks, and the end text from one of those blanks or after them. The run
+// without its blanks is plain digits or grouped by commas in threes. "0" without the marker.
+inline QString countInPhrase(QStringView page, QStringView marker, QStringView end)
+{
+    if (marker.isEmpty() || !page.contains(marker))
+        return QStringLiteral("0");
+    const QString piece = page.toString().section(marker.toString(), 1, 1);
+    QString kinds;
+    for (const QChar c : piece) {
+        const qsizetype digit = QStringView(u"0123456789,").indexOf(c);
+        kinds += c.isSpace() ? u'b' : c.isLetter() ? u'w' : digit < 0 ? u'x' : u"9,"[digit / 10];
+    }
+    static const QRegularExpression phrase(QStringLiteral("^b*(?:wb*){0,3}(9(?:[9,b]*[9,])?)(b*)"));
+    static const QRegularExpression shape(QStringLiteral("^(?:[0-9]+|[0-9]{1,3}(?:,[0-9]{3})+)$"));
+    const QRegularExpressionMatch run = phrase.match(kinds);
+    bool closed = end.isEmpty();
+    for (qsizetype k = run.capturedStart(2); run.hasMatch() && k <= run.capturedEnd(2); ++k)
+        closed = closed || QStringView(piece).sliced(k).startsWith(end);
+    QString number = piece.mid(run.capturedStart(1), run.capturedLength(1));
+    number.removeIf([](QChar c) { return c.isSpace(); });
+    return run.hasMatch() && closed && shape.match(number).hasMatch() ? number : kQueryFailed;
 }
 
 } // namespace Reference

@@ -46,6 +46,8 @@ private Q_SLOTS:
         QTest::newRow("plus") << u"+1"_s << u"'+1"_s << u"'+1"_s;
         QTest::newRow("minus, comma") << u"-1,2"_s << u"'-1,2"_s << u"'-1,2"_s;
         QTest::newRow("at") << u"@SUM(A1)"_s << u"'@SUM(A1)"_s << u"'@SUM(A1)"_s;
+        QTest::newRow("tab first") << u"\t=1+2"_s << u"'\t=1+2"_s << u"' =1+2"_s;
+        QTest::newRow("CR first") << u"\r=1+2"_s << u"'\r=1+2"_s << u"' =1+2"_s;
         QTest::newRow("not first") << u"a=b-c"_s << u"a=b-c"_s << u"a=b-c"_s;
     }
     void cells()

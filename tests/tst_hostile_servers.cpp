@@ -138,7 +138,9 @@ private Q_SLOTS:
             run.setBackoff({1, 1, 1}); // a refusal is written at once
             run.setTicked(metric, true);
             await(run.startOrStop());
-            const QString want = failed              ? failure
+            // An answer frame without a rank is a failure, unlike a tool page without a frame.
+            const QString want = failed || (outcome == Unmarked && consumer == PageRankAnswer)
+                                     ? failure
                                  : outcome == Marked ? expectedCell(metric, m_domain)
                                  : metric == 7       ? Probes::kRegistered
                                                      : u"0"_s;

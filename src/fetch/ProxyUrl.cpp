@@ -40,16 +40,29 @@ QString proxyDisplayUrl(const QNetworkProxy &proxy)
         url.setScheme(QStringLiteral("socks5"));
     else
         return {};
-    url.setUserName(proxy.user(), QUrl::DecodedMode);
     url.setHost(proxy.hostName());
     url.setPort(proxy.port());
     return url.toString();
 }
 
-QString proxyUrlWithoutPassword(const QString &url)
+QString invalidProxyText(const QString &url)
 {
-    // Up to the last '@', so that a password holding '@' or '/' is cut out whole.
-    static const QRegularExpression password(QStringLiteral(R"(^([^:/@]*://[^:/@]*):.*@)"));
-    QString out = url;
-    return out.replace(password, QStringLiteral("\\1@"));
+    static const QString invalid = QStringLiteral("代理设置无效");
+    // Whatever stands before the last '@' may be a user or a password, and so may a word before
+    // a ':' that no port follows ("me:s3cret") or a word without a dot ("http://me:pa@ss:1").
+    QString rest = url.trimmed();
+    const qsizetype at = rest.lastIndexOf(u'@');
+    static const QRegularExpression scheme(
+        QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*(?::/{1,2}|//)"));
+    if (at >= 0)
+        rest = rest.mid(at + 1);
+    else
+        rest.remove(scheme);
+    static const QRegularExpression hostAndPort(QStringLiteral(
+        R"(^(\[[0-9A-Fa-f:.]+\]|[A-Za-z0-9-]+(?:\.[A-Za-z0-9-]+)+):([0-9]{1,5})(?:/|$))"));
+    const QRegularExpressionMatch plain = hostAndPort.match(rest);
+    const int port = plain.captured(2).toInt();
+    if (!plain.hasMatch() || port < 1 || port > 65535)
+        return invalid;
+    return invalid + QStringLiteral("（主机 %1）").arg(plain.captured(1));
 }

@@ -10,9 +10,12 @@
 // The port is required: a guessed default would fail later with a less telling message.
 std::optional<QNetworkProxy> parseProxyUrl(const QString &url, QString *error);
 
-// The proxy as a URL without its password ("http://user@host:port"), fit for the status bar and
-// logs; empty for anything but an HTTP or SOCKS5 proxy.
+// The proxy as a URL of its scheme, host and port ("http://host:port"), fit for the status bar
+// and logs; empty for anything but an HTTP or SOCKS5 proxy. The user stays out, as the password.
 QString proxyDisplayUrl(const QNetworkProxy &proxy);
 
-// `url` as typed, with any password cut out, for quoting a value that did not parse.
-QString proxyUrlWithoutPassword(const QString &url);
+// What a message may say about a proxy value that did not parse: "代理设置无效", with
+// "（主机 HOST）" when an address or a dotted host name and a port stand plainly after the last
+// '@' (or the scheme). The value itself is never quoted: a mistyped one may hold its password
+// anywhere.
+QString invalidProxyText(const QString &url);

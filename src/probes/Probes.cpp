@@ -147,8 +147,8 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
     if (!tool || tool->notAPage)
         co_return tool ? tool->notAPage : std::nullopt;
     const std::optional<QString> frame = pageRankFrameAddress(tool->page.text);
-    if (!frame)
-        co_return cell(scrapePageRank(QString()));
+    if (!frame) // the tool knows no rank for the site
+        co_return cell(QStringLiteral("0"));
     // The frame's address comes from the page: it is followed only to the configured site.
     if (!frameHostAllowed(*frame, env.endpoints.pagerank))
         co_return cell(kQueryFailed);

@@ -1,13 +1,14 @@
 #include "Recipes.h"
 
 #include "fetch/SiteAddress.h"
+#include "text/Failure.h"
 #include "text/Numbers.h"
 #include "text/Scrape.h"
 
 #include <QHostAddress>
-#include <QRegularExpression>
 #include <QUrl>
 
+#include <algorithm>
 #include <array>
 
 namespace Probes {
@@ -20,50 +21,21 @@ const std::array<ProbeRecipe, 6> &recipes()
     static const QString googleMarker = QStringLiteral("找到约 ");
     static const QString yahooCount = QStringLiteral("共 <strong>");
     static const QString yahooLinks = QStringLiteral("链向该地址的网页");
-    static const QStringList baiduRemovals{QStringLiteral(" "), QStringLiteral("约")};
     static const std::array<ProbeRecipe, 6> table{{
         {QStringLiteral("baidu"), BaiduSite, Charset::Gb2312, &Endpoints::baidu,
-         QStringLiteral("/s?wd=site%3A"), baiduMarker, baiduMarker, QStringLiteral("个"),
-         baiduRemovals},
+         QStringLiteral("/s?wd=site%3A"), baiduMarker, baiduMarker, QStringLiteral("个")},
         {QStringLiteral("baidufl"), BaiduDomain, Charset::Gb2312, &Endpoints::baidu,
-         QStringLiteral("/s?wd=domain%3A"), baiduMarker, baiduMarker, QStringLiteral("个"),
-         baiduRemovals},
-        {QStringLiteral("google"),
-         GoogleSite,
-         Charset::Utf8,
-         &Endpoints::google,
-         QStringLiteral("/search?hl=zh-CN&source=hp&q=site%3A"),
-         googleMarker,
-         googleMarker,
-         QStringLiteral(" "),
-         {}},
-        {QStringLiteral("yahoo"),
-         YahooPages,
-         Charset::Utf8,
-         &Endpoints::yahoo,
-         QStringLiteral("/search?bwm=p&p="),
-         QStringLiteral("被收录的网页"),
-         yahooCount,
-         QStringLiteral("<"),
-         {}},
-        {QStringLiteral("yahooflwww"),
-         YahooLinksWww,
-         Charset::Utf8,
-         &Endpoints::yahoo,
-         QStringLiteral("/search?bwm=i&p=www."),
-         yahooLinks,
-         yahooCount,
-         QStringLiteral("<"),
-         {}},
-        {QStringLiteral("yahoofl"),
-         YahooLinksBare,
-         Charset::Utf8,
-         &Endpoints::yahoo,
-         QStringLiteral("/search?bwm=i&p="),
-         yahooLinks,
-         yahooCount,
-         QStringLiteral("<"),
-         {}},
+         QStringLiteral("/s?wd=domain%3A"), baiduMarker, baiduMarker, QStringLiteral("个")},
+        {QStringLiteral("google"), GoogleSite, Charset::Utf8, &Endpoints::google,
+         QStringLiteral("/search?hl=zh-CN&source=hp&q=site%3A"), googleMarker, googleMarker,
+         QStringLiteral(" ")},
+        {QStringLiteral("yahoo"), YahooPages, Charset::Utf8, &Endpoints::yahoo,
+         QStringLiteral("/search?bwm=p&p="), QStringLiteral("被收录的网页"), yahooCount,
+         QStringLiteral("<")},
+        {QStringLiteral("yahooflwww"), YahooLinksWww, Charset::Utf8, &Endpoints::yahoo,
+         QStringLiteral("/search?bwm=i&p=www."), yahooLinks, yahooCount, QStringLiteral("<")},
+        {QStringLiteral("yahoofl"), YahooLinksBare, Charset::Utf8, &Endpoints::yahoo,
+         QStringLiteral("/search?bwm=i&p="), yahooLinks, yahooCount, QStringLiteral("<")},
     }};
     return table;
 }
@@ -93,16 +65,50 @@ QString scrapeCount(const ProbeRecipe &recipe, QStringView page)
 {
     if (!page.contains(recipe.presenceMarker))
         return QStringLiteral("0");
-    const std::optional<QString> piece = Scrape::pieceAfter(page, recipe.countMarker);
-    if (!piece)
+    return countInPhrase(page, recipe.countMarker, recipe.countEnd);
+}
+
+QString countInPhrase(QStringView page, QStringView marker, QStringView end)
+{
+    const std::optional<QString> found = Scrape::pieceAfter(page, marker);
+    if (!found)
         return QStringLiteral("0");
-    const QString count =
-        Scrape::removeAll(Scrape::cutAt(*piece, recipe.terminator), recipe.removals);
-    if (Numbers::cellNumber(count))
-        return count;
-    static const QRegularExpression digits(QStringLiteral("[0-9](?:[0-9,]*[0-9])?"));
-    const QRegularExpressionMatch number = digits.match(count);
-    return number.hasMatch() ? number.captured() : count;
+    const QStringView piece(*found);
+    qsizetype at = 0;
+    const auto skipBlanks = [&] {
+        while (at < piece.size() && piece[at].isSpace())
+            ++at;
+    };
+    skipBlanks();
+    for (int words = 0; words < 3 && at < piece.size() && piece[at].isLetter(); ++words) {
+        ++at;
+        skipBlanks();
+    }
+    if (at == piece.size() || !Numbers::isAsciiDigit(piece[at]))
+        return kQueryFailed;
+
+    // Blanks inside the number are dropped; the number ends at its last digit or comma.
+    QString number;
+    qsizetype numberEnd = at;
+    for (; at < piece.size(); ++at) {
+        const QChar c = piece[at];
+        if (Numbers::isAsciiDigit(c) || c == u',') {
+            number += c;
+            numberEnd = at + 1;
+        } else if (!c.isSpace()) {
+            break;
+        }
+    }
+    bool closed = end.isEmpty();
+    for (qsizetype k = numberEnd; k <= at && !closed; ++k)
+        closed = piece.sliced(k).startsWith(end);
+
+    const QList<QStringView> groups = QStringView(number).split(u',');
+    const bool grouped =
+        groups.size() == 1 ||
+        (groups.front().size() <= 3 && std::all_of(groups.begin() + 1, groups.end(),
+                                                   [](QStringView g) { return g.size() == 3; }));
+    return closed && grouped ? number : kQueryFailed;
 }
 
 QString registrationUrl(const Endpoints &endpoints, const QString &domain)
@@ -130,13 +136,16 @@ std::optional<QString> pageRankFrameAddress(QStringView toolPage)
 
 QString scrapePageRank(QStringView answerPage)
 {
-    if (!answerPage.contains(u"Ran"))
-        return QStringLiteral("0");
     const std::optional<QString> piece = Scrape::pieceAfter(answerPage, u"Rank_");
     if (!piece)
-        return QStringLiteral("0");
-    const QString rank = Scrape::removeAll(*piece, {QStringLiteral("1:1:")});
-    return rank.contains(u':') ? QStringLiteral("0") : rank;
+        return kQueryFailed;
+    const QString rank = Scrape::removeAll(*piece, {QStringLiteral("1:1:")}).trimmed();
+    // toInt takes signs and leading zeros too; a rank is written plain.
+    bool isNumber = false;
+    const int value = rank.toInt(&isNumber);
+    if (!isNumber || value < 0 || value > 10 || rank != QString::number(value))
+        return kQueryFailed;
+    return rank;
 }
 
 bool frameHostAllowed(const QString &frameAddress, const QString &configured)

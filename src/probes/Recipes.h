@@ -5,7 +5,6 @@
 #include "table/Columns.h"
 
 #include <QString>
-#include <QStringList>
 #include <QStringView>
 
 #include <optional>
@@ -20,8 +19,7 @@ struct ProbeRecipe {
     QString pathAndQuery; // the domain is appended directly
     QString presenceMarker;
     QString countMarker;
-    QString terminator;
-    QStringList removals;
+    QString countEnd; // the text that closes the count's phrase
 };
 
 namespace Probes {
@@ -34,10 +32,16 @@ const ProbeRecipe *countRecipe(int column);
 // The search page a count comes from; the grid's double-click opens the same address.
 QString recipeUrl(const ProbeRecipe &recipe, const Endpoints &endpoints, const QString &domain);
 
-// The count as the page printed it, or "0" when the page shows none. When the recipe's cuts
-// leave a piece that is not a number but holds one (today's "找到相关结果数约56,500,000个"
-// leaves "数56,500,000"), the count is that number: its first run of digits and separators.
+// The count as the page printed it, "0" when the page shows none, or the failure when the page
+// holds the recipe's phrase without a count in it.
 QString scrapeCount(const ProbeRecipe &recipe, QStringView page);
+
+// The count in the phrase after the first `marker`, up to the next one: blanks and at most three
+// letters ("约", "数约"), then ASCII digits, plain or grouped by commas in threes, with blanks
+// between them dropped, then blanks and `end` (any end when `end` is empty). "0" without the
+// marker; the failure for anything else, so that a number from elsewhere on the page (a year,
+// a style's pixels) never becomes a count.
+QString countInPhrase(QStringView page, QStringView marker, QStringView end);
 
 inline const QString kRegistrationPath = QStringLiteral("/cgi-bin/check.cgi?area_domain=");
 // What every answer of the availability check holds, available or not.
@@ -52,6 +56,8 @@ inline const QString kPageRankFrameMarker = QStringLiteral("<iframe src=\"http:/
 QString pageRankUrl(const Endpoints &endpoints, const QString &domain);
 // The address of the answer frame on the tool's page (without "http://"), if it has one.
 std::optional<QString> pageRankFrameAddress(QStringView toolPage);
+// The rank after the first "Rank_" and its "1:1:", blanks around it dropped: "0" to "10", or the
+// failure for anything else the frame answers.
 QString scrapePageRank(QStringView answerPage);
 // Whether the answer frame at `frameAddress` (host[:port]/path) lies on the configured PageRank
 // site `configured` (host[:port]): the same host and port, or a host under the configured host's

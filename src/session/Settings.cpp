@@ -197,8 +197,8 @@ Settings Settings::load(const QString &path)
         url && !url->isEmpty()) {
         s.proxy = parseProxyUrl(*url, nullptr);
         if (!s.proxy)
-            read.reject(QStringLiteral("url"), proxyUrlWithoutPassword(*url),
-                        QStringLiteral("（系统代理设置）"));
+            s.warnings << QStringLiteral("设置 [proxy] url：%1，已使用默认值（系统代理设置）")
+                              .arg(invalidProxyText(*url));
     }
 
     read.enter("network",

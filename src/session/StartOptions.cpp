@@ -59,8 +59,7 @@ std::optional<StartOptions> StartOptions::read(const QCommandLineParser &parser,
         QString why;
         options.proxy = parseProxyUrl(url, &why);
         if (!options.proxy)
-            return fail(
-                QStringLiteral("--proxy \"%1\": %2").arg(proxyUrlWithoutPassword(url), why));
+            return fail(QStringLiteral("--proxy: %1: %2").arg(invalidProxyText(url), why));
     }
     return options;
 }

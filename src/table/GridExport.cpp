@@ -4,11 +4,11 @@
 
 namespace {
 
-// Spreadsheets run a cell that starts with one of these as a formula; an exported page count
-// must never become one.
+// Spreadsheets run a cell that starts with one of these as a formula, and some drop a leading
+// TAB or CR first; an exported page count must never become one.
 QString guarded(const QString &cell)
 {
-    if (!cell.isEmpty() && QStringView(u"=+-@").contains(cell.front()))
+    if (!cell.isEmpty() && QStringView(u"=+-@\t\r").contains(cell.front()))
         return u'\'' + cell;
     return cell;
 }
