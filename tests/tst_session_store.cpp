@@ -4,10 +4,12 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QLockFile>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <functional>
 
@@ -44,6 +46,12 @@ QByteArray contents(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+bool write(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 // Runs statements on a connection of the test's own; the first value of the last one's result.
 QVariant sql(const QString &path, const QStringList &statements)
 {
@@ -68,10 +76,14 @@ class TestSessionStore : public QObject {
     QString m_path;
 
 private Q_SLOTS:
-    void init() { m_path = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())); }
+    void init()
+    {
+        m_path = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) +
+                                QString::fromLatin1(QTest::currentDataTag()));
+    }
 
-    // A file from a newer version is left alone; at version 1 it is walked to version 2. Then
-    // edits, each to the grid restored from the file, each in the file when it is read again.
+    // A file at version 1 is walked to version 2. Then edits, each to the grid restored from
+    // the file, each in the file when it is read again.
     void versionsAndEdits()
     {
         sql(m_path, {u"CREATE TABLE meta(name TEXT PRIMARY KEY, value TEXT NOT NULL)"_s,
@@ -80,20 +92,7 @@ private Q_SLOTS:
                      u"INSERT INTO meta VALUES('grid', 'saved')"_s,
                      u"INSERT INTO rows(key, c1, c9) VALUES(3, 'c.com', '可注册')"_s,
                      u"INSERT INTO rows(key, c1) VALUES(1, 'a.com'), (2, 'b.com')"_s,
-                     u"PRAGMA user_version = 3"_s});
-        const QByteArray newer = contents(m_path);
-        {
-            SessionStore store(m_path);
-            QCOMPARE(store.state(), SessionStore::State::ReadOnly);
-            QCOMPARE(store.message(), SessionStore::kNewerMessage);
-            QCOMPARE(store.load(), std::nullopt);
-            ResultTable table;
-            store.attach(&table);
-            table.appendRows(rowsOf(5));
-        }
-        QCOMPARE(contents(m_path), newer);
-        QVERIFY(!QFileInfo::exists(m_path + u"-wal"_s));
-        sql(m_path, {u"PRAGMA user_version = 1"_s});
+                     u"PRAGMA user_version = 1"_s});
 
         const std::function<void(ResultTable &)> edits[] = {
             [](ResultTable &t) {
@@ -133,21 +132,69 @@ private Q_SLOTS:
         QCOMPARE(sql(m_path, {u"PRAGMA user_version"_s}), QVariant(2));
     }
 
-    void damagedFileIsMovedAside()
+    // How a store starts. A file that is no database, or whose header gives a version no
+    // release wrote, is moved aside for a new one; a plausible newer version's is left alone.
+    void filesFoundAtStart_data()
     {
-        const QByteArray damaged = QByteArray("a list of names, not a database\n").repeated(200);
-        QFile file(m_path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(damaged) > 0);
-        file.close();
-        {
-            SessionStore store(m_path);
-            QCOMPARE(store.state(), SessionStore::State::Saving);
-            const QString &prefix = SessionStore::kMovedAsidePrefix;
-            QVERIFY2(store.message().startsWith(prefix + m_path + u".corrupt-"_s),
-                     qPrintable(store.message()));
-            QCOMPARE(contents(store.message().mid(prefix.size())), damaged);
+        QTest::addColumn<QByteArray>("file"); // null: a saved grid, `version` in its header
+        QTest::addColumn<qint64>("version");
+        QTest::addColumn<QByteArray>("lock"); // null: none; "held": a live lock in this process
+        QTest::addColumn<bool>("unreadable"); // the lock
+        QTest::addColumn<QString>("message");
+        const QByteArray saved, none;
+        const QString aside = SessionStore::kMovedAsidePrefix;
+        QTest::newRow("not a database")
+            << QByteArray("a list of names, not a database\n").repeated(200) << 0LL << none << false
+            << aside;
+        QTest::newRow("version -1") << saved << -1LL << none << false << aside;
+        QTest::newRow("version 0, with tables") << saved << 0LL << none << false << aside;
+        QTest::newRow("version 1, tables of 2") << saved << 1LL << none << false << aside;
+        QTest::newRow("version 2^31 - 1") << saved << 0x7FFF'FFFFLL << none << false << aside;
+        QTest::newRow("version 1000") << saved << 1000LL << none << false << aside;
+        QTest::newRow("version 40")
+            << saved << 40LL << none << false << SessionStore::kNewerMessage;
+    }
+    void filesFoundAtStart()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(qint64, version);
+        QFETCH(QByteArray, lock);
+        QFETCH(bool, unreadable);
+        QFETCH(QString, message);
+        if (file.isNull()) {
+            {
+                ResultTable table;
+                SessionStore store(m_path);
+                store.attach(&table);
+                table.appendRows(rowsOf(3));
+            }
+            file = contents(m_path);
+            qToBigEndian(quint32(version), file.data() + 60);
         }
-        QCOMPARE(sql(m_path, {u"PRAGMA user_version"_s}), QVariant(2)); // a new file in its place
+        QLockFile live(m_path + u".lock"_s);
+        QVERIFY(write(m_path, file));
+        QVERIFY(lock == "held" ? live.tryLock(0) : lock.isNull() || write(live.fileName(), lock));
+        QVERIFY(!unreadable || QFile::setPermissions(live.fileName(), {}));
+        const bool movedAside = message == SessionStore::kMovedAsidePrefix;
+        const bool saving = movedAside || message.isEmpty();
+        {
+            ResultTable table;
+            SessionStore store(m_path);
+            QCOMPARE(store.state() == SessionStore::State::Saving, saving);
+            const QString says = movedAside ? message + m_path + u".corrupt-"_s : message;
+            QCOMPARE(store.message().left(movedAside ? says.size() : -1), says);
+            if (movedAside)
+                QCOMPARE(contents(store.message().mid(message.size())), file);
+            QCOMPARE(store.load(), std::nullopt);
+            store.attach(&table);
+            table.appendRows(rowsOf(5));
+        }
+        if (saving) {
+            QCOMPARE(SessionStore(m_path).load(), rowsOf(5));
+        } else {
+            QCOMPARE(contents(m_path), file);
+            QCOMPARE(QFileInfo(m_path + u"-wal"_s).size(), 0); // nothing written, not even a log
+        }
     }
 
     // A real window process, killed while its run waits for a page: every answered page's cell

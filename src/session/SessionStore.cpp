@@ -27,6 +27,8 @@ const QList<QStringList> kMigrations = {
      QStringLiteral("UPDATE rows SET position = key")},
 };
 const int kSchemaVersion = int(kMigrations.size());
+// A release adds a step or two; a header this far ahead was written by no version at all.
+const qint64 kNewestPlausibleVersion = kSchemaVersion + 100;
 
 // Changes reach the writer this long after the first of them at most.
 constexpr int kHandOverMs = 250;
@@ -53,6 +55,12 @@ RowCells cellsOf(const ResultTable &table, int row)
 
 enum class Health { Sound, Damaged, Newer, Unreadable };
 
+bool holdsTables(QSqlQuery &q)
+{
+    return q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && q.next() &&
+           q.value(0).toLongLong() > 0;
+}
+
 // Looks at an existing file without writing to it: a read-only connection neither converts
 // the journal nor checkpoints a newer version's log into the file.
 Health examine(const QString &path, const QString &connection)
@@ -68,8 +76,14 @@ Health examine(const QString &path, const QString &connection)
             QSqlQuery q(db);
             if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
                 health = isDamage(q.lastError()) ? Health::Damaged : Health::Unreadable;
-            } else if (q.value(0).toInt() > kSchemaVersion) {
+            } else if (const qint64 version = q.value(0).toLongLong();
+                       version < 0 || version > kNewestPlausibleVersion) {
+                health = Health::Damaged;
+            } else if (version > kSchemaVersion) {
                 health = Health::Newer;
+            } else if (version == 0 && holdsTables(q)) {
+                // Only a file no step has touched may lack a version, and it has no tables.
+                health = Health::Damaged;
             } else if (!q.exec(QStringLiteral("PRAGMA quick_check(1)")) || !q.next()) {
                 health = isDamage(q.lastError()) ? Health::Damaged : Health::Unreadable;
             } else if (q.value(0).toString() != u"ok") {
@@ -292,6 +306,7 @@ bool SessionStore::open()
     }
 
     bool ok = false;
+    bool misfit = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
         db.setDatabaseName(m_path);
@@ -299,22 +314,31 @@ bool SessionStore::open()
         ok = db.open();
         QSqlQuery q(db);
         ok = ok && q.exec(QStringLiteral("PRAGMA user_version")) && q.next();
-        const int version = ok ? q.value(0).toInt() : 0;
+        const qint64 version = ok ? q.value(0).toLongLong() : 0;
         // WAL: a commit appends to the log, and readers never block the writer.
         ok = ok && q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next() &&
              q.value(0).toString() == u"wal";
+        // examine() has judged the version already; whatever the header says now, no step
+        // outside the list is run.
+        ok = ok && version >= 0 && version <= kSchemaVersion;
         if (ok && version < kSchemaVersion) {
             ok = db.transaction();
             for (qsizetype step = version; ok && step < kMigrations.size(); ++step) {
                 for (const QString &statement : kMigrations[step])
                     ok = ok && q.exec(statement);
             }
+            // A step that fails as SQL, not as I/O, met tables that do not fit the version in
+            // the header: the header is damaged.
+            misfit = !ok && info.exists() && q.lastError().nativeErrorCode() == u"1";
             ok = ok && q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)) &&
                  db.commit();
             if (!ok)
                 db.rollback();
         }
     }
+    // Moved aside, the path names no file, so the second open() starts afresh.
+    if (misfit)
+        return moveAside() && open();
     if (!ok)
         runWithoutSaving(State::ReadOnly, kUnwritableMessage);
     return ok;
