@@ -133,7 +133,8 @@ private Q_SLOTS:
     }
 
     // How a store starts. A file that is no database, or whose header gives a version no
-    // release wrote, is moved aside for a new one; a plausible newer version's is left alone.
+    // release wrote, is moved aside for a new one; a plausible newer version's is left alone. A
+    // lock that names no live process (as a power cut leaves it) gives way; a live one holds.
     void filesFoundAtStart_data()
     {
         QTest::addColumn<QByteArray>("file"); // null: a saved grid, `version` in its header
@@ -153,6 +154,14 @@ private Q_SLOTS:
         QTest::newRow("version 1000") << saved << 1000LL << none << false << aside;
         QTest::newRow("version 40")
             << saved << 40LL << none << false << SessionStore::kNewerMessage;
+        QTest::newRow("empty lock") << ""_ba << 0LL << ""_ba << false << QString();
+        QTest::newRow("garbled lock")
+            << ""_ba << 0LL << "\xFF\x00\x13 no pid\n\n"_ba << false << QString();
+        QTest::newRow("dead owner")
+            << ""_ba << 0LL << "1073741823\nvarnel\n\n"_ba << false << QString();
+        QTest::newRow("unreadable lock") << ""_ba << 0LL << "\xFF\xFE"_ba << true << QString();
+        QTest::newRow("live lock")
+            << ""_ba << 0LL << "held"_ba << false << SessionStore::kInUseMessage;
     }
     void filesFoundAtStart()
     {

@@ -251,7 +251,7 @@ SessionStore::SessionStore(const QString &path, QObject *parent)
 
     // A lock is stale only when its process is gone, however long a window stays open.
     m_lock.setStaleLockTime(0);
-    if (!m_lock.tryLock(0)) {
+    if (!takeLock()) {
         runWithoutSaving(
             m_lock.error() == QLockFile::LockFailedError ? State::InUse : State::ReadOnly,
             m_lock.error() == QLockFile::LockFailedError ? kInUseMessage : kUnwritableMessage);
@@ -279,6 +279,27 @@ QString SessionStore::defaultPath(bool demo)
     QDir().mkpath(folder);
     return folder +
            (demo ? QStringLiteral("/session-demo.sqlite") : QStringLiteral("/session.sqlite"));
+}
+
+bool SessionStore::takeLock()
+{
+    if (m_lock.tryLock(0))
+        return true;
+    // QLockFile clears a lock whose process is gone, but only when the lock names one: an
+    // empty or garbled file, as a power cut leaves, would keep every window out for good.
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (m_lock.error() != QLockFile::LockFailedError ||
+        m_lock.getLockInfo(&pid, &host, &application))
+        return false;
+    // A live owner holds an advisory lock on its file, which removeStaleLockFile() respects;
+    // a file this user cannot even open was not written by this user's window.
+    const QString lockPath = m_path + QStringLiteral(".lock");
+    if (!m_lock.removeStaleLockFile() &&
+        (QFileInfo(lockPath).isReadable() || !QFile::remove(lockPath)))
+        return false;
+    return m_lock.tryLock(0);
 }
 
 bool SessionStore::open()
