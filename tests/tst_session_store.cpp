@@ -1,5 +1,6 @@
 // The session file: what edits leave in it, what a killed window leaves, files to leave alone.
 #include "Fixture.h"
+#include "session/Session.h"
 #include "session/SessionStore.h"
 
 #include <QDeadlineTimer>
@@ -10,6 +11,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtEndian>
+
+#include <QCoroTask>
 
 #include <functional>
 
@@ -204,6 +207,26 @@ private Q_SLOTS:
             QCOMPARE(contents(m_path), file);
             QCOMPARE(QFileInfo(m_path + u"-wal"_s).size(), 0); // nothing written, not even a log
         }
+    }
+
+    // A file without names leaves the grid and the session file as the last import left them.
+    void importWithoutNames()
+    {
+        const QString names = m_path + u".txt"_s;
+        const QString binary = m_path + u".bin"_s;
+        QVERIFY(write(names, "a.com\nb.net\n"_ba) &&
+                write(binary, "\177ELF\x02\x01\x01\0\n\0\0\0\0\n\x03\0>\0\x01\0\0\0"_ba));
+        QList<RowCells> imported;
+        {
+            Session session{Endpoints()};
+            session.keepIn(m_path);
+            QCoro::waitFor(session.importFile(names));
+            imported = snapshot(*session.grid());
+            QCOMPARE(imported.size(), 2);
+            QCOMPARE(QCoro::waitFor(session.importFile(binary)), u"未找到域名：跳过 3 行"_s);
+            QCOMPARE(snapshot(*session.grid()), imported);
+        }
+        QCOMPARE(SessionStore(m_path).load(), imported);
     }
 
     // A real window process, killed while its run waits for a page: every answered page's cell
