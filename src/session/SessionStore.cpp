@@ -342,17 +342,21 @@ bool SessionStore::open()
         // examine() has judged the version already; whatever the header says now, no step
         // outside the list is run.
         ok = ok && version >= 0 && version <= kSchemaVersion;
-        if (ok && version < kSchemaVersion) {
+        // The version is written at every start, up to date or not: a file that takes no
+        // writes is found now, not at the first save.
+        if (ok) {
             ok = db.transaction();
             for (qsizetype step = version; ok && step < kMigrations.size(); ++step) {
                 for (const QString &statement : kMigrations[step])
                     ok = ok && q.exec(statement);
             }
-            // A step that fails as SQL, not as I/O, met tables that do not fit the version in
-            // the header: the header is damaged.
-            misfit = !ok && info.exists() && q.lastError().nativeErrorCode() == u"1";
-            ok = ok && q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)) &&
-                 db.commit();
+            ok = ok && q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
+            // A step that fails as SQL met tables that do not fit the version in the header; a
+            // file that refuses writes its folder allows has a header that marks it read-only.
+            // Either way the header is damaged.
+            const QString code = q.lastError().nativeErrorCode();
+            misfit = !ok && info.exists() && (code == u"1" || code == u"8");
+            ok = ok && db.commit();
             if (!ok)
                 db.rollback();
         }
