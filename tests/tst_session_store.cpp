@@ -158,6 +158,7 @@ private Q_SLOTS:
         QTest::newRow("version 40")
             << saved << 63 << "\x28"_ba << none << SessionStore::kNewerMessage;
         QTest::newRow("write version 255") << saved << 18 << "\xFF"_ba << none << aside;
+        QTest::newRow("write version 255, no log") << saved << 18 << "\xFF\x01"_ba << none << aside;
         QTest::newRow("empty lock") << ""_ba << 0 << none << ""_ba << QString();
         QTest::newRow("garbled lock")
             << ""_ba << 0 << none << "\xFF\0\x13 no pid\n"_ba << QString();

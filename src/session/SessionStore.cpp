@@ -350,16 +350,16 @@ bool SessionStore::open()
                 for (const QString &statement : kMigrations[step])
                     ok = ok && q.exec(statement);
             }
-            ok = ok && q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
-            // A step that fails as SQL met tables that do not fit the version in the header; a
-            // file that refuses writes its folder allows has a header that marks it read-only.
-            // Either way the header is damaged.
-            const QString code = q.lastError().nativeErrorCode();
-            misfit = !ok && info.exists() && (code == u"1" || code == u"8");
-            ok = ok && db.commit();
+            ok = ok && q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)) &&
+                 db.commit();
             if (!ok)
                 db.rollback();
         }
+        // A step that fails as SQL met tables that do not fit the version in the header; a file
+        // that refuses the journal switch or a write its folder allows has a header that marks
+        // it read-only. Either way the header is damaged.
+        const QString code = q.lastError().nativeErrorCode();
+        misfit = !ok && info.exists() && (code == u"1" || code == u"8");
     }
     // Moved aside, the path names no file, so the second open() starts afresh.
     if (misfit)
