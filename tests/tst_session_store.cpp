@@ -135,9 +135,9 @@ private Q_SLOTS:
     }
 
     // How a store starts. A file that is no database, or whose header gives a version no
-    // release wrote or marks it read-only, is moved aside for a new one; a plausible newer
-    // version's is left alone. A lock that names no live process (as a power cut leaves it)
-    // gives way; a live one holds.
+    // release wrote, a format SQLite does not know or marks it read-only, is moved aside for a
+    // new one; a plausible newer version's is left alone. A lock that names no live process (as
+    // a power cut leaves it) gives way; a live one holds.
     void filesFoundAtStart_data()
     {
         // `file` null: a saved grid (version 2) with `patch` at `at` in its header. `lock` null:
@@ -158,6 +158,7 @@ private Q_SLOTS:
         QTest::newRow("version 40")
             << saved << 63 << "\x28"_ba << none << SessionStore::kNewerMessage;
         QTest::newRow("write version 255") << saved << 18 << "\xFF"_ba << none << aside;
+        QTest::newRow("schema format 5") << saved << 47 << "\x05"_ba << none << aside;
         QTest::newRow("write version 255, no log") << saved << 18 << "\xFF\x01"_ba << none << aside;
         QTest::newRow("empty lock") << ""_ba << 0 << none << ""_ba << QString();
         QTest::newRow("garbled lock")

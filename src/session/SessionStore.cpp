@@ -38,11 +38,13 @@ constexpr qsizetype kRowsPerHandOver = 20'000;
 
 const QString kBusyTimeout = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
 
-// SQLite's result codes for a file that is not, or no longer, a database.
+// SQLite's result codes for a file that is not, or no longer, a database it can read. The
+// statements that look at a file are fixed, so a plain SQL error there comes from the file: its
+// header names a format this SQLite does not know.
 bool isDamage(const QSqlError &error)
 {
     const QString code = error.nativeErrorCode();
-    return code == u"11" || code == u"26";
+    return code == u"1" || code == u"11" || code == u"26";
 }
 
 RowCells cellsOf(const ResultTable &table, int row)
