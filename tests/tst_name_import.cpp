@@ -50,6 +50,12 @@ private Q_SLOTS:
         QTest::newRow("UTF-8, BOM") << "\xEF\xBB\xBF" + as(QStringEncoder::Utf8) << text;
         QTest::newRow("UTF-16 LE, BOM") << "\xFF\xFE" + as(QStringEncoder::Utf16LE) << text;
         QTest::newRow("UTF-16 BE, BOM") << "\xFE\xFF" + as(QStringEncoder::Utf16BE) << text;
+        QTest::newRow("UTF-16 LE") << as(QStringEncoder::Utf16LE) << text;
+        QTest::newRow("UTF-16 BE, odd end")
+            << as(QStringEncoder::Utf16BE) + 'x' << text + u'\uFFFD';
+        // Zeros on both sides of a pair: binary, not UTF-16.
+        const QByteArray ints = QByteArray::fromHex("010000000a0000002e0000007f000000");
+        QTest::newRow("32-bit integers") << ints << QString::fromLatin1(ints);
         QTest::newRow("GB18030") << as("GB18030") << text;
         QTest::newRow("neither") << QByteArray("a.com\n\x80\xFF") << u"a.com\n\uFFFD\uFFFD"_s;
         QTest::newRow("BOM, cut") << "\xEF\xBB\xBF" + QByteArray("a.com\xC3") << u"a.com\uFFFD"_s;

@@ -1,13 +1,17 @@
 // The session file: what edits leave in it, what a killed window leaves, files to leave alone.
 #include "Fixture.h"
+#include "session/Session.h"
 #include "session/SessionStore.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QLockFile>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+
+#include <QCoroTask>
 
 #include <functional>
 
@@ -44,6 +48,12 @@ QByteArray contents(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+bool write(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 // Runs statements on a connection of the test's own; the first value of the last one's result.
 QVariant sql(const QString &path, const QStringList &statements)
 {
@@ -68,10 +78,14 @@ class TestSessionStore : public QObject {
     QString m_path;
 
 private Q_SLOTS:
-    void init() { m_path = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())); }
+    void init()
+    {
+        m_path = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) +
+                                QString::fromLatin1(QTest::currentDataTag()));
+    }
 
-    // A file from a newer version is left alone; at version 1 it is walked to version 2. Then
-    // edits, each to the grid restored from the file, each in the file when it is read again.
+    // A file at version 1 is walked to version 2. Then edits, each to the grid restored from
+    // the file, each in the file when it is read again.
     void versionsAndEdits()
     {
         sql(m_path, {u"CREATE TABLE meta(name TEXT PRIMARY KEY, value TEXT NOT NULL)"_s,
@@ -80,20 +94,7 @@ private Q_SLOTS:
                      u"INSERT INTO meta VALUES('grid', 'saved')"_s,
                      u"INSERT INTO rows(key, c1, c9) VALUES(3, 'c.com', '可注册')"_s,
                      u"INSERT INTO rows(key, c1) VALUES(1, 'a.com'), (2, 'b.com')"_s,
-                     u"PRAGMA user_version = 3"_s});
-        const QByteArray newer = contents(m_path);
-        {
-            SessionStore store(m_path);
-            QCOMPARE(store.state(), SessionStore::State::ReadOnly);
-            QCOMPARE(store.message(), SessionStore::kNewerMessage);
-            QCOMPARE(store.load(), std::nullopt);
-            ResultTable table;
-            store.attach(&table);
-            table.appendRows(rowsOf(5));
-        }
-        QCOMPARE(contents(m_path), newer);
-        QVERIFY(!QFileInfo::exists(m_path + u"-wal"_s));
-        sql(m_path, {u"PRAGMA user_version = 1"_s});
+                     u"PRAGMA user_version = 1"_s});
 
         const std::function<void(ResultTable &)> edits[] = {
             [](ResultTable &t) {
@@ -133,21 +134,95 @@ private Q_SLOTS:
         QCOMPARE(sql(m_path, {u"PRAGMA user_version"_s}), QVariant(2));
     }
 
-    void damagedFileIsMovedAside()
+    // How a store starts. A file that is no database, or whose header gives a version no
+    // release wrote, a format SQLite does not know or marks it read-only, is moved aside for a
+    // new one; a plausible newer version's is left alone. A lock that names no live process (as
+    // a power cut leaves it) gives way; a live one holds.
+    void filesFoundAtStart_data()
     {
-        const QByteArray damaged = QByteArray("a list of names, not a database\n").repeated(200);
-        QFile file(m_path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(damaged) > 0);
-        file.close();
-        {
-            SessionStore store(m_path);
-            QCOMPARE(store.state(), SessionStore::State::Saving);
-            const QString &prefix = SessionStore::kMovedAsidePrefix;
-            QVERIFY2(store.message().startsWith(prefix + m_path + u".corrupt-"_s),
-                     qPrintable(store.message()));
-            QCOMPARE(contents(store.message().mid(prefix.size())), damaged);
+        // `file` null: a saved grid (version 2) with `patch` at `at` in its header. `lock` null:
+        // none; "held": a live lock in this process; "unreadable": one nobody may read.
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("at");
+        QTest::addColumn<QByteArray>("patch");
+        QTest::addColumn<QByteArray>("lock");
+        QTest::addColumn<QString>("message");
+        const QByteArray saved, none;
+        const QString aside = SessionStore::kMovedAsidePrefix;
+        QTest::newRow("not a database")
+            << "a list of names, not a database\n"_ba.repeated(200) << 0 << none << none << aside;
+        QTest::newRow("version -1") << saved << 60 << "\xFF\xFF\xFF\xFF"_ba << none << aside;
+        QTest::newRow("version 0, with tables") << saved << 63 << "\0"_ba << none << aside;
+        QTest::newRow("version 1, tables of 2") << saved << 63 << "\1"_ba << none << aside;
+        QTest::newRow("version 2^31 - 1") << saved << 60 << "\x7F\xFF\xFF\xFF"_ba << none << aside;
+        QTest::newRow("version 40")
+            << saved << 63 << "\x28"_ba << none << SessionStore::kNewerMessage;
+        QTest::newRow("write version 255") << saved << 18 << "\xFF"_ba << none << aside;
+        QTest::newRow("schema format 5") << saved << 47 << "\x05"_ba << none << aside;
+        QTest::newRow("write version 255, no log") << saved << 18 << "\xFF\x01"_ba << none << aside;
+        QTest::newRow("empty lock") << ""_ba << 0 << none << ""_ba << QString();
+        QTest::newRow("garbled lock")
+            << ""_ba << 0 << none << "\xFF\0\x13 no pid\n"_ba << QString();
+        QTest::newRow("unreadable lock") << ""_ba << 0 << none << "unreadable"_ba << QString();
+        QTest::newRow("live lock")
+            << ""_ba << 0 << none << "held"_ba << SessionStore::kInUseMessage;
+    }
+    void filesFoundAtStart()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, at);
+        QFETCH(QByteArray, patch);
+        QFETCH(QByteArray, lock);
+        QFETCH(QString, message);
+        if (file.isNull()) {
+            {
+                ResultTable table;
+                SessionStore store(m_path);
+                store.attach(&table);
+                table.appendRows(rowsOf(3));
+            }
+            file = contents(m_path).replace(at, patch.size(), patch);
         }
-        QCOMPARE(sql(m_path, {u"PRAGMA user_version"_s}), QVariant(2)); // a new file in its place
+        QLockFile live(m_path + u".lock"_s);
+        QVERIFY(write(m_path, file));
+        QVERIFY(lock == "held" ? live.tryLock(0) : lock.isNull() || write(live.fileName(), lock));
+        QVERIFY(lock != "unreadable" || QFile::setPermissions(live.fileName(), {}));
+        const bool movedAside = message == SessionStore::kMovedAsidePrefix;
+        const bool saving = movedAside || message.isEmpty();
+        {
+            ResultTable table;
+            SessionStore store(m_path);
+            QCOMPARE(store.state() == SessionStore::State::Saving, saving);
+            const QString says = movedAside ? message + m_path + u".corrupt-"_s : message;
+            QCOMPARE(store.message().left(movedAside ? says.size() : -1), says);
+            if (movedAside)
+                QCOMPARE(contents(store.message().mid(message.size())), file);
+            QCOMPARE(store.load(), std::nullopt);
+            store.attach(&table);
+            table.appendRows(rowsOf(5));
+        }
+        if (saving) {
+            QCOMPARE(SessionStore(m_path).load(), rowsOf(5));
+        } else {
+            QCOMPARE(contents(m_path), file);
+            QCOMPARE(QFileInfo(m_path + u"-wal"_s).size(), 0); // nothing written, not even a log
+        }
+    }
+
+    // A file without names leaves the grid and the session file as the last import left them.
+    void importWithoutNames()
+    {
+        QVERIFY(write(m_path + u".txt"_s, "a.com\nb.net\n"_ba) &&
+                write(m_path + u".bin"_s, "\177ELF\2\1\1\0\n\0\0\0\0\n\3\0>\0\1\0\0\0"_ba));
+        {
+            Session session{Endpoints()};
+            session.keepIn(m_path);
+            QCoro::waitFor(session.importFile(m_path + u".txt"_s));
+            QCOMPARE(QCoro::waitFor(session.importFile(m_path + u".bin"_s)),
+                     u"未找到域名：跳过 3 行"_s);
+            QCOMPARE(session.grid()->rowCount(), 2);
+        }
+        QCOMPARE(SessionStore(m_path).load().value_or(QList<RowCells>()).size(), 2);
     }
 
     // A real window process, killed while its run waits for a page: every answered page's cell

@@ -102,6 +102,9 @@ QCoro::Task<QString> Session::importFile(QString path)
         co_return {};
     if (!result)
         co_return QStringLiteral("无法读取文件：%1").arg(path);
+    // A file with no names (binary, junk, an unknown encoding) must not cost the grid.
+    if (result->names.isEmpty())
+        co_return QStringLiteral("未找到域名：跳过 %1 行").arg(result->skipped);
     m_run->abandon();
     Sources::importCategory(*m_grid, result->names);
     co_return QStringLiteral("已从文件导入 %1 个域名，跳过 %2 行（其中重复 %3 个）")

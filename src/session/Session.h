@@ -48,8 +48,9 @@ public:
     void importCategory(int category);
 
     // Names from a user's file (text or CSV, in any of the usual encodings) replace the grid,
-    // as a category import does. The file is read away from the window's thread. Returns the
-    // status-bar text: what was imported and what was skipped, or why nothing was.
+    // as a category import does; a file without names leaves the grid as it was. The file is
+    // read away from the window's thread. Returns the status-bar text: what was imported and
+    // what was skipped, or why nothing was.
     QCoro::Task<QString> importFile(QString path);
 
     // Empties the grid, and with it the session file.

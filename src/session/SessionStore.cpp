@@ -27,6 +27,8 @@ const QList<QStringList> kMigrations = {
      QStringLiteral("UPDATE rows SET position = key")},
 };
 const int kSchemaVersion = int(kMigrations.size());
+// A release adds a step or two; a header this far ahead was written by no version at all.
+const qint64 kNewestPlausibleVersion = kSchemaVersion + 100;
 
 // Changes reach the writer this long after the first of them at most.
 constexpr int kHandOverMs = 250;
@@ -36,11 +38,13 @@ constexpr qsizetype kRowsPerHandOver = 20'000;
 
 const QString kBusyTimeout = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
 
-// SQLite's result codes for a file that is not, or no longer, a database.
+// SQLite's result codes for a file that is not, or no longer, a database it can read. The
+// statements that look at a file are fixed, so a plain SQL error there comes from the file: its
+// header names a format this SQLite does not know.
 bool isDamage(const QSqlError &error)
 {
     const QString code = error.nativeErrorCode();
-    return code == u"11" || code == u"26";
+    return code == u"1" || code == u"11" || code == u"26";
 }
 
 RowCells cellsOf(const ResultTable &table, int row)
@@ -52,6 +56,12 @@ RowCells cellsOf(const ResultTable &table, int row)
 }
 
 enum class Health { Sound, Damaged, Newer, Unreadable };
+
+bool holdsTables(QSqlQuery &q)
+{
+    return q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && q.next() &&
+           q.value(0).toLongLong() > 0;
+}
 
 // Looks at an existing file without writing to it: a read-only connection neither converts
 // the journal nor checkpoints a newer version's log into the file.
@@ -68,8 +78,14 @@ Health examine(const QString &path, const QString &connection)
             QSqlQuery q(db);
             if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
                 health = isDamage(q.lastError()) ? Health::Damaged : Health::Unreadable;
-            } else if (q.value(0).toInt() > kSchemaVersion) {
+            } else if (const qint64 version = q.value(0).toLongLong();
+                       version < 0 || version > kNewestPlausibleVersion) {
+                health = Health::Damaged;
+            } else if (version > kSchemaVersion) {
                 health = Health::Newer;
+            } else if (version == 0 && holdsTables(q)) {
+                // Only a file no step has touched may lack a version, and it has no tables.
+                health = Health::Damaged;
             } else if (!q.exec(QStringLiteral("PRAGMA quick_check(1)")) || !q.next()) {
                 health = isDamage(q.lastError()) ? Health::Damaged : Health::Unreadable;
             } else if (q.value(0).toString() != u"ok") {
@@ -237,7 +253,7 @@ SessionStore::SessionStore(const QString &path, QObject *parent)
 
     // A lock is stale only when its process is gone, however long a window stays open.
     m_lock.setStaleLockTime(0);
-    if (!m_lock.tryLock(0)) {
+    if (!takeLock()) {
         runWithoutSaving(
             m_lock.error() == QLockFile::LockFailedError ? State::InUse : State::ReadOnly,
             m_lock.error() == QLockFile::LockFailedError ? kInUseMessage : kUnwritableMessage);
@@ -267,6 +283,27 @@ QString SessionStore::defaultPath(bool demo)
            (demo ? QStringLiteral("/session-demo.sqlite") : QStringLiteral("/session.sqlite"));
 }
 
+bool SessionStore::takeLock()
+{
+    if (m_lock.tryLock(0))
+        return true;
+    // QLockFile clears a lock whose process is gone, but only when the lock names one: an
+    // empty or garbled file, as a power cut leaves, would keep every window out for good.
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (m_lock.error() != QLockFile::LockFailedError ||
+        m_lock.getLockInfo(&pid, &host, &application))
+        return false;
+    // A live owner holds an advisory lock on its file, which removeStaleLockFile() respects;
+    // a file this user cannot even open was not written by this user's window.
+    const QString lockPath = m_path + QStringLiteral(".lock");
+    if (!m_lock.removeStaleLockFile() &&
+        (QFileInfo(lockPath).isReadable() || !QFile::remove(lockPath)))
+        return false;
+    return m_lock.tryLock(0);
+}
+
 bool SessionStore::open()
 {
     const QFileInfo info(m_path);
@@ -292,6 +329,7 @@ bool SessionStore::open()
     }
 
     bool ok = false;
+    bool misfit = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
         db.setDatabaseName(m_path);
@@ -299,11 +337,16 @@ bool SessionStore::open()
         ok = db.open();
         QSqlQuery q(db);
         ok = ok && q.exec(QStringLiteral("PRAGMA user_version")) && q.next();
-        const int version = ok ? q.value(0).toInt() : 0;
+        const qint64 version = ok ? q.value(0).toLongLong() : 0;
         // WAL: a commit appends to the log, and readers never block the writer.
         ok = ok && q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next() &&
              q.value(0).toString() == u"wal";
-        if (ok && version < kSchemaVersion) {
+        // examine() has judged the version already; whatever the header says now, no step
+        // outside the list is run.
+        ok = ok && version >= 0 && version <= kSchemaVersion;
+        // The version is written at every start, up to date or not: a file that takes no
+        // writes is found now, not at the first save.
+        if (ok) {
             ok = db.transaction();
             for (qsizetype step = version; ok && step < kMigrations.size(); ++step) {
                 for (const QString &statement : kMigrations[step])
@@ -314,7 +357,15 @@ bool SessionStore::open()
             if (!ok)
                 db.rollback();
         }
+        // A step that fails as SQL met tables that do not fit the version in the header; a file
+        // that refuses the journal switch or a write its folder allows has a header that marks
+        // it read-only. Either way the header is damaged.
+        const QString code = q.lastError().nativeErrorCode();
+        misfit = !ok && info.exists() && (code == u"1" || code == u"8");
     }
+    // Moved aside, the path names no file, so the second open() starts afresh.
+    if (misfit)
+        return moveAside() && open();
     if (!ok)
         runWithoutSaving(State::ReadOnly, kUnwritableMessage);
     return ok;

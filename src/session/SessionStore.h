@@ -81,6 +81,7 @@ private:
         QList<Tracked> tracked;
     };
 
+    bool takeLock();
     bool open();
     bool moveAside();
     void runWithoutSaving(State state, const QString &message);

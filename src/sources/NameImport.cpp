@@ -60,6 +60,24 @@ QString decodeUtf16(QByteArrayView bytes, QStringDecoder::Encoding encoding)
     return decoder(bytes);
 }
 
+// Text saved as UTF-16 without a byte-order mark: the high byte of each Latin letter, digit
+// and dot is zero, so zeros crowd one side of every pair. Binary data has zeros on both sides
+// or hardly any, and stays with the 8-bit readings.
+std::optional<QStringDecoder::Encoding> bomlessUtf16(QByteArrayView bytes)
+{
+    const QByteArrayView sample = bytes.first(std::min<qsizetype>(bytes.size(), 4096));
+    qsizetype zeros[2] = {0, 0};
+    for (qsizetype i = 0; i < sample.size(); ++i)
+        zeros[i % 2] += sample[i] == '\0';
+    const qsizetype pairs = sample.size() / 2;
+    for (const int side : {0, 1}) {
+        const qsizetype other = zeros[1 - side];
+        if (pairs > 0 && zeros[side] * 5 >= pairs * 2 && other * 4 <= zeros[side])
+            return side == 1 ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 namespace NameImport {
@@ -73,6 +91,8 @@ QString decodeFile(const QByteArray &bytes)
         return decodeUtf16(view.sliced(2), QStringDecoder::Utf16LE);
     if (view.startsWith("\xFE\xFF"))
         return decodeUtf16(view.sliced(2), QStringDecoder::Utf16BE);
+    if (const auto utf16 = bomlessUtf16(view))
+        return decodeUtf16(view, *utf16);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(view);
     if (!utf8.hasError())

@@ -10,8 +10,9 @@
 // Domain names from a file the user chose: a plain list, a CSV export, a page of links.
 namespace NameImport {
 
-// The file's text: UTF-8 with or without a byte-order mark, UTF-16 LE or BE with one, and
-// GB18030 when the bytes are not valid UTF-8. Invalid bytes read as U+FFFD.
+// The file's text: UTF-8 with or without a byte-order mark, UTF-16 LE or BE with or without
+// one (without, told by its zero bytes), and GB18030 when the bytes are not valid UTF-8.
+// Invalid bytes read as U+FFFD.
 QString decodeFile(const QByteArray &bytes);
 
 // The registrable form of what a user may paste for a name: trimmed and lower-cased, without
