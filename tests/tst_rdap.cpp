@@ -1,7 +1,9 @@
 // RDAP: the bootstrap table and its layers, reading answers, the drop estimate.
 #include "Fixture.h"
+#include "fetch/SiteAddress.h"
 #include "rdap/DropEstimate.h"
 #include "rdap/RdapBootstrap.h"
+#include "rdap/RdapClient.h"
 #include "rdap/RdapRecord.h"
 
 #include <QFile>
@@ -21,10 +23,9 @@ const char *const kKinds[] = {"", // registered, which the statuses show
 // JSON in single quotes reads better than escaped double quotes.
 const auto json = [](QByteArray text) { return text.replace('\'', '"'); };
 
-QByteArray oneSuffix(const char *suffix, const char *base, const QByteArray &published = {})
+QByteArray oneSuffix(const char *suffix, const QByteArray &base)
 {
-    const QByteArray head = published.isEmpty() ? "{" : "{'publication': '" + published + "', ";
-    return json(head + "'services': [[['" + suffix + "'], ['" + base + "']]]}");
+    return json(QByteArray("{'services': [[['") + suffix + "'], ['" + base + "']]]}");
 }
 
 // A domain object: statuses split at commas, events written "action=date; action=date".
@@ -58,51 +59,65 @@ private Q_SLOTS:
                  "[['com', 'NET'], ['http://plain.example/com/', 'https://secure.example/com/']],"
                  "[['example'], ['https://ex.example/rdap']],"
                  "[['b.example'], ['https://b.example/rdap/']],"
-                 "[['org'], ['ftp://files.example/', 'http://only-http.example/']]]}"),
+                 "[['org'], ['ftp://files.example/', 'http://only-http.example/']],"
+                 "[['lo'], ['http://127.0.0.2:8/']], [['lo6', 'local'], ['http://[::1]/']]]}"),
             nullptr);
         QVERIFY(table);
+        QCOMPARE(table->warnings(), QStringList(u"service 4 skipped: http://only-http.example/ is "
+                                                u"plain HTTP to another machine"_s));
         const std::pair<const char *, const char *> cases[] = {
             {"WWW.X.NET.", "https://secure.example/com/domain/www.x.net"}, // https preferred
             {"例子.com", "https://secure.example/com/domain/xn--fsqu00a.com"},
             {"a.b.example", "https://b.example/rdap/domain/a.b.example"}, // the longest suffix
             {"xb.example", "https://ex.example/rdap/domain/xb.example"},  // whole labels only
             {"b.example", "https://b.example/rdap/domain/b.example"},     // the name itself
-            {"x.org", "http://only-http.example/domain/x.org"},
+            {"x.org", ""}, // plain HTTP elsewhere: anyone on the path could answer
+            {"x.lo", "http://127.0.0.2:8/domain/x.lo"},
+            {"x.local", "http://[::1]/domain/x.local"},
             {"x.cn", ""},
         };
         for (const auto &[name, url] : cases)
             QCOMPARE(table->domainUrl(QString::fromUtf8(name)).value_or(QString()),
                      QString::fromUtf8(url));
+        // The bootstrap file itself comes the same way.
+        QStringList schemes;
+        for (const char *host : {"data.iana.org", "127.9.0.1:80", "[::1]:8", "LocalHost",
+                                 "127.0.0.1.example", "[::2]:8"})
+            schemes << secureSiteAddress(QString::fromUtf8(host), u"/").section(u':', 0, 0);
+        QCOMPARE(schemes.join(u' '), u"https http http http https https"_s);
     }
 
     void badDownloadKeepsTheLastGoodCopy()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(u"sub/rdap-dns.json"_s);
-        const QByteArray good = oneSuffix("com", "https://good.example/", "2099-01-01T00:00:00Z");
+        const QByteArray good = oneSuffix("com", "https://good.example/");
         QString error;
         QVERIFY2(RdapBootstrap::storeDownload(good, path, &error), qPrintable(error));
         for (const QByteArray &bad :
              {QByteArray("<html>busy</html>"), json("{'version': '1.0'}"), json("{'services': []}"),
               oneSuffix("com", "ftp://x/"), oneSuffix("c om", "https://x/"),
-              oneSuffix("com", "https://x/", "yesterday")})
+              oneSuffix("com", "http://x/")})
             QVERIFY2(!RdapBootstrap::storeDownload(bad, path, &error) &&
                          !std::exchange(error, QString()).isEmpty(),
                      bad);
         QCOMPARE(RdapBootstrap::load({}, path).baseFor(u"a.com"_s), u"https://good.example/"_s);
     }
 
-    // The download and the user's file over the built-in table; messages counted name the file.
+    // The download over the built-in table, and the user's file over both; messages counted name
+    // the file.
     void loadLayers()
     {
         const std::tuple<QByteArray, QByteArray, const char *> cases[] = {
-            {{}, oneSuffix("net", "https://mine.example/"), "built-in https://mine.example/ 0"},
             {"garbage", "{", "built-in built-in 2"},
-            {oneSuffix("com", "https://old.example/", "2001-01-01T00:00:00Z"), QByteArray(),
-             "built-in built-in 0"},
-            // A newer download replaces the whole table.
-            {oneSuffix("com", "https://new.example/", "2099-01-01T00:00:00Z"),
-             oneSuffix("com", "https://mine.example/"), "https://mine.example/ none 0"},
+            {json("{'services': [[['com'], ['http://plain.example/']], "
+                  "[['net'], ['https://n.example/']]]}"),
+             oneSuffix("net", "http://127.0.0.1:9/"), "built-in http://127.0.0.1:9/ 1"},
+            // A download older than the built-in table still holds for every suffix it names.
+            {json("{'publication': '2001-01-01T00:00:00Z', 'services': [[['com', 'net'], "
+                  "['https://old.example/']]]}"),
+             oneSuffix("com", "https://mine.example/"),
+             "https://mine.example/ https://old.example/ 0"},
         };
         for (const auto &[cached, user, seen] : cases) {
             QTemporaryDir dir;

@@ -336,16 +336,27 @@ QCoro::Task<int> rdapBootstrap(Context context)
     }
     PageFetcher fetcher;
     context.options.applyTo(fetcher);
-    const QString address = siteAddress(context.options.endpoints.iana, u"/rdap/dns.json");
+    // Over HTTPS: the file decides where every later RDAP query goes.
+    const QString address = secureSiteAddress(context.options.endpoints.iana, u"/rdap/dns.json");
     const FetchResult page = co_await fetcher.fetch(address, Charset::Utf8);
     QString why = page.error;
     const QString path = RdapBootstrap::cachedFilePath();
-    if (!page.gotPage() || !RdapBootstrap::storeDownload(page.body, path, &why)) {
+    const std::optional<RdapBootstrap> stored =
+        page.gotPage() ? RdapBootstrap::storeDownload(page.body, path, &why) : std::nullopt;
+    if (!stored) {
         // The last good copy stays where it is.
         err(QStringLiteral("%1: %2; keeping the last good copy").arg(address, why));
         co_return kIncomplete;
     }
-    err(QStringLiteral("saved %1").arg(path));
+    for (const QString &warning : stored->warnings())
+        err(QStringLiteral("%1: %2").arg(address, warning));
+    // What the next start will serve: the download, the built-in table's other suffixes and the
+    // user's own file.
+    qsizetype tlds = 0;
+    for (const QString &suffix :
+         RdapBootstrap::load(RdapBootstrap::userFilePath(), path).suffixes())
+        tlds += !suffix.contains(u'.');
+    err(QStringLiteral("saved %1: %2 TLDs").arg(path).arg(tlds));
     co_return kDone;
 }
 
