@@ -168,6 +168,15 @@ private Q_SLOTS:
         QCOMPARE(rows[1], free + u",,,,,,,,,未注册,,"_s);
         QCOMPARE(rows[2], u"abc.cn,,,,,,,,,无RDAP服务,,"_s);
 
+        // An answer with a date no reader takes (Nomulus) still stands, and the date is named.
+        m_f.sim.setFault(Route::Rdap,
+                         Fault::body("{\"objectClassName\": \"domain\", \"events\": "
+                                     "[{\"eventAction\": \"expiration\", \"eventDate\": "
+                                     "\"294247-01-10T04:00:54.775Z\"}]}"));
+        runCli(child, u"lookup "_s + redeem);
+        QCOMPARE(child.finish(), 0);
+        QVERIFY(child.err().contains(": RDAP event \"expiration\" has no valid date; left out"));
+
         // The TLDs served after an update: the download's, the built-in table's and the user's.
         const QByteArray good = "{\"services\": [[[\"xyz\", \"co.uk\", \"com\"], [\"http://" +
                                 m_f.sim.hostPort().toUtf8() + "/rdap/com/\"]]]}";
