@@ -121,7 +121,7 @@ protected:
         QByteArray raw = tap ? const_cast<RequestTap *>(tap)->takeTarget() : QByteArray();
         if (raw.isEmpty())
             raw = request.url().toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
-        m_sim->handle(socket, request.url(), raw, request.value("Host"));
+        m_sim->handle(socket, request.url(), raw, request.value("Host"), request.value("Accept"));
         return true;
     }
     // Unreachable: every request is handled above, unknown addresses included.
@@ -458,6 +458,16 @@ QStringList SiteSimulator::requestTargets(Route route) const
     return out;
 }
 
+QByteArrayList SiteSimulator::requestAccepts(Route route) const
+{
+    QByteArrayList out;
+    for (const Logged &l : m_log) {
+        if (route == Route::All || l.route == route)
+            out << l.accept;
+    }
+    return out;
+}
+
 void SiteSimulator::clearLog()
 {
     m_log.clear();
@@ -491,7 +501,7 @@ QByteArray SiteSimulator::pageFor(const QString &target) const
 }
 
 void SiteSimulator::handle(QTcpSocket *socket, const QUrl &url, const QByteArray &target,
-                           const QByteArray &hostHeader)
+                           const QByteArray &hostHeader, const QByteArray &accept)
 {
     // Routes match the decoded path and query, whatever the client escaped on the way.
     QString decoded = url.path(QUrl::FullyDecoded);
@@ -501,7 +511,7 @@ void SiteSimulator::handle(QTcpSocket *socket, const QUrl &url, const QByteArray
     const Answer answer = answerFor(
         decoded, hostHeader.isEmpty() ? hostPort() : QString::fromLatin1(hostHeader), &route);
 
-    m_log << Logged{route, QString::fromUtf8(target)};
+    m_log << Logged{route, QString::fromUtf8(target), accept};
     Q_EMIT requestReceived(route, QString::fromUtf8(target));
     if (m_held[int(route)])
         m_parked << Parked{socket, route, target, answer};

@@ -3,6 +3,7 @@
 #include "fetch/Endpoints.h"
 #include "text/Version.h"
 
+#include <QByteArrayList>
 #include <QDate>
 #include <QList>
 #include <QObject>
@@ -120,9 +121,11 @@ public:
     void release(Route route);
     int heldCount(Route route = Route::All) const;
 
-    // Requests received, faulted or not; targets are the raw path and query, as sent.
+    // Requests received, faulted or not; targets are the raw path and query, as sent, and each
+    // request's Accept header (empty when it sent none) stands beside its target.
     int requestCount(Route route = Route::All) const;
     QStringList requestTargets(Route route = Route::All) const;
+    QByteArrayList requestAccepts(Route route = Route::All) const;
     void clearLog();
 
     // The page a request for `target` (path and query, as sent) gets when no fault applies.
@@ -154,10 +157,11 @@ private:
     struct Logged {
         Route route;
         QString target;
+        QByteArray accept;
     };
 
     void handle(QTcpSocket *socket, const QUrl &url, const QByteArray &target,
-                const QByteArray &hostHeader);
+                const QByteArray &hostHeader, const QByteArray &accept);
     Answer answerFor(const QString &decoded, const QString &hostPort, Route *route) const;
     void respond(QTcpSocket *socket, Route route, const QByteArray &target, Answer answer);
 

@@ -168,13 +168,23 @@ private Q_SLOTS:
         QCOMPARE(rows[1], free + u",,,,,,,,,未注册,,"_s);
         QCOMPARE(rows[2], u"abc.cn,,,,,,,,,无RDAP服务,,"_s);
 
+        // An answer with a date no reader takes (Nomulus) still stands, and the date is named.
+        m_f.sim.setFault(Route::Rdap,
+                         Fault::body("{\"objectClassName\": \"domain\", \"events\": "
+                                     "[{\"eventAction\": \"expiration\", \"eventDate\": "
+                                     "\"294247-01-10T04:00:54.775Z\"}]}"));
+        runCli(child, u"lookup "_s + redeem);
+        QCOMPARE(child.finish(), 0);
+        QVERIFY(child.err().contains(": RDAP event \"expiration\" has no valid date; left out"));
+
+        // The TLDs served after an update: the download's, the built-in table's and the user's.
+        const QByteArray good = "{\"services\": [[[\"xyz\", \"co.uk\", \"com\"], [\"http://" +
+                                m_f.sim.hostPort().toUtf8() + "/rdap/com/\"]]]}";
+        m_f.sim.setFault(Route::RdapBootstrap, Fault::body(good));
         runCli(child, u"rdap-bootstrap --update"_s);
         QCOMPARE(child.finish(), 0);
+        QVERIFY2(child.err().contains(": 6 TLDs\n"), child.err());
         QFile cached(child.home.filePath(u"data/Varnel/rdap-dns.json"_s));
-        QVERIFY(cached.open(QIODevice::ReadOnly));
-        const QByteArray good = cached.readAll();
-        QVERIFY(good.contains(m_f.sim.hostPort().toUtf8()));
-        cached.close();
         m_f.sim.setFault(Route::RdapBootstrap, Fault::body("{\"services\": 5}"));
         runCli(child, u"rdap-bootstrap --update"_s);
         QCOMPARE(child.finish(), 1);

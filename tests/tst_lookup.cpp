@@ -3,8 +3,11 @@
 #include "lookup/DetailLookup.h"
 #include "lookup/DetailScrape.h"
 #include "rdap/RdapClient.h"
+#include "text/Clock.h"
 
 #include <QSignalSpy>
+
+#include <ctime>
 
 using namespace Qt::StringLiterals;
 using Field = DetailLookup::Field;
@@ -19,6 +22,7 @@ class TestLookup : public QObject {
     QMap<Field, QString> m_notes;
 
 private Q_SLOTS:
+    void cleanup() { Clock::setNow({}); }
     void init()
     {
         m_f.sim.clearFaults();
@@ -95,16 +99,24 @@ private Q_SLOTS:
     }
 
     // Where the deletion-date page fails, the RDAP record fills the dates, noting the source.
+    // It is evening in Los Angeles, already tomorrow in UTC: dates and days are local.
     void rdapFillsWhatThePageCannot()
     {
+        qputenv("TZ", "America/Los_Angeles");
+        tzset();
+        const QDate today(2026, 12, 7);
+        Clock::setNow(QDateTime(today, QTime(21, 43)));
+        m_f.sim.setRdapDay(today.addDays(1)); // already the next day in UTC
         RdapClient rdap(&m_f.fetcher, m_f.rdapBootstrap());
         m_lookup->setRdap(&rdap);
         m_f.sim.setFault(Route::DeletionTool, Fault::errorStatus(503));
         const QString name = SimContent::rdapNameFor(SimContent::RdapStage::Redemption, u"z"_s);
+        const SimContent::RdapInfo info = SimContent::rdapInfo(name, today.addDays(1));
         await(m_lookup->lookUp(name));
-        const SimContent::RdapInfo info = SimContent::rdapInfo(name, QDate::currentDate());
-        QCOMPARE(m_values[Field::Registered], info.registration.date().toString(Qt::ISODate));
-        QVERIFY(m_values[Field::Countdown].startsWith(u"预计"_s));
+        const QDate drop = info.lastChanged.addDays(35).toLocalTime().date();
+        QCOMPARE(m_values[Field::Countdown], u"预计%1天后"_s.arg(today.daysTo(drop)));
+        QCOMPARE(m_values[Field::Registered],
+                 info.registration.toLocalTime().date().toString(Qt::ISODate));
         QVERIFY(m_notes[Field::Expires].startsWith(u"来源：RDAP\n状态："_s));
     }
 

@@ -165,6 +165,22 @@ private Q_SLOTS:
             QVERIFY2(pause >= pace && pause <= pace * 6 / 5, qPrintable(QString::number(pause)));
     }
 
+    // RDAP paces each registry's host on its own, and a registry on this machine not at all.
+    void rdapPacingPerRegistry()
+    {
+        QByteArray table = "{'services': [[['com'], ['https://a/']], [['org'], ['https://b/']], "
+                           "[['net'], ['https://a/']], [['info'], ['http://[::1]/']]]}";
+        // No fetcher: each query is paced, then asks nothing.
+        RdapClient rdap(nullptr, *RdapBootstrap::parse(table.replace('\'', '"'), nullptr));
+        m_run->setRdap(&rdap, false);
+        m_run->setPacing(Probes::Site::Rdap, 1000);
+        Sources::importCategory(m_table, u"x.com y.org z.net w.info v.info u.com"_s.split(u' '));
+        m_run->setTicked(Probes::kRdapMetric, true);
+        await(m_run->startOrStop());
+        // Host a waits before z.net and u.com; [::1] never.
+        QCOMPARE(m_clock->pauses.size(), 2);
+    }
+
     // A refused row is asked again after a pause: Retry-After when the site gives one, else 30 s
     // doubling, capped; after the last try the cell reads "查询受限", and three rows refused to
     // the end make the site's queue give up.

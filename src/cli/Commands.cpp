@@ -213,13 +213,16 @@ QCoro::Task<int> measure(Context context)
     QHash<RowId, QStringList> rdapCells;
     QObject::connect(&run, &QueryRun::rdapRead, [&](RowId row, const RdapResult &r) {
         const std::optional<QDate> expiry = DropEstimate::realExpiry(r.answer);
-        const QString status =
-            !r.served                                    ? QStringLiteral("无RDAP服务")
-            : r.answer.kind == RdapAnswer::Registered    ? r.answer.statuses.join(u' ')
-            : r.answer.kind == RdapAnswer::NotRegistered ? QStringLiteral("未注册")
-                                                         : r.registrationCell();
+        const QString status = !r.served ? QStringLiteral("无RDAP服务")
+                               : r.answer.kind == RdapAnswer::Registered ? r.statusText()
+                               : r.answer.kind == RdapAnswer::NotRegistered
+                                   ? QStringLiteral("未注册")
+                                   : r.registrationCell();
         rdapCells.insert(row, {status, expiry ? expiry->toString(Qt::ISODate) : QString(),
                                DropEstimate::estimateText(r.estimate)});
+        // What the window's tooltip would say: part of the answer did not read.
+        for (const QString &warning : r.answer.warnings)
+            err(grid.cellOf(row, kDomainColumn) + QStringLiteral(": ") + warning);
     });
     const auto rowCells = [&](int row) {
         QStringList cells = GridExport::rows(grid, {row}).value(0);
@@ -311,7 +314,7 @@ QCoro::Task<int> lookup(Context context)
     // What the registry itself says, where it has an RDAP server.
     RdapClient rdap(&fetcher, context.options.rdapBootstrap);
     if (rdap.serves(name)) {
-        const std::optional<RdapResult> r = co_await rdap.query(name, Clock::today());
+        const std::optional<RdapResult> r = co_await rdap.query(name);
         if (r && (r->answer.kind == RdapAnswer::Registered ||
                   r->answer.kind == RdapAnswer::NotRegistered)) {
             line(QStringLiteral("状态"), r->answer.kind == RdapAnswer::NotRegistered
@@ -319,6 +322,8 @@ QCoro::Task<int> lookup(Context context)
                                              : r->answer.statuses.join(QStringLiteral(", ")));
             line(QStringLiteral("阶段"), DropEstimate::stageName(r->estimate.stage));
             line(QStringLiteral("预计删除"), DropEstimate::estimateText(r->estimate));
+            for (const QString &warning : r->answer.warnings)
+                err(name + QStringLiteral(": ") + warning);
         } else {
             err(QStringLiteral("RDAP: %1").arg(r ? r->answer.error : QStringLiteral("no answer")));
             failed = true;
@@ -336,16 +341,27 @@ QCoro::Task<int> rdapBootstrap(Context context)
     }
     PageFetcher fetcher;
     context.options.applyTo(fetcher);
-    const QString address = siteAddress(context.options.endpoints.iana, u"/rdap/dns.json");
+    // Over HTTPS: the file decides where every later RDAP query goes.
+    const QString address = secureSiteAddress(context.options.endpoints.iana, u"/rdap/dns.json");
     const FetchResult page = co_await fetcher.fetch(address, Charset::Utf8);
     QString why = page.error;
     const QString path = RdapBootstrap::cachedFilePath();
-    if (!page.gotPage() || !RdapBootstrap::storeDownload(page.body, path, &why)) {
+    const std::optional<RdapBootstrap> stored =
+        page.gotPage() ? RdapBootstrap::storeDownload(page.body, path, &why) : std::nullopt;
+    if (!stored) {
         // The last good copy stays where it is.
         err(QStringLiteral("%1: %2; keeping the last good copy").arg(address, why));
         co_return kIncomplete;
     }
-    err(QStringLiteral("saved %1").arg(path));
+    for (const QString &warning : stored->warnings())
+        err(QStringLiteral("%1: %2").arg(address, warning));
+    // What the next start will serve: the download, the built-in table's other suffixes and the
+    // user's own file.
+    qsizetype tlds = 0;
+    for (const QString &suffix :
+         RdapBootstrap::load(RdapBootstrap::userFilePath(), path).suffixes())
+        tlds += !suffix.contains(u'.');
+    err(QStringLiteral("saved %1: %2 TLDs").arg(path).arg(tlds));
     co_return kDone;
 }
 

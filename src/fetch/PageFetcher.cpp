@@ -170,7 +170,7 @@ void PageFetcher::shutDown()
     }
 }
 
-QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
+QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset, QByteArray accept)
 {
     FetchResult result;
     if (m_shutDown) {
@@ -180,7 +180,7 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
     // Tolerant mode keeps what the caller built ("%3A" stays) and only escapes what HTTP
     // cannot carry (spaces, non-ASCII), so the request still goes to the intended host.
     const QUrl target(url, QUrl::TolerantMode);
-    // Every site is asked over plain HTTP; RDAP servers only answer over HTTPS.
+    // Most sites are asked over plain HTTP; the RDAP registries and their bootstrap over HTTPS.
     if (!target.isValid() || (target.scheme() != u"http" && target.scheme() != u"https") ||
         target.host().isEmpty()) {
         result.error = QStringLiteral("invalid address %1").arg(url);
@@ -196,6 +196,8 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset)
                          QNetworkRequest::AlwaysNetwork);
     if (!m_userAgent.isEmpty())
         request.setHeader(QNetworkRequest::UserAgentHeader, m_userAgent);
+    if (!accept.isEmpty())
+        request.setRawHeader("Accept", accept);
 
     ++m_requestCount;
     QPointer<QNetworkReply> reply = m_nam.get(request);

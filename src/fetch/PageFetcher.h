@@ -57,8 +57,9 @@ public:
     // Sent as the User-Agent header; empty leaves the header to Qt.
     void setUserAgent(const QString &userAgent) { m_userAgent = userAgent; }
 
-    // One GET of `url`, as built, decoded from `charset`.
-    QCoro::Task<FetchResult> fetch(const QString &url, Charset charset);
+    // One GET of `url`, as built, decoded from `charset`; `accept`, when given, is sent as the
+    // Accept header (a JSON service's media type).
+    QCoro::Task<FetchResult> fetch(const QString &url, Charset charset, QByteArray accept = {});
 
     // Gb2312 decodes as GB18030 (its superset), Utf8 as UTF-8 without a leading byte-order mark;
     // invalid sequences become U+FFFD.

@@ -44,8 +44,7 @@ QCoro::Task<bool> DetailLookup::fillFromRdap(QString domain, quint64 generation)
     if (!m_rdap || !m_rdap->serves(domain))
         co_return false;
     QPointer<DetailLookup> self(this);
-    const QDate today = Clock::today();
-    const std::optional<RdapResult> r = co_await m_rdap->query(domain, today);
+    const std::optional<RdapResult> r = co_await m_rdap->query(domain);
     if (!self || generation != m_generation || !r || !r->served ||
         (r->answer.kind != RdapAnswer::Registered && r->answer.kind != RdapAnswer::NotRegistered))
         co_return false;
@@ -54,23 +53,16 @@ QCoro::Task<bool> DetailLookup::fillFromRdap(QString domain, quint64 generation)
         Q_EMIT valueChanged(field, text.isEmpty() ? kNoInformation : text);
         Q_EMIT valueNoteChanged(field, note);
     };
-    const auto day = [](const std::optional<QDateTime> &at) {
-        return at ? at->date().toString(Qt::ISODate) : QString();
+    const auto shown = [](const std::optional<QDate> &day) {
+        return day ? day->toString(Qt::ISODate) : QString();
     };
+    // Local days, as the user counts them; the registry's instants are UTC.
+    const QDate today = Clock::today();
     const std::optional<DropEstimate::Age> age = DropEstimate::age(r->answer, today);
-    const std::optional<QDate> expiry = DropEstimate::realExpiry(r->answer);
     show(Field::Age, age ? DropEstimate::ageText(*age) : QString());
-    show(Field::Registered, day(r->answer.registration));
-    show(Field::Expires, expiry ? expiry->toString(Qt::ISODate) : QString());
-    // The countdown to the estimated drop: a date, a window, or that the name is gone.
-    QString countdown = DropEstimate::estimateText(r->estimate);
-    if (r->estimate.earliest && r->estimate.stage != DropEstimate::Stage::Dropped) {
-        const qint64 first = today.daysTo(*r->estimate.earliest);
-        const qint64 last = today.daysTo(r->estimate.latest.value_or(*r->estimate.earliest));
-        countdown = first == last ? QStringLiteral("预计%1天后").arg(first)
-                                  : QStringLiteral("预计%1至%2天后").arg(first).arg(last);
-    }
-    show(Field::Countdown, countdown);
+    show(Field::Registered, shown(DropEstimate::localDate(r->answer.registration)));
+    show(Field::Expires, shown(DropEstimate::realExpiry(r->answer)));
+    show(Field::Countdown, DropEstimate::countdownText(r->estimate, today));
     co_return true;
 }
 

@@ -119,8 +119,7 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         RdapClient *client = metricIndex == kRdapMetric ? env.rdap : env.registrationRdap;
         if (!client)
             co_return std::nullopt;
-        const std::optional<RdapResult> r =
-            co_await client->query(domain, Clock::today(), env.beforeRequest);
+        const std::optional<RdapResult> r = co_await client->query(domain, env.beforeRequest);
         if (!r)
             co_return std::nullopt;
         Measurement m{r->served ? r->registrationCell() : QStringLiteral("无RDAP服务"),

@@ -1,5 +1,6 @@
 #include "QueryRun.h"
 
+#include "fetch/SiteAddress.h"
 #include "probes/RunClock.h"
 #include "text/Failure.h"
 
@@ -165,22 +166,38 @@ QCoro::Task<void> QueryRun::startOrStop(Scope scope)
     Q_EMIT finished();
 }
 
-QCoro::Task<bool> QueryRun::paceRequest(Site site, quint64 generation)
+QCoro::Task<bool> QueryRun::paceRequest(Site site, QString registryHost, quint64 generation)
 {
     QPointer<QueryRun> self(this);
-    SiteState &state = m_sites[std::size_t(site)];
-    const int pacing = m_pacingMs[std::size_t(site)];
-    if (pacing > 0 && state.lastStartMs >= 0) {
+    const bool registry = !registryHost.isEmpty();
+    const qint64 lastStartMs = registry ? m_registryStartMs.value(registryHost, -1)
+                                        : m_sites[std::size_t(site)].lastStartMs;
+    const int pacing = registry && isLoopbackHost(registryHost) ? 0 : m_pacingMs[std::size_t(site)];
+    if (pacing > 0 && lastStartMs >= 0) {
         // A random interval between the pacing and 1.2 times it, so requests do not tick.
         const qint64 interval = pacing + QRandomGenerator::global()->bounded(pacing / 5 + 1);
-        const qint64 wait = state.lastStartMs + interval - m_clock->nowMs();
+        const qint64 wait = lastStartMs + interval - m_clock->nowMs();
         if (wait > 0)
             co_await m_clock->pause(wait);
     }
     if (!self || stopped(generation))
         co_return false;
-    state.lastStartMs = m_clock->nowMs();
+    if (registry)
+        m_registryStartMs.insert(registryHost, m_clock->nowMs());
+    else
+        m_sites[std::size_t(site)].lastStartMs = m_clock->nowMs();
     co_return true;
+}
+
+std::function<QCoro::Task<bool>()> QueryRun::pacer(Site site, QString registryHost,
+                                                   quint64 generation)
+{
+    return [self = QPointer(this), site, registryHost, generation]() -> QCoro::Task<bool> {
+        if (!self)
+            co_return false;
+        const bool go = co_await self->paceRequest(site, registryHost, generation);
+        co_return go;
+    };
 }
 
 QCoro::Task<void> QueryRun::walk(Site site, QList<int> metrics, QList<RowId> rows,
@@ -194,12 +211,7 @@ QCoro::Task<void> QueryRun::walk(Site site, QList<int> metrics, QList<RowId> row
     env.endpoints = m_endpoints;
     env.rdap = m_rdap;
     env.registrationRdap = m_registrationFromRdap ? m_rdap.data() : nullptr;
-    env.beforeRequest = [self, site, generation]() -> QCoro::Task<bool> {
-        if (!self)
-            co_return false;
-        const bool go = co_await self->paceRequest(site, generation);
-        co_return go;
-    };
+    env.beforeRequest = pacer(site, {}, generation);
 
     qsizetype next = 0;
     int refusedRows = 0;
@@ -216,6 +228,13 @@ QCoro::Task<void> QueryRun::walk(Site site, QList<int> metrics, QList<RowId> row
                 !unfinished(m_table->cellOf(row, column)))
                 continue;
             const QString domain = m_table->cellOf(row, kDomainColumn);
+            if (site == Site::Rdap) {
+                // The RDAP queue asks many registries, each paced by its own host; a name none
+                // serves asks the registrar's page, paced as that site.
+                const QString host = m_rdap ? m_rdap->registryHost(domain) : QString();
+                env.beforeRequest = host.isEmpty() ? pacer(Site::Registrar, {}, generation)
+                                                   : pacer(Site::Rdap, host, generation);
+            }
             for (int attempt = 1;; ++attempt) {
                 const std::optional<Probes::Measurement> m =
                     co_await Probes::measure(env, metric, domain);

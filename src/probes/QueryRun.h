@@ -14,6 +14,7 @@
 #include <QCoroTask>
 
 #include <array>
+#include <functional>
 
 class RunClock;
 
@@ -53,7 +54,8 @@ public:
 
     void setEndpoints(const Endpoints &endpoints) { m_endpoints = endpoints; }
     // The least time between the starts of two requests to `site`; each interval is drawn between
-    // it and 1.2 times it. 0: no pacing.
+    // it and 1.2 times it. 0: no pacing. RDAP's holds for each registry's host on its own, and not
+    // for a registry on this machine.
     void setPacing(Probes::Site site, int ms) { m_pacingMs[std::size_t(site)] = qMax(0, ms); }
     void setBackoff(const Backoff &backoff) { m_backoff = backoff; }
     // The RDAP client for the RDAP metric, and for the registration metric when
@@ -101,7 +103,9 @@ private:
     struct Queue;
     QCoro::Task<void> walk(Probes::Site site, QList<int> metrics, QList<RowId> rows,
                            quint64 generation, Scope scope);
-    QCoro::Task<bool> paceRequest(Probes::Site site, quint64 generation);
+    QCoro::Task<bool> paceRequest(Probes::Site site, QString registryHost, quint64 generation);
+    std::function<QCoro::Task<bool>()> pacer(Probes::Site site, QString registryHost,
+                                             quint64 generation);
     bool stopped(quint64 generation) const { return m_stopFlag || m_generation != generation; }
     void setCaption(const QString &caption);
     void passRow(RowId row);
@@ -131,6 +135,8 @@ private:
         bool active = false;
     };
     std::array<SiteState, Probes::kSiteCount> m_sites;
+    // When the last request to each RDAP registry's host started.
+    QHash<QString, qint64> m_registryStartMs;
     // For each row of the run: the queues that have still to pass it.
     QHash<RowId, int> m_rowsPending;
     QString m_lastAnswerPage;

@@ -1,6 +1,6 @@
 #include "RdapBootstrap.h"
 
-#include "RdapRecord.h"
+#include "fetch/SiteAddress.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +14,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <utility>
 
 namespace {
 
@@ -39,8 +38,9 @@ bool isSuffix(const QString &suffix)
     return re.match(suffix).hasMatch();
 }
 
-// The first https base, else the first http one; other schemes are for other clients.
-QString preferredBase(const QJsonArray &urls, bool *wrongType)
+// The first https base, else the first http one to this machine; other schemes are for other
+// clients. `insecure` gets the first http base to another machine, which is never used.
+QString preferredBase(const QJsonArray &urls, bool *wrongType, QString *insecure)
 {
     QString http;
     for (const QJsonValue &v : urls) {
@@ -56,8 +56,11 @@ QString preferredBase(const QJsonArray &urls, bool *wrongType)
             base += u'/';
         if (url.scheme() == u"https")
             return base;
-        if (url.scheme() == u"http" && http.isEmpty())
-            http = base;
+        if (url.scheme() != u"http")
+            continue;
+        QString &slot = isLoopbackHost(url.host()) ? http : *insecure;
+        if (slot.isEmpty())
+            slot = base;
     }
     return http;
 }
@@ -99,13 +102,6 @@ std::optional<RdapBootstrap> RdapBootstrap::parse(const QByteArray &json, QStrin
     const QJsonObject root = doc.object();
 
     RdapBootstrap table;
-    const QJsonValue publication = root.value(u"publication");
-    if (!publication.isUndefined()) {
-        const std::optional<QDateTime> date = readRdapDate(publication.toString());
-        if (!date)
-            return fail(QStringLiteral("\"publication\" is not an RFC 3339 date"));
-        table.m_publication = *date;
-    }
     const QJsonValue services = root.value(u"services");
     if (!services.isArray())
         return fail(QStringLiteral("\"services\" is missing or not an array"));
@@ -116,19 +112,24 @@ std::optional<RdapBootstrap> RdapBootstrap::parse(const QByteArray &json, QStrin
         if (service.size() < 2 || !service[0].isArray() || !service[1].isArray())
             return fail(where + QStringLiteral(" is not a list of suffixes and a list of URLs"));
         bool wrongType = false;
-        const QString base = preferredBase(service[1].toArray(), &wrongType);
+        QString insecure;
+        const QString base = preferredBase(service[1].toArray(), &wrongType, &insecure);
         if (wrongType)
             return fail(where + QStringLiteral(" has a URL that is not a string"));
-        if (base.isEmpty())
+        if (base.isEmpty() && insecure.isEmpty())
             return fail(where + QStringLiteral(" has no http or https base URL"));
         for (const QJsonValue &entry : service[0].toArray()) {
             const QString suffix = entry.isString() ? asciiSuffix(entry.toString()) : QString();
             if (!isSuffix(suffix))
                 return fail(where + QStringLiteral(" names something that is not a domain suffix"));
             // The first service naming a suffix keeps it, as a reader going down the file would.
-            if (!table.m_bases.contains(suffix))
+            if (!base.isEmpty() && !table.m_bases.contains(suffix))
                 table.m_bases.insert(suffix, base);
         }
+        if (base.isEmpty())
+            table.m_warnings << where +
+                                    QStringLiteral(" skipped: %1 is plain HTTP to another machine")
+                                        .arg(insecure);
     }
     return table;
 }
@@ -167,25 +168,27 @@ RdapBootstrap RdapBootstrap::load(const QString &userFile, const QString &cached
             *errors << why;
     };
     RdapBootstrap table = builtIn();
-    QString why;
-    const std::optional<RdapBootstrap> cached = readFile(cachedFile, &why);
-    note(std::exchange(why, QString()));
-    // A copy older than the table the program came with would undo a newer program's data.
-    if (cached && !cached->isEmpty() &&
-        !(cached->publication().isValid() && cached->publication() < table.publication()))
-        table = *cached;
-    if (const std::optional<RdapBootstrap> user = readFile(userFile, &why))
-        table.merge(*user);
-    note(why);
+    for (const QString &path : {cachedFile, userFile}) {
+        QString why;
+        const std::optional<RdapBootstrap> layer = readFile(path, &why);
+        note(why);
+        if (!layer)
+            continue;
+        // The download is IANA's word, however old: the built-in copy only fills its gaps.
+        table.merge(*layer);
+        for (const QString &warning : layer->warnings())
+            note(QStringLiteral("%1: %2").arg(path, warning));
+    }
     return table;
 }
 
-bool RdapBootstrap::storeDownload(const QByteArray &json, const QString &path, QString *error)
+std::optional<RdapBootstrap> RdapBootstrap::storeDownload(const QByteArray &json,
+                                                          const QString &path, QString *error)
 {
-    const auto fail = [error](const QString &why) {
+    const auto fail = [error](const QString &why) -> std::optional<RdapBootstrap> {
         if (error)
             *error = why;
-        return false;
+        return std::nullopt;
     };
     QString why;
     const std::optional<RdapBootstrap> table = parse(json, &why);
@@ -198,7 +201,12 @@ bool RdapBootstrap::storeDownload(const QByteArray &json, const QString &path, Q
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit())
         return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-    return true;
+    return table;
+}
+
+QString RdapBootstrap::asciiName(const QString &name)
+{
+    return asciiSuffix(name);
 }
 
 std::optional<QString> RdapBootstrap::baseFor(const QString &asciiName) const
@@ -222,7 +230,7 @@ std::optional<QString> RdapBootstrap::baseFor(const QString &asciiName) const
 
 std::optional<QString> RdapBootstrap::domainUrl(const QString &domain) const
 {
-    const QString name = asciiSuffix(domain);
+    const QString name = asciiName(domain);
     const std::optional<QString> base = name.isEmpty() ? std::nullopt : baseFor(name);
     if (!base)
         return std::nullopt;

@@ -4,6 +4,8 @@
 #include "text/Clock.h"
 #include "text/Failure.h"
 
+#include <QUrl>
+
 QString RdapResult::registrationCell() const
 {
     switch (answer.kind) {
@@ -20,16 +22,21 @@ QString RdapResult::registrationCell() const
     return kQueryFailed;
 }
 
+QString RdapResult::statusText() const
+{
+    return answer.statuses.join(QStringLiteral(", "));
+}
+
 QString RdapResult::note() const
 {
     QStringList lines{QStringLiteral("来源：RDAP")};
     if (!answer.statuses.isEmpty())
-        lines << QStringLiteral("状态：") + answer.statuses.join(QStringLiteral(", "));
+        lines << QStringLiteral("状态：") + statusText();
     if (const QString text = DropEstimate::estimateText(estimate); !text.isEmpty())
         lines << QStringLiteral("删除：") + text;
     if (!answer.error.isEmpty())
         lines << answer.error;
-    return lines.join(u'\n');
+    return (lines + answer.warnings).join(u'\n');
 }
 
 RdapClient::RdapClient(PageFetcher *fetcher, RdapBootstrap bootstrap, QObject *parent)
@@ -44,8 +51,14 @@ bool RdapClient::serves(const QString &name) const
     return m_bootstrap.domainUrl(name).has_value();
 }
 
+QString RdapClient::registryHost(const QString &name) const
+{
+    const std::optional<QString> url = m_bootstrap.domainUrl(name);
+    return url ? QUrl(*url).host() : QString();
+}
+
 QCoro::Task<std::optional<RdapResult>>
-RdapClient::query(QString name, QDate today, std::function<QCoro::Task<bool>()> beforeRequest)
+RdapClient::query(QString name, std::function<QCoro::Task<bool>()> beforeRequest)
 {
     const std::optional<QString> url = m_bootstrap.domainUrl(name);
     if (!url)
@@ -58,15 +71,18 @@ RdapClient::query(QString name, QDate today, std::function<QCoro::Task<bool>()> 
     }
     if (!self || !m_fetcher)
         co_return std::nullopt;
-    const FetchResult page = co_await m_fetcher->fetch(*url, Charset::Utf8);
+    const FetchResult page =
+        co_await m_fetcher->fetch(*url, Charset::Utf8, QByteArrayLiteral("application/rdap+json"));
     if (!self || !m_fetcher)
         co_return std::nullopt;
+    const QDateTime now = Clock::nowUtc();
     RdapResult result;
     result.served = true;
     result.answer = page.status == FetchResult::Status::Failed
-                        ? RdapAnswer{RdapAnswer::Failed, {}, {}, {}, {}, {}, {}, page.error}
-                        : readAnswer(page.httpStatus, page.body, page.retryAfter, Clock::nowUtc());
-    result.estimate = DropEstimate::estimate(result.answer, today, m_lastStage.value(*url));
+                        ? RdapAnswer{RdapAnswer::Failed, {}, {}, {}, {}, {}, {}, page.error, {}}
+                        : readAnswer(RdapBootstrap::asciiName(name), page.httpStatus, page.body,
+                                     page.retryAfter, now);
+    result.estimate = DropEstimate::estimate(result.answer, now, m_lastStage.value(*url));
     if (result.estimate.stage != DropEstimate::Stage::Unknown)
         m_lastStage.insert(*url, result.estimate.stage);
     co_return result;

@@ -4,7 +4,6 @@
 #include "rdap/RdapBootstrap.h"
 #include "rdap/RdapRecord.h"
 
-#include <QDate>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -25,7 +24,9 @@ struct RdapResult {
     // The registration cell as the RDAP answer reads: "可注册", "已被注册", "查询受限" (slow down)
     // or "查询失败".
     QString registrationCell() const;
-    // What the cell's tooltip adds: the source, the statuses and the estimate.
+    // The statuses in one cell, joined with ", ", which no status holds.
+    QString statusText() const;
+    // What the cell's tooltip adds: the source, the statuses, the estimate and what did not read.
     QString note() const;
 };
 
@@ -40,11 +41,13 @@ public:
 
     const RdapBootstrap &bootstrap() const { return m_bootstrap; }
     bool serves(const QString &name) const;
+    // The host of the registry's server for `name`; empty when none is known.
+    QString registryHost(const QString &name) const;
 
-    // One lookup. `beforeRequest` is awaited first (a queue's pacing); nullopt when it said stop,
-    // or the fetcher went during the wait.
+    // One lookup, estimated at Clock::nowUtc(). `beforeRequest` is awaited first (a queue's
+    // pacing); nullopt when it said stop, or the fetcher went during the wait.
     QCoro::Task<std::optional<RdapResult>>
-    query(QString name, QDate today, std::function<QCoro::Task<bool>()> beforeRequest = {});
+    query(QString name, std::function<QCoro::Task<bool>()> beforeRequest = {});
 
 private:
     QPointer<PageFetcher> m_fetcher;

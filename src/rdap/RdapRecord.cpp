@@ -6,7 +6,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QUrl>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -28,7 +30,21 @@ RdapAnswer failed(const QString &why)
     return answer;
 }
 
-RdapAnswer readDomain(const QByteArray &body)
+// Whether `given`, an ldhName or unicodeName, names `asciiName`: case and a final dot aside, and
+// a Unicode name by its A-labels.
+bool namesDomain(const QJsonValue &given, QStringView asciiName)
+{
+    QString name = given.toString().trimmed();
+    if (name.endsWith(u'.'))
+        name.chop(1);
+    const bool ascii =
+        std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 128; });
+    if (!ascii)
+        name = QString::fromLatin1(QUrl::toAce(name));
+    return !name.isEmpty() && name.compare(asciiName, Qt::CaseInsensitive) == 0;
+}
+
+RdapAnswer readDomain(QStringView asciiName, const QByteArray &body)
 {
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(body, &parseError);
@@ -40,6 +56,14 @@ RdapAnswer readDomain(const QByteArray &body)
     if (!doc.isObject() || object.value(u"objectClassName").toString() != u"domain")
         return failed(QStringLiteral("RDAP answer is not a domain object"));
 
+    // A redirect gone astray, or a confused server, answers for another name: nothing of it
+    // holds for this one.
+    for (const char16_t *key : {u"ldhName", u"unicodeName"}) {
+        const QJsonValue given = object.value(QStringView(key));
+        if (!given.isUndefined() && !namesDomain(given, asciiName))
+            return failed(QStringLiteral("RDAP answer is about another domain"));
+    }
+
     RdapAnswer answer;
     answer.kind = RdapAnswer::Registered;
     const QJsonValue status = object.value(u"status");
@@ -48,7 +72,7 @@ RdapAnswer readDomain(const QByteArray &body)
     for (const QJsonValue &s : status.toArray()) {
         if (!s.isString())
             return failed(QStringLiteral("RDAP \"status\" holds a non-string"));
-        const QString name = s.toString().trimmed().toLower();
+        const QString name = rdapStatusName(s.toString());
         if (!name.isEmpty() && !answer.statuses.contains(name))
             answer.statuses << name;
     }
@@ -76,8 +100,13 @@ RdapAnswer readDomain(const QByteArray &body)
                 continue;
             const std::optional<QDateTime> date =
                 readRdapDate(event.value(u"eventDate").toString());
-            if (!date)
-                return failed(QStringLiteral("RDAP event \"%1\" has no valid date").arg(action));
+            // Registries have sent dates no reader takes (Nomulus: year 294247); the statuses
+            // and the other events still say where the name stands.
+            if (!date) {
+                answer.warnings
+                    << QStringLiteral("RDAP event \"%1\" has no valid date; left out").arg(action);
+                continue;
+            }
             // Repeated events (a name changed twice): the latest is the one that counts.
             std::optional<QDateTime> &kept = answer.*slot.member;
             if (!kept || *kept < *date)
@@ -112,13 +141,68 @@ std::optional<QDateTime> readRdapDate(QStringView text)
     return at->addMSecs(m.hasCaptured(7) ? ms : 0).addSecs(-qint64(offsetMinutes) * 60);
 }
 
-RdapAnswer readAnswer(int httpStatus, const QByteArray &body, const QByteArray &retryAfterHeader,
-                      const QDateTime &now)
+QString rdapStatusName(QStringView status)
+{
+    // RFC 8056's names; EPP writes each as one word in camel case.
+    static const char *const kNames[] = {"active",
+                                         "inactive",
+                                         "associated",
+                                         "validated",
+                                         "locked",
+                                         "obscured",
+                                         "private",
+                                         "proxy",
+                                         "removed",
+                                         "delete prohibited",
+                                         "renew prohibited",
+                                         "transfer prohibited",
+                                         "update prohibited",
+                                         "pending create",
+                                         "pending delete",
+                                         "pending renew",
+                                         "pending restore",
+                                         "pending transfer",
+                                         "pending update",
+                                         "add period",
+                                         "auto renew period",
+                                         "redemption period",
+                                         "renew period",
+                                         "transfer period",
+                                         "client delete prohibited",
+                                         "client hold",
+                                         "client renew prohibited",
+                                         "client transfer prohibited",
+                                         "client update prohibited",
+                                         "server delete prohibited",
+                                         "server hold",
+                                         "server renew prohibited",
+                                         "server transfer prohibited",
+                                         "server update prohibited"};
+    static const QHash<QString, QString> kByKey = [] {
+        QHash<QString, QString> byKey{{QStringLiteral("ok"), QStringLiteral("active")},
+                                      {QStringLiteral("linked"), QStringLiteral("associated")}};
+        for (const char *name : kNames)
+            byKey.insert(QString::fromLatin1(name).remove(u' '), QString::fromLatin1(name));
+        return byKey;
+    }();
+    QString key;
+    QString plain;
+    for (const QChar c : status) {
+        const bool blank = c.isSpace() || c == u',' || c.category() == QChar::Other_Control;
+        plain += blank ? u' ' : c.toLower();
+        if (!blank)
+            key += c.toLower();
+    }
+    return kByKey.value(key, plain.simplified());
+}
+
+RdapAnswer readAnswer(QStringView asciiName, int httpStatus, const QByteArray &body,
+                      const QByteArray &retryAfterHeader, const QDateTime &now)
 {
     RdapAnswer answer;
     switch (httpStatus) {
     case 200:
-        return readDomain(body);
+        return readDomain(asciiName, body);
     case 404:
         answer.kind = RdapAnswer::NotRegistered;
         return answer;

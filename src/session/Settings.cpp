@@ -1,9 +1,9 @@
 #include "Settings.h"
 
 #include "fetch/ProxyUrl.h"
+#include "fetch/SiteAddress.h"
 
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QSettings>
 
 #include <algorithm>
@@ -11,23 +11,13 @@
 namespace {
 
 // In Probes::Site order: each site's pacing key, and the endpoint whose host decides whether it
-// is on this machine (RDAP servers come from the bootstrap, which the iana endpoint serves).
+// is on this machine (none for RDAP: the run judges each registry by its own address).
 const char *const kSiteKeys[] = {"baidu", "google", "yahoo", "registrar", "pagerank", "rdap"};
-const char *const kSiteEndpoints[] = {"baidu", "google", "yahoo", "registrar", "pagerank", "iana"};
+const char *const kSiteEndpoints[] = {"baidu", "google", "yahoo", "registrar", "pagerank", nullptr};
 constexpr int kDefaultPacingMs[] = {1500, 3000, 1000, 500, 1000, 1000};
 static_assert(std::size(kSiteKeys) == Probes::kSiteCount &&
               std::size(kSiteEndpoints) == Probes::kSiteCount &&
               std::size(kDefaultPacingMs) == Probes::kSiteCount);
-
-bool isLoopbackHost(const QString &hostPort)
-{
-    QString host = hostPort;
-    if (host.startsWith(u'[')) // [v6]:port
-        host = host.mid(1, host.indexOf(u']') - 1);
-    else
-        host = host.section(u':', 0, 0);
-    return host.compare(u"localhost", Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback();
-}
 
 // A header value Qt sends as it is: printable ASCII, so no line break can start another header.
 bool isHeaderText(const QString &text)
@@ -128,7 +118,8 @@ int Settings::pacingMs(Probes::Site site, const Endpoints &finalEndpoints) const
 {
     if (const std::optional<int> given = pacingGiven[std::size_t(site)])
         return *given;
-    if (isLoopbackHost(finalEndpoints.host(QLatin1String(kSiteEndpoints[int(site)]))))
+    const char *endpoint = kSiteEndpoints[int(site)];
+    if (endpoint && isLoopbackHost(finalEndpoints.host(QLatin1String(endpoint))))
         return 0;
     return defaultPacingMs(site);
 }
