@@ -108,15 +108,11 @@ private Q_SLOTS:
         QVERIFY(m_notes[Field::Expires].startsWith(u"来源：RDAP\n状态："_s));
     }
 
-    // Nothing typed, or a text that is no host name, asks nothing.
-    void emptyOrInvalidInputAsksNothing()
+    void emptyInputAsksNothing()
     {
         QSignalSpy empty(m_lookup.get(), &DetailLookup::emptyInput);
-        QSignalSpy invalid(m_lookup.get(), &DetailLookup::invalidInput);
         await(m_lookup->lookUp(QString()));
-        await(m_lookup->lookUp(u"x/../../../admin/ok.test"_s));
         QCOMPARE(empty.size(), 1);
-        QCOMPARE(invalid.size(), 1);
         QCOMPARE(m_values.values(), QStringList(DetailLookup::kFieldCount, DetailLookup::kReset));
         QCOMPARE(m_f.sim.requestCount(), 0);
     }

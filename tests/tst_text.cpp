@@ -44,9 +44,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("ascii"); // empty: refused
         const QString label(63, u'a');
         QTest::newRow("upper case") << u"ABC-1.Com"_s << u"abc-1.com"_s;
-        QTest::newRow("other script") << u"例子。中国"_s << u"xn--fsqu00a.xn--fiqs8s"_s;
         QTest::newRow("longest label") << label + u".cn"_s << label + u".cn"_s;
-        QTest::newRow("empty") << QString() << QString();
         QTest::newRow("a path") << u"x/../../../admin/ok.test"_s << QString();
         QTest::newRow("one label") << u"localhost"_s << QString();
         QTest::newRow("64-character label") << label + u"a.cn"_s << QString();
