@@ -119,9 +119,10 @@ struct Reply {
     QByteArray headers;
 };
 // The answer of the registry for `suffix` to a query for `name`; `hostPort` is where its links
-// point; `today` is the registry's day and `now` the moment of the request.
+// point; `today` is the registry's day and `now` the moment of the request. A 429 asks for at
+// most `maxRetryAfterSeconds`.
 Reply rdapDomainReply(const QString &suffix, const QString &name, const QString &hostPort,
-                      const QDate &today, const QDateTime &now);
+                      const QDate &today, const QDateTime &now, int maxRetryAfterSeconds);
 // A bootstrap file in IANA's dns.json shape whose base URLs point at `hostPort`.
 QByteArray rdapBootstrap(const QString &hostPort, const QDateTime &now);
 

@@ -247,7 +247,7 @@ QString rdapNameFor(RdapStage stage, const QString &label, const QString &suffix
 }
 
 Reply rdapDomainReply(const QString &suffix, const QString &name, const QString &hostPort,
-                      const QDate &today, const QDateTime &now)
+                      const QDate &today, const QDateTime &now, int maxRetryAfterSeconds)
 {
     const QString ldh = name.toLower();
     const RdapInfo info = rdapInfo(ldh, today);
@@ -258,8 +258,9 @@ Reply rdapDomainReply(const QString &suffix, const QString &name, const QString 
                                     QStringLiteral("The domain name is not valid."))),
                 {}};
     case RdapStage::SlowDown: {
-        const QString wait = info.retryAfterIsDate ? httpDate(now.addSecs(info.retryAfterSeconds))
-                                                   : QString::number(info.retryAfterSeconds);
+        const int seconds = qMin(info.retryAfterSeconds, maxRetryAfterSeconds);
+        const QString wait =
+            info.retryAfterIsDate ? httpDate(now.addSecs(seconds)) : QString::number(seconds);
         return {429,
                 compact(errorObject(429, QStringLiteral("Too Many Requests"),
                                     QStringLiteral("Query rate exceeded; try again later."))),

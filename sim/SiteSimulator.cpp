@@ -147,6 +147,7 @@ struct Site {
     int listSize;
     QByteArray versionText;
     QDate rdapDay;
+    int maxRetryAfterSeconds;
 };
 
 // Empty: the route exists but this parameter has no page (404).
@@ -232,7 +233,8 @@ const RouteRule kRoutes[] = {
          const QStringList parts = p.split(u'/'); // suffix, "domain", name
          const QDateTime now = Clock::nowUtc();
          return SimContent::rdapDomainReply(parts[0], parts[2], s.hostPort,
-                                            s.rdapDay.isValid() ? s.rdapDay : now.date(), now);
+                                            s.rdapDay.isValid() ? s.rdapDay : now.date(), now,
+                                            s.maxRetryAfterSeconds);
      }},
     {Route::RdapBootstrap, R"(/rdap/dns\.json)", kJson,
      [](const QString &, const Site &s) -> std::optional<QByteArray> {
@@ -484,7 +486,7 @@ SiteSimulator::Answer SiteSimulator::answerFor(const QString &decoded, const QSt
     QString param;
     const RouteRule *rule = matchRoute(decoded, &param);
     *route = rule ? rule->route : Route::NotFound;
-    const Site site{hostPort, m_listSize, m_versionText, m_rdapDay};
+    const Site site{hostPort, m_listSize, m_versionText, m_rdapDay, m_maxRetryAfterSeconds};
     if (rule && rule->reply) {
         SimContent::Reply reply = rule->reply(param, site);
         return Answer{reply.status, rule->contentType, reply.body, reply.headers};

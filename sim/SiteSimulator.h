@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <array>
+#include <limits>
 #include <memory>
 
 class QTcpSocket;
@@ -112,6 +113,9 @@ public:
     void setVersionText(const QString &text);
     // The UTC day the RDAP registries live on; an invalid date (the default): the current one.
     void setRdapDay(const QDate &day) { m_rdapDay = day; }
+    // The longest wait a registry's 429 asks for (by default the drawn 1 to 300 s stand), so that
+    // a demo never stands still for minutes.
+    void setMaxRetryAfterSeconds(int seconds) { m_maxRetryAfterSeconds = seconds; }
 
     // Route::All sets or releases every route at once.
     void setFault(Route route, Fault fault);
@@ -168,6 +172,7 @@ private:
     int m_listSize = 6000;
     QByteArray m_versionText = kVarnelVersion;
     QDate m_rdapDay;
+    int m_maxRetryAfterSeconds = std::numeric_limits<int>::max();
     std::array<Fault, kRouteCount> m_faults{};
     std::array<bool, kRouteCount> m_held{};
     QList<Parked> m_parked;

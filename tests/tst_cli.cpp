@@ -8,6 +8,11 @@
 #include <QProcess>
 
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -17,6 +22,7 @@ namespace {
 struct Child {
     QTemporaryDir home;
     QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     QByteArray m_out, m_err;
 
     QByteArray &out() { return m_out += process.readAllStandardOutput(); }
@@ -28,16 +34,18 @@ struct Child {
             f.write(bytes);
         return f.fileName();
     }
-    void start(const QString &program, const QStringList &arguments, const QByteArray &input = {})
+    // Null `input`: standard input is left as set up before.
+    void start(const QString &program, const QStringList &arguments, const QByteArray &input = "")
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         for (const QString &folder : {u"config"_s, u"data"_s, u"cache"_s})
             env.insert(u"XDG_%1_HOME"_s.arg(folder.toUpper()), home.filePath(folder));
         process.setProcessEnvironment(env);
         process.start(program, arguments);
-        process.write(input);
-        process.closeWriteChannel();
+        if (!input.isNull()) {
+            process.write(input);
+            process.closeWriteChannel();
+        }
     }
     int finish()
     {
@@ -46,6 +54,9 @@ struct Child {
     }
 };
 
+// How a run is made to end early.
+enum Stop { FullDisk, ClosedPipe, CtrlCWhileReading, CtrlCWhileWaiting };
+
 } // namespace
 
 class TestCli : public QObject {
@@ -53,14 +64,16 @@ class TestCli : public QObject {
 
     SimFixture m_f;
 
-    // Starts varnel-cli with every site, every registry included, at the simulator.
-    void runCli(Child &child, const QString &command, const QByteArray &input = {})
+    // Starts varnel-cli with every site, every registry included, at the simulator, and a
+    // back-off of one second. `command` is split as a shell would ("--metrics \"a, b\"").
+    void runCli(Child &child, const QString &command, const QByteArray &input = "")
     {
         child.file(u"config/Varnel/rdap-dns.json"_s,
                    SimContent::rdapBootstrap(m_f.sim.hostPort(), QDateTime::currentDateTimeUtc()));
+        child.file(u"config/Varnel/varnel.conf"_s, "[backoff]\ntries=2\nfirst_s=1\nmax_s=1\n");
         const QString endpoints = child.file(u"e.txt"_s, m_f.endpoints().toFileText().toUtf8());
         child.start(QStringLiteral(VARNEL_CLI_BINARY),
-                    command.split(u' ') << u"--endpoints"_s << endpoints, input);
+                    QProcess::splitCommand(command) << u"--endpoints"_s << endpoints, input);
     }
 
     // The CSV the window exports for these names, measured for `metrics`, without its mark.
@@ -76,7 +89,11 @@ class TestCli : public QObject {
     }
 
 private Q_SLOTS:
-    void init() { m_f.sim.clearFaults(); }
+    void init()
+    {
+        m_f.sim.clearFaults();
+        m_f.sim.clearLog();
+    }
 
     // Yesterday's .com.cn names as the reference files them, by length; options may come before
     // the subcommand.
@@ -98,7 +115,7 @@ private Q_SLOTS:
     }
 
     // Names as the file import reads them, written as the window exports them, with progress;
-    // Ctrl+C stops after the request in flight and still writes every name, as valid CSV.
+    // input without names writes nothing.
     void measureWritesTheWindowsCsv()
     {
         Child child;
@@ -110,53 +127,172 @@ private Q_SLOTS:
                      child.err().contains("measured 3/3 names"),
                  child.err().constData());
 
-        m_f.sim.hold(Route::Google);
         child.out().clear();
-        runCli(child, u"measure --metrics google"_s, "a.com\nb.com\nc.com\n");
-        QTRY_COMPARE_WITH_TIMEOUT(m_f.sim.heldCount(Route::Google), 1, 20000);
-        ::kill(pid_t(child.process.processId()), SIGINT);
-        QTest::qWait(100);
-        m_f.sim.release(Route::Google);
-        QCOMPARE(child.finish(), 130);
-        QCOMPARE(child.out(), windowCsv({u"a.com"_s}, {2}) + "b.com,,,,,,,,\r\nc.com,,,,,,,,\r\n");
+        child.err().clear();
+        runCli(child, u"measure"_s, "<junk>\n\n");
+        QCOMPARE(child.finish(), 1);
+        QCOMPARE(child.out(), QByteArray());
+        QCOMPARE(child.err(), "varnel-cli: 未找到域名：跳过 1 行\n");
     }
 
+    // Every failed or refused cell counts, RDAP's included; --metrics is read once, trimmed;
+    // bad usage, an unknown metric or a name that is no host name, asks nothing and writes
+    // nothing.
     void exitCodes_data()
     {
         QTest::addColumn<QString>("arguments");
+        QTest::addColumn<Route>("route");
         QTest::addColumn<Fault>("fault");
         QTest::addColumn<int>("code");
-        QTest::newRow("a failed cell")
-            << "measure --metrics google" << Fault::errorStatus(500) << 1;
-        QTest::newRow("a failed list") << "lists" << Fault::refuse() << 1;
-        QTest::newRow("unknown metric") << "measure --metrics bing" << Fault::none() << 2;
-        QTest::newRow("no subcommand") << "--day 1" << Fault::none() << 2;
-        QTest::newRow("lookup without a name") << "lookup" << Fault::none() << 2;
+        QTest::newRow("a failed list") << "lists" << Route::All << Fault::refuse() << 1;
+        QTest::newRow("blanks in the metrics") << "measure --metrics \"baidu, google\""
+                                               << Route::Google << Fault::errorStatus(500) << 1;
+        QTest::newRow("rdap after a blank")
+            << "measure --metrics \"baidu, rdap\"" << Route::Rdap << Fault::errorStatus(500) << 1;
+        QTest::newRow("a refused RDAP cell")
+            << "measure --metrics rdap" << Route::Rdap << Fault::throttled(429) << 1;
+        QTest::newRow("unknown metric")
+            << "measure --metrics \"baidu, bing\"" << Route::All << Fault::none() << 2;
+        QTest::newRow("no subcommand") << "--day 1" << Route::All << Fault::none() << 2;
+        QTest::newRow("lookup without a name") << "lookup" << Route::All << Fault::none() << 2;
+        QTest::newRow("lookup of a path")
+            << "lookup x/../../../admin/ok.test" << Route::All << Fault::none() << 2;
     }
     void exitCodes()
     {
         QFETCH(QString, arguments);
+        QFETCH(Route, route);
         QFETCH(Fault, fault);
         QFETCH(int, code);
-        m_f.sim.setFault(Route::All, fault);
+        m_f.sim.setFault(route, fault);
         Child child;
         runCli(child, arguments, "a.com\n");
         QCOMPARE(child.finish(), code);
+        QCOMPARE(m_f.sim.requestCount() == 0, code == 2);
+        if (code == 2)
+            QCOMPARE(child.out(), QByteArray());
     }
 
-    // Lookup adds the registry's stage and estimate, the rdap metric its columns; a bad download
-    // of the RDAP bootstrap leaves the last good copy in place.
+    // Output that cannot be written ends a run (1); a reader that goes away ends it at once and
+    // quietly (141); Ctrl+C ends it (130) while names are still being read or a server never
+    // answers, and writes what is complete as valid CSV.
+    void stopsAtOnce_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("stop");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("out");
+        const QString measure = u"measure --metrics google"_s;
+        const QByteArray header = windowCsv({}, {});
+        QTest::newRow("measure into a full disk") << measure << int(FullDisk) << 1 << QByteArray();
+        QTest::newRow("lists into a full disk") << u"lists"_s << int(FullDisk) << 1 << QByteArray();
+        QTest::newRow("measure into a closed pipe") << measure << int(ClosedPipe) << 141 << header;
+        QTest::newRow("Ctrl+C while reading")
+            << measure << int(CtrlCWhileReading) << 130 << header + "a.com,,,,,,,,\r\n";
+        QTest::newRow("Ctrl+C while a request hangs")
+            << measure << int(CtrlCWhileWaiting) << 130
+            << windowCsv({u"a.com"_s}, {2}) + "b.com,,,,,,,,\r\nc.com,,,,,,,,\r\n";
+        QTest::newRow("Ctrl+C while a list hangs")
+            << u"lists"_s << int(CtrlCWhileWaiting) << 130 << QByteArray();
+    }
+    void stopsAtOnce()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, stop);
+        QFETCH(int, code);
+        QFETCH(QByteArray, out);
+        Child child;
+        QProcess reader; // "| head -n1": takes the header, then goes away
+        int fifo = -1;   // a writer that never closes
+        QByteArray input = "a.com\nb.com\nc.com\n";
+        if (stop == FullDisk)
+            child.process.setStandardOutputFile(u"/dev/full"_s);
+        if (stop == ClosedPipe) {
+            child.process.setStandardOutputProcess(&reader);
+            reader.start(u"head"_s, {u"-n1"_s});
+            m_f.sim.hold(Route::Google);
+        }
+        if (stop == CtrlCWhileReading) {
+            const QByteArray path = child.home.filePath(u"names"_s).toLocal8Bit();
+            QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+            fifo = ::open(path.constData(), O_RDWR);
+            QCOMPARE(::write(fifo, "a.com\nb.co", 10), 10); // the last line not yet whole
+            child.process.setStandardInputFile(QString::fromLocal8Bit(path));
+            input = QByteArray();
+        }
+        // The sites stop answering at b.com, a list's at once.
+        const QString hangAt = command == u"lists" ? u"/"_s : u"b.com"_s;
+        QObject hangs;
+        if (stop == CtrlCWhileWaiting)
+            connect(&m_f.sim, &SiteSimulator::requestReceived, &hangs,
+                    [&](Route, const QString &target) {
+                        if (target.contains(hangAt))
+                            m_f.sim.setFault(Route::All, Fault::hang());
+                    });
+        runCli(child, command, input);
+
+        if (stop == ClosedPipe) {
+            QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, 20000);
+            m_f.sim.release(Route::Google);
+        }
+        int unread = -1;
+        if (stop == CtrlCWhileReading)
+            QTRY_VERIFY_WITH_TIMEOUT(::ioctl(fifo, FIONREAD, &unread) == 0 && unread == 0, 20000);
+        if (stop == CtrlCWhileWaiting)
+            QTRY_VERIFY_WITH_TIMEOUT(m_f.sim.requestTargets(Route::All).join(u' ').contains(hangAt),
+                                     20000);
+        if (code == 130)
+            ::kill(pid_t(child.process.processId()), SIGINT);
+        QCOMPARE(child.finish(), code);
+        if (fifo >= 0)
+            ::close(fifo);
+        QCOMPARE(stop == ClosedPipe ? reader.readAllStandardOutput() : child.out(), out);
+        if (code != 130) // a closed pipe is quiet; a full disk says why
+            QCOMPARE(child.err(), code == 1 ? "varnel-cli: cannot write output: " +
+                                                  QByteArray(std::strerror(ENOSPC)) + '\n'
+                                            : QByteArray());
+        if (stop == ClosedPipe) // the row the reader never took was the last one asked
+            QCOMPARE(m_f.sim.requestCount(Route::Google), 1);
+    }
+
+    // The usage text names the RDAP columns in Chinese, whatever the locale.
+    void helpShowsTheColumns_data()
+    {
+        QTest::addColumn<QString>("lang");
+        QTest::newRow("UTF-8") << u"C.UTF-8"_s;
+        QTest::newRow("C") << u"C"_s;
+    }
+    void helpShowsTheColumns()
+    {
+        QFETCH(QString, lang);
+        Child child;
+        child.env.insert(u"LANG"_s, lang);
+        child.env.remove(u"LC_ALL"_s);
+        child.env.remove(u"LC_CTYPE"_s);
+        child.start(QStringLiteral(VARNEL_CLI_BINARY), {u"--help"_s});
+        QCOMPARE(child.finish(), 0);
+        QVERIFY2(child.out().contains(u"rdap adds the columns 状态, 到期时间, 预计删除"_s.toUtf8()),
+                 child.out().constData());
+    }
+
+    // Lookup adds the registry's stage and estimate, and its dates where the deletion page
+    // fails; the rdap metric adds its columns; a bad download of the RDAP bootstrap leaves the
+    // last good copy in place.
     void lookupAndRdap()
     {
         const QString redeem = SimContent::rdapNameFor(SimContent::RdapStage::Redemption, u"r"_s);
         const QString free = SimContent::rdapNameFor(SimContent::RdapStage::NotRegistered, u"f"_s);
+        m_f.sim.setFault(Route::DeletionTool, Fault::errorStatus(503));
         Child child;
-        runCli(child, u"lookup "_s + redeem);
+        runCli(child, u"lookup "_s + redeem.toUpper());
         QCOMPARE(child.finish(), 0);
         const QStringList lines = QString::fromUtf8(child.out()).split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 8);
         const QString icp = SimContent::icpNumber(redeem);
         QCOMPARE(lines[1], u"是否备案: "_s + (icp.isEmpty() ? u"无备案"_s : icp));
+        const QDateTime registered =
+            SimContent::rdapInfo(redeem, QDate::currentDate()).registration;
+        QCOMPARE(lines[2], u"注册时间: "_s + registered.date().toString(Qt::ISODate));
         QCOMPARE(lines[6], u"阶段: redemption"_s);
         QVERIFY2(lines[7].startsWith(u"预计删除: 预计 "_s), qPrintable(lines[7]));
 
@@ -190,6 +326,24 @@ private Q_SLOTS:
         QCOMPARE(child.finish(), 1);
         QVERIFY(cached.open(QIODevice::ReadOnly));
         QCOMPARE(cached.readAll(), good);
+    }
+
+    // A lookup asks a registry that refuses again after the wait it names, as a run does, and
+    // says so; a demo's registries name short waits, so that a demo run is over in seconds.
+    void refusedLookupWaitsAndSaysSo()
+    {
+        const QString slow = SimContent::rdapNameFor(SimContent::RdapStage::SlowDown, u"d"_s);
+        // Its registry would otherwise name a longer wait.
+        QVERIFY(SimContent::rdapInfo(slow, QDate::currentDate()).retryAfterSeconds > 3);
+        Child child;
+        child.file(u"config/Varnel/varnel.conf"_s, "[backoff]\ntries=2\n");
+        child.start(QStringLiteral(VARNEL_CLI_BINARY), {u"--demo"_s, u"lookup"_s, slow});
+        QCOMPARE(child.finish(), 1);
+        QVERIFY(child.out().endsWith("状态: 查询受限\n"));
+        static const QRegularExpression said(
+            u"^varnel-cli: RDAP：查询受限，([0-9]+) 秒后重试\nvarnel-cli: RDAP：查询受限\n$"_s);
+        const QRegularExpressionMatch waited = said.match(QString::fromUtf8(child.err()));
+        QVERIFY2(waited.hasMatch() && waited.captured(1).toInt() <= 3, child.err().constData());
     }
 
     void badStartOptionIsRefused_data()

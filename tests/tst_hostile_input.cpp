@@ -9,6 +9,7 @@
 #include "sources/ListSorts.h"
 #include "sources/SourceLists.h"
 #include "table/ResultTable.h"
+#include "text/HostName.h"
 
 #include <QUrl>
 
@@ -66,12 +67,16 @@ private Q_SLOTS:
         QList<std::pair<Route, QString>> asked; // each request's route and what precedes the name
         // The PageRank probe asks for the answer frame too, when the tool's page has one.
         const bool framed = consumer == 6 && !SimContent::pageRank(name).isEmpty();
+        QString sent = name;
         if (consumer == Probes::kMetricCount) {
             DetailLookup lookup(&m_f.fetcher);
             lookup.setEndpoints(m_f.endpoints());
             await(lookup.lookUp(name));
-            asked = {{Route::DeletionTool, u"/DomainDel/?wd="_s},
-                     {Route::Icp, u"/s?keytype=0&q="_s}};
+            // The lookup asks only for a host name, in its ASCII form.
+            sent = asciiHostName(name).value_or(QString());
+            if (!sent.isEmpty())
+                asked = {{Route::DeletionTool, u"/DomainDel/?wd="_s},
+                         {Route::Icp, u"/s?keytype=0&q="_s}};
         } else {
             const ProbeColumn column = Probes::metric(consumer).column;
             const ProbeRecipe *recipe = Probes::countRecipe(column);
@@ -90,7 +95,7 @@ private Q_SLOTS:
         QCOMPARE(m_f.sim.requestCount(), asked.size() + (framed ? 1 : 0));
         for (const auto &[route, prefix] : asked) {
             QCOMPARE(m_f.sim.requestTargets(route).size(), 1);
-            QCOMPARE(sentName(m_f.sim.requestTargets(route)[0], prefix), name);
+            QCOMPARE(sentName(m_f.sim.requestTargets(route)[0], prefix), sent);
         }
     }
 

@@ -189,7 +189,8 @@ private Q_SLOTS:
         QTRY_VERIFY2(status().contains(failed.arg(m_f.sim.hostPort())), qPrintable(status()));
     }
 
-    // Double-clicks act on the column under the pointer; the lookup fills the panel, as text.
+    // Double-clicks act on the column under the pointer; the lookup fills the panel, as text, and
+    // refuses a text that is no host name.
     void doubleClickAndLookup()
     {
         QString known = u"d0.com"_s;
@@ -214,6 +215,10 @@ private Q_SLOTS:
         click(ui().lookupButton);
         QTRY_COMPARE(ui().detailValues[0]->text(), u"<img src=x>&amp;"_s);
         QCOMPARE(ui().detailValues[0]->textFormat(), Qt::PlainText);
+        ui().lookupEdit->setText(u"x/../a.test"_s); // no host name: a message, no request
+        click(ui().lookupButton);
+        QCOMPARE(Dialogs::shownBoxes(),
+                 QStringList{MainWindow::kTitle + u"|不是有效的域名：x/../a.test"_s});
         import({u"<b>x</b>.com"_s});
         const QVariant tip = grid()->data(grid()->index(0, kDomainColumn), Qt::ToolTipRole);
         QVERIFY(tip.toString().contains(u"&lt;b&gt;x&lt;/b&gt;.com"_s));

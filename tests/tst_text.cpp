@@ -1,4 +1,5 @@
 // The text cuts and number readers every scraper and filter is built from.
+#include "text/HostName.h"
 #include "text/Numbers.h"
 #include "text/Scrape.h"
 
@@ -34,6 +35,30 @@ private Q_SLOTS:
         QCOMPARE(got.has_value(), !piece.isNull());
         QCOMPARE(Scrape::cutAt(u"abc</td>def</td>", u"</td>"), u"abc"_s);
         QCOMPARE(Scrape::cutAt(u"1,230", u"<"), u"1,230"_s);
+    }
+
+    // A typed name in its ASCII form, or nothing when it is no host name.
+    void hostName_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("ascii"); // empty: refused
+        const QString label(63, u'a');
+        QTest::newRow("upper case") << u"ABC-1.Com"_s << u"abc-1.com"_s;
+        QTest::newRow("longest label") << label + u".cn"_s << label + u".cn"_s;
+        QTest::newRow("a path") << u"x/../../../admin/ok.test"_s << QString();
+        QTest::newRow("one label") << u"localhost"_s << QString();
+        QTest::newRow("64-character label") << label + u"a.cn"_s << QString();
+        QTest::newRow("254 characters")
+            << QStringList(3, label).join(u'.') + u'.' + QString(62, u'd') << QString();
+        QTest::newRow("edge hyphen") << u"a-.com"_s << QString();
+        QTest::newRow("underscore") << u"a_b.com"_s << QString();
+        QTest::newRow("address") << u"127.0.0.1"_s << QString();
+    }
+    void hostName()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, ascii);
+        QCOMPARE(asciiHostName(typed).value_or(QString()), ascii);
     }
 
     // Each text through the three readers: the lenient leading number of typed text, a cell's

@@ -341,6 +341,10 @@ void MainWindow::wireLookup()
             });
     connect(lookup, &DetailLookup::emptyInput, this,
             [this] { Dialogs::inform(this, DetailLookup::kEmptyInputMessage); });
+    connect(lookup, &DetailLookup::invalidInput, this, [this](const QString &typed) {
+        Dialogs::inform(this, DetailLookup::invalidInputMessage(typed));
+    });
+    connect(lookup, &DetailLookup::notice, this, &MainWindow::showNotice);
     connect(lookup, &DetailLookup::fetchFailed, this,
             [this](const QString &error) { showNotice(QStringLiteral("查询失败：") + error); });
     m_c.resultGrid->viewport()->installEventFilter(this);

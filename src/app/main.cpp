@@ -49,6 +49,7 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "varnel: the demo simulator could not listen on loopback\n");
             return 1;
         }
+        simulator->setMaxRetryAfterSeconds(3); // a demo never waits long on a simulated registry
         options->useSimulator(simulator->endpoints(),
                               SimContent::rdapBootstrap(simulator->hostPort(), Clock::nowUtc()));
         std::printf("demo: every site is simulated at %s\n", qPrintable(simulator->hostPort()));

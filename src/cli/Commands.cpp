@@ -14,14 +14,12 @@
 #include "table/ResultTable.h"
 #include "text/Clock.h"
 #include "text/Failure.h"
+#include "text/HostName.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTimer>
 
-#include <QCoroSignal>
-
-#include <atomic>
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -29,35 +27,56 @@ namespace Cli {
 
 namespace {
 
-std::atomic<bool> g_interrupted = false;
-
-void err(const QString &text)
-{
-    std::fprintf(stderr, "varnel-cli: %s\n", qPrintable(text));
-}
-
-void out(const QByteArray &bytes)
-{
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
-    std::fflush(stdout);
-}
-
 // The option value, or nullopt with a usage message when it is not one of `allowed`.
-std::optional<QString> oneOf(const QCommandLineParser &parser, const QString &option,
-                             const QString &fallback, const QStringList &allowed)
+std::optional<QString> oneOf(Console &console, const QCommandLineParser &parser,
+                             const QString &option, const QString &fallback,
+                             const QStringList &allowed)
 {
     const QString value = parser.isSet(option) ? parser.value(option) : fallback;
     if (allowed.contains(value))
         return value;
-    err(QStringLiteral("--%1 takes %2, not \"%3\"").arg(option, allowed.join(u'|'), value));
+    console.err(QStringLiteral("--%1 takes %2, not \"%3\"").arg(option, allowed.join(u'|'), value));
     return std::nullopt;
 }
 
+// The metrics --metrics names, read once for every use: indexes in metric order, each once,
+// names trimmed. All eight without the option; nullopt with a message for a name that is none.
+std::optional<QList<int>> readMetrics(Console &console, const QCommandLineParser &parser)
+{
+    QStringList known;
+    for (int k = 0; k <= Probes::kRdapMetric; ++k)
+        known << Probes::metric(k).probe;
+    const QStringList asked = parser.isSet(QStringLiteral("metrics"))
+                                  ? parser.value(QStringLiteral("metrics")).split(u',')
+                                  : known.mid(0, Probes::kMetricCount);
+    QList<int> metrics;
+    for (const QString &name : asked) {
+        const int k = int(known.indexOf(name.trimmed()));
+        if (k < 0) {
+            console.err(QStringLiteral("unknown metric \"%1\" (known: %2)")
+                            .arg(name.trimmed(), known.join(u',')));
+            return std::nullopt;
+        }
+        if (!metrics.contains(k))
+            metrics << k;
+    }
+    std::sort(metrics.begin(), metrics.end());
+    return metrics;
+}
+
+// The cells that do not count as measured.
+bool unfinished(const QString &cell)
+{
+    return cell == kQueryFailed || cell == kQueryRefused || cell == kBlankCell;
+}
+
 // Progress on standard error: a bar with rate and time left on a terminal, plain lines otherwise.
+// Nothing once the run is stopping.
 class Progress {
 public:
-    explicit Progress(qsizetype total)
-        : m_total(total)
+    Progress(const Console &console, qsizetype total)
+        : m_console(console)
+        , m_total(total)
         , m_terminal(isatty(fileno(stderr)))
     {
         m_clock.start();
@@ -65,7 +84,7 @@ public:
     void update(qsizetype done, bool force = false)
     {
         const qint64 ms = m_clock.elapsed();
-        if (!force && ms - m_lastMs < (m_terminal ? 200 : 2000))
+        if (m_console.isStopping() || (!force && ms - m_lastMs < (m_terminal ? 200 : 2000)))
             return;
         m_lastMs = ms;
         const double rate = ms > 0 ? done * 1000.0 / ms : 0.0;
@@ -89,11 +108,12 @@ public:
     void finish(qsizetype done)
     {
         update(done, true);
-        if (m_terminal)
+        if (m_terminal && !m_console.isStopping())
             std::fputc('\n', stderr);
     }
 
 private:
+    const Console &m_console;
     qsizetype m_total;
     bool m_terminal;
     QElapsedTimer m_clock;
@@ -102,53 +122,53 @@ private:
 
 } // namespace
 
-void requestInterrupt()
-{
-    g_interrupted = true;
-}
-
 QCoro::Task<int> lists(Context context)
 {
+    Console &console = context.console;
     const QCommandLineParser &parser = context.parser;
     const std::optional<QString> day =
-        oneOf(parser, QStringLiteral("day"), QStringLiteral("0"),
+        oneOf(console, parser, QStringLiteral("day"), QStringLiteral("0"),
               {QStringLiteral("-2"), QStringLiteral("-1"), QStringLiteral("0"), QStringLiteral("1"),
                QStringLiteral("2")});
     QStringList suffixes;
     for (int i = 0; i < Sources::kSourceCount; ++i)
         suffixes << Sources::suffix(i).caption.toString();
     const std::optional<QString> suffix =
-        oneOf(parser, QStringLiteral("suffix"), QStringLiteral("com"), suffixes);
+        oneOf(console, parser, QStringLiteral("suffix"), QStringLiteral("com"), suffixes);
     const QStringList categories = {QStringLiteral("3"),       QStringLiteral("4"),
                                     QStringLiteral("5"),       QStringLiteral("6"),
                                     QStringLiteral("7"),       QStringLiteral("8+"),
                                     QStringLiteral("numeric"), QStringLiteral("all")};
     const std::optional<QString> category =
-        oneOf(parser, QStringLiteral("category"), QStringLiteral("all"), categories);
+        oneOf(console, parser, QStringLiteral("category"), QStringLiteral("all"), categories);
     const std::optional<QString> sort =
-        oneOf(parser, QStringLiteral("sort"), QStringLiteral("none"),
+        oneOf(console, parser, QStringLiteral("sort"), QStringLiteral("none"),
               {QStringLiteral("none"), QStringLiteral("length")});
     if (!day || !suffix || !category || !sort || !context.arguments.isEmpty()) {
         if (!context.arguments.isEmpty())
-            err(QStringLiteral("lists takes no names"));
+            console.err(QStringLiteral("lists takes no names"));
         co_return kBadUsage;
     }
 
     PageFetcher fetcher;
     context.options.applyTo(fetcher);
+    QObject::connect(&console, &Console::stopRequested, &fetcher, &PageFetcher::shutDown);
     const QDate today = Clock::today();
     DeletionLists deletionLists(&fetcher, today);
     deletionLists.setEndpoints(context.options.endpoints);
     bool failed = false;
     QObject::connect(&deletionLists, &DeletionLists::downloadFailed,
                      [&](const QString &address, const QString &why) {
-                         err(QStringLiteral("download failed: %1 (%2)").arg(address, why));
+                         console.err(QStringLiteral("download failed: %1 (%2)").arg(address, why));
                          failed = true;
                      });
-    QObject::connect(&deletionLists, &DeletionLists::linesSkipped, [](qsizetype count) {
-        err(QStringLiteral("skipped %1 lines that are not names").arg(count));
+    QObject::connect(&deletionLists, &DeletionLists::linesSkipped, [&](qsizetype count) {
+        console.err(QStringLiteral("skipped %1 lines that are not names").arg(count));
     });
     co_await deletionLists.loadDay(DeletionLists::kToday + day->toInt(), today);
+    // A list cut short is no list: nothing is written.
+    if (console.isStopping())
+        co_return console.exitCode();
 
     const int index = int(suffixes.indexOf(*suffix));
     QStringList names = deletionLists.list(index);
@@ -159,44 +179,49 @@ QCoro::Task<int> lists(Context context)
     QByteArray text;
     for (const QString &name : names)
         text += name.toUtf8() + '\n';
-    out(text);
+    if (!console.out(text))
+        co_return console.exitCode();
     co_return failed ? kIncomplete : kDone;
 }
 
 QCoro::Task<int> measure(Context context)
 {
-    // The metrics by their probes' names, all of them by default.
-    QStringList known;
-    for (int k = 0; k <= Probes::kRdapMetric; ++k)
-        known << Probes::metric(k).probe;
-    const QStringList asked = context.parser.isSet(QStringLiteral("metrics"))
-                                  ? context.parser.value(QStringLiteral("metrics")).split(u',')
-                                  : known.mid(0, Probes::kMetricCount);
-    const bool withRdap = asked.contains(Probes::metric(Probes::kRdapMetric).probe);
-    for (const QString &metric : asked) {
-        if (!known.contains(metric.trimmed())) {
-            err(QStringLiteral("unknown metric \"%1\" (known: %2)").arg(metric, known.join(u',')));
-            co_return kBadUsage;
-        }
-    }
+    Console &console = context.console;
+    const std::optional<QList<int>> metrics = readMetrics(console, context.parser);
+    if (!metrics)
+        co_return kBadUsage;
+    const bool withRdap = metrics->contains(Probes::kRdapMetric);
     if (context.arguments.size() > 1) {
-        err(QStringLiteral("measure reads one file of names, or - for standard input"));
+        console.err(QStringLiteral("measure reads one file of names, or - for standard input"));
         co_return kBadUsage;
     }
 
     const QString path = context.arguments.value(0, QStringLiteral("-"));
-    QFile file;
-    const bool opened = path == u"-" ? file.open(stdin, QIODevice::ReadOnly)
-                                     : (file.setFileName(path), file.open(QIODevice::ReadOnly));
-    if (!opened) {
-        err(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    QFile file(path);
+    if (path != u"-" && !file.open(QIODevice::ReadOnly)) {
+        console.err(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
         co_return kBadUsage;
     }
-    const NameImport::Result read = NameImport::readNames(NameImport::decodeFile(file.readAll()));
+    QString why;
+    const std::optional<QByteArray> bytes =
+        co_await console.readAll(path == u"-" ? STDIN_FILENO : file.handle(), &why);
+    if (!bytes) {
+        console.err(QStringLiteral("cannot read %1: %2").arg(path, why));
+        co_return kBadUsage;
+    }
+    QString text = NameImport::decodeFile(*bytes);
+    // Ctrl+C while reading: the lines read to their end are still names to write.
+    if (console.isStopping())
+        text.truncate(text.lastIndexOf(u'\n') + 1);
+    const NameImport::Result read = NameImport::readNames(text);
+    if (read.names.isEmpty() && !console.isStopping()) {
+        console.err(QStringLiteral("未找到域名：跳过 %1 行").arg(read.skipped));
+        co_return kIncomplete;
+    }
     if (read.skipped + read.duplicates > 0)
-        err(QStringLiteral("skipped %1 lines that are not names and %2 duplicates")
-                .arg(read.skipped)
-                .arg(read.duplicates));
+        console.err(QStringLiteral("skipped %1 lines that are not names and %2 duplicates")
+                        .arg(read.skipped)
+                        .arg(read.duplicates));
 
     PageFetcher fetcher;
     context.options.applyTo(fetcher);
@@ -208,7 +233,7 @@ QCoro::Task<int> measure(Context context)
     RdapClient rdap(&fetcher, context.options.rdapBootstrap);
     run.setRdap(&rdap, context.options.settings.registrationFromRdap);
     for (int k = 0; k <= Probes::kRdapMetric; ++k)
-        run.setTicked(k, asked.contains(known[k]));
+        run.setTicked(k, metrics->contains(k));
     // The RDAP metric's three columns: the statuses, the real expiry and the drop estimate.
     QHash<RowId, QStringList> rdapCells;
     QObject::connect(&run, &QueryRun::rdapRead, [&](RowId row, const RdapResult &r) {
@@ -234,65 +259,95 @@ QCoro::Task<int> measure(Context context)
     if (withRdap)
         header << QStringLiteral("状态") << QStringLiteral("到期时间")
                << QStringLiteral("预计删除");
-    QObject::connect(&run, &QueryRun::notice, [](const QString &text) { err(text); });
+    QObject::connect(&run, &QueryRun::notice, [&](const QString &notice) { console.err(notice); });
 
     // Rows go out in input order, each as soon as it and every row before it is complete.
-    out(GridExport::csv(header, {}, false));
+    if (!console.out(GridExport::csv(header, {}, false)))
+        co_return console.exitCode();
     QSet<RowId> complete;
     qsizetype written = 0;
-    Progress progress(grid.rowCount());
+    Progress progress(console, grid.rowCount());
     const auto writeReady = [&](bool all) {
         QList<QStringList> rows;
         for (; written < grid.rowCount() && (all || complete.contains(grid.rowId(int(written))));
              ++written)
             rows << rowCells(int(written));
         if (!rows.isEmpty())
-            out(GridExport::csv({}, rows, false));
+            console.out(GridExport::csv({}, rows, false));
         progress.update(written);
     };
     QObject::connect(&run, &QueryRun::rowFinished, [&](RowId row) {
         complete.insert(row);
-        writeReady(false);
+        if (!console.isStopping())
+            writeReady(false);
     });
-    // Ctrl+C stops the run after the requests in flight; the rows still go out, unfinished
-    // cells empty.
-    QTimer interruptWatch;
-    QObject::connect(&interruptWatch, &QTimer::timeout, [&] {
-        if (g_interrupted && run.caption() == QueryRun::kStopCaption)
-            run.startOrStop();
+    // A stop ends the run at once. The rows not yet written keep the cells they have now; the
+    // requests cut off would only fill theirs with failures.
+    QList<QStringList> unwritten;
+    const auto keepUnwritten = [&] {
+        for (qsizetype r = written; r < grid.rowCount(); ++r)
+            unwritten << rowCells(int(r));
+    };
+    QObject::connect(&console, &Console::stopRequested, &run, [&] {
+        keepUnwritten();
+        run.abandon(); // first, so that no queue moves on to the next request
+        fetcher.shutDown();
     });
-    interruptWatch.start(50);
 
-    if (!read.names.isEmpty())
+    if (console.isStopping()) // Ctrl+C came while reading
+        keepUnwritten();
+    else
         co_await run.startOrStop();
+    if (console.isStopping()) {
+        // Every name is still written after Ctrl+C, unfinished cells empty.
+        if (console.exitCode() == kInterrupted)
+            console.out(GridExport::csv({}, unwritten, false));
+        co_return console.exitCode();
+    }
     writeReady(true);
     progress.finish(written);
+    if (console.isStopping())
+        co_return console.exitCode();
 
-    if (g_interrupted)
-        co_return kInterrupted;
+    const auto rdapFailed = [&](RowId row) {
+        const auto cells = rdapCells.constFind(row);
+        return cells == rdapCells.cend() || cells->first() == kQueryFailed ||
+               cells->first() == kQueryRefused;
+    };
     for (int r = 0; r < grid.rowCount(); ++r) {
-        for (int k = 0; k < Probes::kMetricCount; ++k) {
-            const QString cell = grid.cell(r, Probes::metric(k).column);
-            if (run.isTicked(k) &&
-                (cell == kQueryFailed || cell == kQueryRefused || cell == kBlankCell))
+        for (int k : *metrics) {
+            const bool failed = k == Probes::kRdapMetric
+                                    ? rdapFailed(grid.rowId(r))
+                                    : unfinished(grid.cell(r, Probes::metric(k).column));
+            if (failed)
                 co_return kIncomplete;
         }
-        if (withRdap && !rdapCells.contains(grid.rowId(r)))
-            co_return kIncomplete;
     }
     co_return kDone;
 }
 
 QCoro::Task<int> lookup(Context context)
 {
+    Console &console = context.console;
     if (context.arguments.size() != 1) {
-        err(QStringLiteral("lookup takes one name"));
+        console.err(QStringLiteral("lookup takes one name"));
         co_return kBadUsage;
     }
+    const QString typed = context.arguments.first();
+    const std::optional<QString> name = asciiHostName(typed);
+    if (!name) {
+        console.err(DetailLookup::invalidInputMessage(typed));
+        co_return kBadUsage;
+    }
+
+    // The window's lookup, wired as the window wires it.
     PageFetcher fetcher;
     context.options.applyTo(fetcher);
+    RdapClient rdap(&fetcher, context.options.rdapBootstrap);
     DetailLookup lookup(&fetcher);
     lookup.setEndpoints(context.options.endpoints);
+    lookup.setRdap(&rdap);
+    lookup.setBackoff(context.options.settings.backoff);
     std::array<QString, DetailLookup::kFieldCount> values;
     values.fill(DetailLookup::kReset);
     QObject::connect(
@@ -300,68 +355,88 @@ QCoro::Task<int> lookup(Context context)
         [&](DetailLookup::Field field, const QString &text) { values[std::size_t(field)] = text; });
     bool failed = false;
     QObject::connect(&lookup, &DetailLookup::fetchFailed, [&](const QString &why) {
-        err(why);
+        console.err(why);
         failed = true;
     });
-    const QString name = context.arguments.first();
-    co_await lookup.lookUp(name);
+    QObject::connect(&lookup, &DetailLookup::notice,
+                     [&](const QString &notice) { console.err(notice); });
+    std::optional<RdapResult> record;
+    QObject::connect(&lookup, &DetailLookup::rdapRead,
+                     [&](const RdapResult &result) { record = result; });
+    QObject::connect(&console, &Console::stopRequested, &lookup, [&] {
+        lookup.abandon();
+        fetcher.shutDown();
+    });
+
+    co_await lookup.lookUp(*name);
+    // What the registry itself says, where it has an RDAP server; the lookup has asked already
+    // when the deletion page failed.
+    if (!record && !console.isStopping() && rdap.serves(*name))
+        co_await lookup.queryRdap(*name);
+    if (console.isStopping() && console.exitCode() != kInterrupted)
+        co_return console.exitCode();
+
     QByteArray text;
     const auto line = [&](const QString &caption, const QString &value) {
         text += (caption + QStringLiteral(": ") + value + u'\n').toUtf8();
     };
     for (int f = 0; f < DetailLookup::kFieldCount; ++f)
         line(DetailLookup::fieldCaption(DetailLookup::Field(f)), values[std::size_t(f)]);
-    // What the registry itself says, where it has an RDAP server.
-    RdapClient rdap(&fetcher, context.options.rdapBootstrap);
-    if (rdap.serves(name)) {
-        const std::optional<RdapResult> r = co_await rdap.query(name);
-        if (r && (r->answer.kind == RdapAnswer::Registered ||
-                  r->answer.kind == RdapAnswer::NotRegistered)) {
-            line(QStringLiteral("状态"), r->answer.kind == RdapAnswer::NotRegistered
-                                             ? QStringLiteral("未注册")
-                                             : r->answer.statuses.join(QStringLiteral(", ")));
-            line(QStringLiteral("阶段"), DropEstimate::stageName(r->estimate.stage));
-            line(QStringLiteral("预计删除"), DropEstimate::estimateText(r->estimate));
-            for (const QString &warning : r->answer.warnings)
-                err(name + QStringLiteral(": ") + warning);
-        } else {
-            err(QStringLiteral("RDAP: %1").arg(r ? r->answer.error : QStringLiteral("no answer")));
-            failed = true;
-        }
+    if (record && (record->answer.kind == RdapAnswer::Registered ||
+                   record->answer.kind == RdapAnswer::NotRegistered)) {
+        line(QStringLiteral("状态"), record->answer.kind == RdapAnswer::NotRegistered
+                                         ? QStringLiteral("未注册")
+                                         : record->answer.statuses.join(QStringLiteral(", ")));
+        line(QStringLiteral("阶段"), DropEstimate::stageName(record->estimate.stage));
+        line(QStringLiteral("预计删除"), DropEstimate::estimateText(record->estimate));
+        for (const QString &warning : record->answer.warnings)
+            console.err(name + QStringLiteral(": ") + warning);
+    } else if (record) {
+        line(QStringLiteral("状态"), record->registrationCell());
+        console.err(QStringLiteral("RDAP：") + record->registrationCell() +
+                    (record->answer.error.isEmpty()
+                         ? QString()
+                         : QStringLiteral("（%1）").arg(record->answer.error)));
+        failed = true;
     }
-    out(text);
+    if (!console.out(text) || console.isStopping())
+        co_return console.exitCode();
     co_return failed ? kIncomplete : kDone;
 }
 
 QCoro::Task<int> rdapBootstrap(Context context)
 {
+    Console &console = context.console;
     if (!context.parser.isSet(QStringLiteral("update")) || !context.arguments.isEmpty()) {
-        err(QStringLiteral("rdap-bootstrap takes --update"));
+        console.err(QStringLiteral("rdap-bootstrap takes --update"));
         co_return kBadUsage;
     }
     PageFetcher fetcher;
     context.options.applyTo(fetcher);
+    QObject::connect(&console, &Console::stopRequested, &fetcher, &PageFetcher::shutDown);
     // Over HTTPS: the file decides where every later RDAP query goes.
     const QString address = secureSiteAddress(context.options.endpoints.iana, u"/rdap/dns.json");
     const FetchResult page = co_await fetcher.fetch(address, Charset::Utf8);
+    if (console.isStopping())
+        co_return console.exitCode();
     QString why = page.error;
     const QString path = RdapBootstrap::cachedFilePath();
     const std::optional<RdapBootstrap> stored =
         page.gotPage() ? RdapBootstrap::storeDownload(page.body, path, &why) : std::nullopt;
     if (!stored) {
         // The last good copy stays where it is.
-        err(QStringLiteral("%1: %2; keeping the last good copy").arg(address, why));
+        console.err(QStringLiteral("%1: %2; keeping the last good copy").arg(address, why));
         co_return kIncomplete;
     }
     for (const QString &warning : stored->warnings())
-        err(QStringLiteral("%1: %2").arg(address, warning));
+        console.err(QStringLiteral("%1: %2").arg(address, warning));
     // What the next start will serve: the download, the built-in table's other suffixes and the
     // user's own file.
     qsizetype tlds = 0;
     for (const QString &suffix :
          RdapBootstrap::load(RdapBootstrap::userFilePath(), path).suffixes())
         tlds += !suffix.contains(u'.');
-    err(QStringLiteral("saved %1: %2 TLDs").arg(path).arg(tlds));
+    console.err(QStringLiteral("saved %1: %2 TLDs").arg(path).arg(tlds));
     co_return kDone;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/Console.h"
 #include "session/StartOptions.h"
 
 #include <QCommandLineParser>
@@ -8,27 +9,19 @@
 #include <QCoroTask>
 
 // The subcommands of varnel-cli. Each writes its results to standard output and its progress and
-// problems to standard error, and returns the exit code: 0 all done, 1 something could not be
-// measured or downloaded, 2 bad usage, 130 interrupted.
+// problems to standard error through the console, and returns the exit code (Console.h).
 namespace Cli {
-
-inline constexpr int kDone = 0;
-inline constexpr int kIncomplete = 1;
-inline constexpr int kBadUsage = 2;
-inline constexpr int kInterrupted = 130;
 
 struct Context {
     const QCommandLineParser &parser;
     StartOptions options;
     QStringList arguments; // the positional arguments after the subcommand
+    Console &console;
 };
 
 QCoro::Task<int> lists(Context context);
 QCoro::Task<int> measure(Context context);
 QCoro::Task<int> lookup(Context context);
 QCoro::Task<int> rdapBootstrap(Context context);
-
-// Set from the SIGINT handler: a measurement stops after the requests in flight.
-void requestInterrupt();
 
 } // namespace Cli

@@ -9,7 +9,6 @@
 
 #include <QCoroTask>
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -28,7 +27,7 @@ const char kUsage[] = R"(Subcommands:
   rdap-bootstrap --update
         refresh the cached table of RDAP servers from IANA
 Exit status: 0 all done, 1 some cells failed or were refused (lists: a download failed),
-2 bad usage, 130 interrupted.)";
+2 bad usage, 130 interrupted, 141 the reader of standard output went away.)";
 
 } // namespace
 
@@ -41,7 +40,7 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Varnel without its window: deletion lists, measurements and lookups.\n") +
-        QLatin1String(kUsage));
+        QString::fromUtf8(kUsage));
     parser.addHelpOption();
     parser.addVersionOption();
     StartOptions::addTo(parser);
@@ -105,18 +104,19 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "varnel-cli: the demo simulator could not listen on loopback\n");
             return 1;
         }
+        simulator->setMaxRetryAfterSeconds(3); // a demo never waits long on a simulated registry
         options->useSimulator(simulator->endpoints(),
                               SimContent::rdapBootstrap(simulator->hostPort(), Clock::nowUtc()));
     }
 
-    std::signal(SIGINT, [](int) { Cli::requestInterrupt(); });
+    Cli::Console console;
     int status = Cli::kDone;
-    QCoro::Task<int> task = run({parser, *options, positional});
+    QCoro::Task<int> task = run({parser, *options, positional, console});
     task.then([&](int code) {
         status = code;
         QCoreApplication::exit(code);
     });
     if (!task.isReady())
         app.exec();
-    return status;
+    return console.closeOutput(status);
 }

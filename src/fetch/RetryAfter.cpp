@@ -77,3 +77,11 @@ std::optional<int> readRetryAfter(const QByteArray &value, const QDateTime &now)
     const qint64 seconds = now.secsTo(*at);
     return int(qBound(qint64(0), seconds, qint64(std::numeric_limits<int>::max())));
 }
+
+qint64 Backoff::pauseMs(int refusalsInARow, std::optional<int> retryAfterSeconds) const
+{
+    const qint64 cap = qint64(maxSeconds) * 1000;
+    if (retryAfterSeconds)
+        return qMin(cap, qint64(*retryAfterSeconds) * 1000);
+    return qMin(cap, qint64(firstSeconds) * 1000 << qBound(0, refusalsInARow - 1, 20));
+}

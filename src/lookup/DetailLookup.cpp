@@ -4,6 +4,11 @@
 #include "fetch/SiteAddress.h"
 #include "lookup/DetailScrape.h"
 #include "text/Clock.h"
+#include "text/HostName.h"
+
+#include <QTimer>
+
+#include <QCoroTimer>
 
 namespace {
 
@@ -44,7 +49,7 @@ QCoro::Task<bool> DetailLookup::fillFromRdap(QString domain, quint64 generation)
     if (!m_rdap || !m_rdap->serves(domain))
         co_return false;
     QPointer<DetailLookup> self(this);
-    const std::optional<RdapResult> r = co_await m_rdap->query(domain);
+    const std::optional<RdapResult> r = co_await askRdap(domain, generation);
     if (!self || generation != m_generation || !r || !r->served ||
         (r->answer.kind != RdapAnswer::Registered && r->answer.kind != RdapAnswer::NotRegistered))
         co_return false;
@@ -66,9 +71,46 @@ QCoro::Task<bool> DetailLookup::fillFromRdap(QString domain, quint64 generation)
     co_return true;
 }
 
+QCoro::Task<std::optional<RdapResult>> DetailLookup::queryRdap(QString domain)
+{
+    const std::optional<RdapResult> r = co_await askRdap(domain, m_generation);
+    co_return r;
+}
+
+QCoro::Task<std::optional<RdapResult>> DetailLookup::askRdap(QString domain, quint64 generation)
+{
+    QPointer<DetailLookup> self(this);
+    for (int attempt = 1; m_rdap; ++attempt) {
+        const std::optional<RdapResult> r = co_await m_rdap->query(domain);
+        if (!self || generation != m_generation || !r)
+            co_return std::nullopt;
+        if (r->answer.kind != RdapAnswer::SlowDown || attempt >= m_backoff.tries) {
+            Q_EMIT rdapRead(*r);
+            co_return r;
+        }
+        const qint64 pauseMs = m_backoff.pauseMs(attempt, r->answer.retryAfterSeconds);
+        Q_EMIT notice(QStringLiteral("RDAP：查询受限，%1 秒后重试").arg(pauseMs / 1000));
+        QTimer pause;
+        pause.setSingleShot(true);
+        connect(this, &DetailLookup::abandoned, &pause, [&pause] { pause.start(0); });
+        pause.start(int(pauseMs));
+        co_await pause;
+        if (!self || generation != m_generation)
+            co_return std::nullopt;
+    }
+    co_return std::nullopt;
+}
+
+void DetailLookup::abandon()
+{
+    ++m_generation;
+    Q_EMIT abandoned();
+}
+
 QCoro::Task<void> DetailLookup::lookUp(QString domain)
 {
-    const quint64 generation = ++m_generation;
+    abandon(); // the lookup this one supersedes stops waiting
+    const quint64 generation = m_generation;
     for (Field field : kDateFields)
         Q_EMIT valueChanged(field, kReset);
     Q_EMIT valueChanged(Field::Filing, kReset);
@@ -76,6 +118,12 @@ QCoro::Task<void> DetailLookup::lookUp(QString domain)
         Q_EMIT emptyInput();
         co_return;
     }
+    const std::optional<QString> host = asciiHostName(domain);
+    if (!host) {
+        Q_EMIT invalidInput(domain);
+        co_return;
+    }
+    domain = *host;
     if (!m_fetcher)
         co_return;
 

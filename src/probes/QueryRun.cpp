@@ -263,11 +263,8 @@ QCoro::Task<void> QueryRun::walk(Site site, QList<int> metrics, QList<RowId> row
                 }
                 // Refused: wait, longer with each refusal in a row, and ask the same row again.
                 ++state.refusalsInARow;
-                const qint64 cap = qint64(m_backoff.maxSeconds) * 1000;
-                const qint64 doubled = qint64(m_backoff.firstSeconds) * 1000
-                                       << qMin(state.refusalsInARow - 1, 20);
-                const qint64 pauseMs = qMin(
-                    cap, m->retryAfterSeconds ? qint64(*m->retryAfterSeconds) * 1000 : doubled);
+                const qint64 pauseMs =
+                    m_backoff.pauseMs(state.refusalsInARow, m->retryAfterSeconds);
                 Q_EMIT notice(
                     QStringLiteral("%1：查询受限，%2 秒后重试").arg(name).arg(pauseMs / 1000));
                 co_await m_clock->pause(pauseMs);

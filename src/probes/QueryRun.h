@@ -2,6 +2,7 @@
 
 #include "fetch/Endpoints.h"
 #include "fetch/PageFetcher.h"
+#include "fetch/RetryAfter.h"
 #include "probes/Probes.h"
 #include "rdap/RdapClient.h"
 #include "table/ResultTable.h"
@@ -17,14 +18,6 @@
 #include <functional>
 
 class RunClock;
-
-// How a run answers a site that refuses it ("查询受限"): ask the same row again after a pause
-// that doubles with each refusal in a row, up to a cap.
-struct Backoff {
-    int tries = 3;         // requests per row and metric
-    int firstSeconds = 30; // the first pause, when the site names none (Retry-After)
-    int maxSeconds = 600;  // the longest pause, Retry-After included
-};
 
 // What a click on the run button does: one button starts and stops a run over the ticked
 // metrics. Each site gets its own queue, and the queues run side by side: a queue walks the rows

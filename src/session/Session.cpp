@@ -120,6 +120,7 @@ QStringList Session::configure(const StartOptions &options)
     delete m_rdap;
     m_rdap = new RdapClient(m_fetcher, options.rdapBootstrap, this);
     m_lookup->setRdap(m_rdap);
+    m_lookup->setBackoff(options.settings.backoff);
     m_run->setRdap(m_rdap, options.settings.registrationFromRdap);
     QStringList notices = options.settings.warnings;
     if (options.proxy && options.proxy->type() != QNetworkProxy::NoProxy) {
