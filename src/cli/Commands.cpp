@@ -247,7 +247,7 @@ QCoro::Task<int> measure(Context context)
                                DropEstimate::estimateText(r.estimate)});
         // What the window's tooltip would say: part of the answer did not read.
         for (const QString &warning : r.answer.warnings)
-            err(grid.cellOf(row, kDomainColumn) + QStringLiteral(": ") + warning);
+            console.err(grid.cellOf(row, kDomainColumn) + QStringLiteral(": ") + warning);
     });
     const auto rowCells = [&](int row) {
         QStringList cells = GridExport::rows(grid, {row}).value(0);
@@ -390,7 +390,7 @@ QCoro::Task<int> lookup(Context context)
         line(QStringLiteral("阶段"), DropEstimate::stageName(record->estimate.stage));
         line(QStringLiteral("预计删除"), DropEstimate::estimateText(record->estimate));
         for (const QString &warning : record->answer.warnings)
-            console.err(name + QStringLiteral(": ") + warning);
+            console.err(*name + QStringLiteral(": ") + warning);
     } else if (record) {
         line(QStringLiteral("状态"), record->registrationCell());
         console.err(QStringLiteral("RDAP：") + record->registrationCell() +
