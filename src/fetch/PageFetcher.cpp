@@ -170,6 +170,16 @@ void PageFetcher::shutDown()
     }
 }
 
+// The length the server announced for the body as it arrives here; -1 when it announced none
+// or the body was inflated on the way, which makes the two incomparable.
+static qint64 declaredLength(const QNetworkReply &reply)
+{
+    if (!reply.rawHeader("Content-Encoding").isEmpty())
+        return -1;
+    const QVariant length = reply.header(QNetworkRequest::ContentLengthHeader);
+    return length.isValid() ? length.toLongLong() : -1;
+}
+
 QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset, QByteArray accept)
 {
     FetchResult result;
@@ -258,6 +268,12 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset,
         result.error =
             QStringLiteral("proxy %1: %2: %3")
                 .arg(proxy ? proxyDisplayUrl(*proxy) : QString(), reply->errorString(), url);
+    } else if (const qint64 declared = declaredLength(*reply); declared > body.size()) {
+        // The connection closed early; Qt does not always say so when it closes at once.
+        result.error = QStringLiteral("page cut short at %1 of %2 bytes: %3")
+                           .arg(body.size())
+                           .arg(declared)
+                           .arg(url);
     } else if (status.isValid() && error == errorForStatus(status.toInt())) {
         result.httpStatus = status.toInt();
         result.text = decodeBody(body, charset);
