@@ -25,8 +25,7 @@ bool isGzip(const QByteArray &body)
     return body.size() >= 2 && uchar(body[0]) == 0x1f && uchar(body[1]) == 0x8b;
 }
 
-// Every member of a gzip file inflated, one after another, as gzip itself does. Bytes after a
-// member that do not start another one (some servers pad with zeros) are ignored.
+// The gzip file inflated; bytes after its end (some servers pad with zeros) are ignored.
 QByteArray inflateGzip(const QByteArray &body, qint64 maxBytes, QString *error)
 {
     z_stream zs{};
@@ -48,17 +47,12 @@ QByteArray inflateGzip(const QByteArray &body, qint64 maxBytes, QString *error)
             break;
         }
         out.append(chunk, produced);
-        if (rc == Z_STREAM_END) {
-            const QByteArray rest = QByteArray::fromRawData(
-                reinterpret_cast<const char *>(zs.next_in), qsizetype(zs.avail_in));
-            if (!isGzip(rest))
-                break;
-            inflateReset(&zs);
-        } else if (rc == Z_BUF_ERROR && zs.avail_in == 0) {
-            *error = QStringLiteral("the gzip file is cut off");
+        if (rc == Z_STREAM_END)
             break;
-        } else if (rc != Z_OK) {
-            *error = QStringLiteral("the gzip file is damaged");
+        if (rc != Z_OK) {
+            *error = rc == Z_BUF_ERROR && zs.avail_in == 0
+                         ? QStringLiteral("the gzip file is cut off")
+                         : QStringLiteral("the gzip file is damaged");
             break;
         }
     }
@@ -74,11 +68,7 @@ QString decode(const QByteArray &bytes, const ListFormat &format, QString *error
         *error = QStringLiteral("unknown charset \"%1\"").arg(format.charset);
         return {};
     }
-    QString text = PageFetcher::decodeBody(bytes, utf8 ? Charset::Utf8 : Charset::Gb2312);
-    // GB18030 has a byte-order mark of its own.
-    if (text.startsWith(QChar(0xfeff)))
-        text.remove(0, 1);
-    return text;
+    return PageFetcher::decodeBody(bytes, utf8 ? Charset::Utf8 : Charset::Gb2312);
 }
 
 bool isLabel(QStringView label)

@@ -220,10 +220,10 @@ bool ListSource::isDayIndexed() const
     return path.contains(kDate) || path.contains(kCnToken);
 }
 
-const ListSource *Table::find(QStringView id) const
+const ListSource *Table::find(const QString &id) const
 {
     const auto it = std::find_if(lists.cbegin(), lists.cend(),
-                                 [id](const ListSource &s) { return s.id == id; });
+                                 [&id](const ListSource &s) { return s.id == id; });
     return it == lists.cend() ? nullptr : &*it;
 }
 

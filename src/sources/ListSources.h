@@ -38,7 +38,7 @@ struct Table {
     // One line for each entry or file that could not be used, naming its key.
     QStringList warnings;
 
-    const ListSource *find(QStringView id) const;
+    const ListSource *find(const QString &id) const;
 };
 
 // data/sources.json as built into the program.
