@@ -132,6 +132,8 @@ private Q_SLOTS:
         ListFormat csv;
         csv.kind = ListFormat::Kind::Csv;
         csv.nameColumn = u"domain"_s;
+        ListFormat noName = csv;
+        noName.nameColumn.clear();
         ListFormat bareJson;
         bareJson.kind = ListFormat::Kind::Json;
         bareJson.nameField = u"n"_s;
@@ -155,6 +157,9 @@ private Q_SLOTS:
         QTest::newRow("CSV without the column")
             << QByteArray("\n\nname\na.uk\n") << csv << cap << QStringList()
             << "the header has no \"domain\" column";
+        QTest::newRow("CSV format without a name column")
+            << QByteArray("domain\na.uk\n") << noName << cap << QStringList()
+            << "the header has no \"\" column";
         QTest::newRow("bare JSON array") << json("[{'n': 'b.se'}, {'n': 7}, 'c.se']") << bareJson
                                          << cap << QStringList{u"b.se"_s} << "";
         QTest::newRow("JSON without the key")

@@ -189,11 +189,10 @@ void readCsv(const QString &text, const ListFormat &format, Result &result, Coll
     };
     const qsizetype nameAt = column(format.nameColumn);
     const qsizetype timeAt = format.timeColumn.isEmpty() ? -1 : column(format.timeColumn);
-    for (const QString &wanted : {format.nameColumn, format.timeColumn}) {
-        if (!wanted.isEmpty() && column(wanted) < 0) {
-            result.error = QStringLiteral("the header has no \"%1\" column").arg(wanted);
-            return;
-        }
+    if (nameAt < 0 || (!format.timeColumn.isEmpty() && timeAt < 0)) {
+        result.error = QStringLiteral("the header has no \"%1\" column")
+                           .arg(nameAt < 0 ? format.nameColumn : format.timeColumn);
+        return;
     }
     for (; at < lines.size(); ++at) {
         const QStringList fields = csvFields(lines[at]);
