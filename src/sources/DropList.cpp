@@ -2,12 +2,12 @@
 
 #include "fetch/PageFetcher.h"
 #include "sources/SourceLists.h"
+#include "text/HostName.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
-#include <QUrl>
 
 #include <algorithm>
 #include <zlib.h>
@@ -69,15 +69,6 @@ QString decode(const QByteArray &bytes, const ListFormat &format, QString *error
         return {};
     }
     return PageFetcher::decodeBody(bytes, utf8 ? Charset::Utf8 : Charset::Gb2312);
-}
-
-bool isLabel(QStringView label)
-{
-    if (label.isEmpty() || label.size() > 63 || label.startsWith(u'-') || label.endsWith(u'-'))
-        return false;
-    return std::all_of(label.begin(), label.end(), [](QChar c) {
-        return (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'-';
-    });
 }
 
 // Collects entries in list order, counting what is not one.
@@ -267,21 +258,9 @@ QString canonicalName(QStringView text)
     QStringView trimmed = text.trimmed();
     if (trimmed.endsWith(u'.'))
         trimmed.chop(1);
-    if (trimmed.isEmpty() || trimmed.size() > kMaxNameChars)
+    if (trimmed.size() > kMaxNameChars)
         return {};
-    QString name = trimmed.toString().toLower();
-    if (std::any_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() >= 128; }))
-        name = QString::fromLatin1(QUrl::toAce(name));
-    if (name.size() > kMaxNameChars)
-        return {};
-    const QList<QStringView> labels = QStringView(name).split(u'.');
-    if (labels.size() < 2 || !std::all_of(labels.begin(), labels.end(), isLabel))
-        return {};
-    // An address's last part is all digits; a suffix never is.
-    const QStringView top = labels.last();
-    if (std::all_of(top.begin(), top.end(), [](QChar c) { return c.isDigit(); }))
-        return {};
-    return name;
+    return asciiHostName(trimmed.toString()).value_or(QString());
 }
 
 std::optional<QDateTime> readTime(QStringView text, const ListFormat &format)

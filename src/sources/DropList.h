@@ -75,8 +75,8 @@ Result read(const QByteArray &body, const ListFormat &format,
             qint64 maxInflatedBytes = kMaxInflatedBytes);
 
 // The entry's name as a list writes it, made canonical: trimmed, one final dot dropped,
-// lower-cased, a Unicode IDN turned into its ASCII form. Empty when it is not a name of two
-// labels or more of letters, digits and inner hyphens.
+// lower-cased, a Unicode IDN turned into its ASCII form. Empty when it is not a host name
+// (asciiHostName in text/HostName.h).
 QString canonicalName(QStringView text);
 
 // One time as the rule reads it, in UTC; nullopt when the text does not fit the rule. An instant
