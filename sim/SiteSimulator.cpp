@@ -121,7 +121,8 @@ protected:
         QByteArray raw = tap ? const_cast<RequestTap *>(tap)->takeTarget() : QByteArray();
         if (raw.isEmpty())
             raw = request.url().toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
-        m_sim->handle(socket, request.url(), raw, request.value("Host"), request.value("Accept"));
+        m_sim->handle(socket, request.url(), raw, request.value("Host"), request.value("Accept"),
+                      {request.value("If-Modified-Since"), request.value("If-None-Match")});
         return true;
     }
     // Unreachable: every request is handled above, unknown addresses included.
@@ -141,6 +142,8 @@ const QByteArray kGbXml = "text/xml; charset=gb2312";
 const QByteArray kUtf8Html = "text/html; charset=utf-8";
 const QByteArray kRdapJson = "application/rdap+json";
 const QByteArray kJson = "application/json";
+const QByteArray kUtf8Text = "text/plain; charset=utf-8";
+const QByteArray kGzip = "application/gzip";
 
 struct Site {
     QString hostPort; // as the client addressed us
@@ -148,6 +151,7 @@ struct Site {
     QByteArray versionText;
     QDate rdapDay;
     int maxRetryAfterSeconds;
+    SimFeeds::Validators validators;
 };
 
 // Empty: the route exists but this parameter has no page (404).
@@ -162,6 +166,12 @@ struct RouteRule {
     Build build;
     Reply reply = nullptr; // used instead of `build` when set
 };
+
+// The registries' lists change with the UTC day and answer conditional requests.
+template <SimFeeds::File file> SimContent::Reply feed(const QString &, const Site &site)
+{
+    return SimFeeds::reply(file, Clock::nowUtc().date(), site.validators);
+}
 
 // Several sites share one host:port, so the query keys are part of each pattern.
 const RouteRule kRoutes[] = {
@@ -240,6 +250,16 @@ const RouteRule kRoutes[] = {
      [](const QString &, const Site &s) -> std::optional<QByteArray> {
          return SimContent::rdapBootstrap(s.hostPort, Clock::nowUtc());
      }},
+    {Route::DropListUk, R"(/current/uk\.csv\.gz)", kGzip, nullptr, feed<SimFeeds::File::UkCsvGz>},
+    {Route::DropListSe, R"(/bardate_domains\.json)", kJson, nullptr, feed<SimFeeds::File::SeJson>},
+    {Route::DropListSe, R"(/bardate_domains\.txt)", kUtf8Text, nullptr,
+     feed<SimFeeds::File::SeText>},
+    {Route::DropListNu, R"(/bardate_domains_nu\.json)", kJson, nullptr,
+     feed<SimFeeds::File::NuJson>},
+    {Route::DropListNu, R"(/bardate_domains_nu\.txt)", kUtf8Text, nullptr,
+     feed<SimFeeds::File::NuText>},
+    {Route::DropListPl, R"(/deleted_domains\.txt)", kUtf8Text, nullptr,
+     feed<SimFeeds::File::PlText>},
 };
 
 const RouteRule *matchRoute(const QString &target, QString *param)
@@ -269,6 +289,8 @@ QByteArray reason(int status)
         return "OK";
     case 302:
         return "Found";
+    case 304:
+        return "Not Modified";
     case 403:
         return "Forbidden";
     case 400:
@@ -481,12 +503,14 @@ int SiteSimulator::openConnections() const
 }
 
 SiteSimulator::Answer SiteSimulator::answerFor(const QString &decoded, const QString &hostPort,
-                                               Route *route) const
+                                               Route *route,
+                                               const SimFeeds::Validators &validators) const
 {
     QString param;
     const RouteRule *rule = matchRoute(decoded, &param);
     *route = rule ? rule->route : Route::NotFound;
-    const Site site{hostPort, m_listSize, m_versionText, m_rdapDay, m_maxRetryAfterSeconds};
+    const Site site{hostPort,  m_listSize, m_versionText, m_rdapDay, m_maxRetryAfterSeconds,
+                    validators};
     if (rule && rule->reply) {
         SimContent::Reply reply = rule->reply(param, site);
         return Answer{reply.status, rule->contentType, reply.body, reply.headers};
@@ -503,15 +527,17 @@ QByteArray SiteSimulator::pageFor(const QString &target) const
 }
 
 void SiteSimulator::handle(QTcpSocket *socket, const QUrl &url, const QByteArray &target,
-                           const QByteArray &hostHeader, const QByteArray &accept)
+                           const QByteArray &hostHeader, const QByteArray &accept,
+                           const SimFeeds::Validators &validators)
 {
     // Routes match the decoded path and query, whatever the client escaped on the way.
     QString decoded = url.path(QUrl::FullyDecoded);
     if (url.hasQuery())
         decoded += u'?' + url.query(QUrl::FullyDecoded);
     Route route;
-    const Answer answer = answerFor(
-        decoded, hostHeader.isEmpty() ? hostPort() : QString::fromLatin1(hostHeader), &route);
+    const Answer answer =
+        answerFor(decoded, hostHeader.isEmpty() ? hostPort() : QString::fromLatin1(hostHeader),
+                  &route, validators);
 
     m_log << Logged{route, QString::fromUtf8(target), accept};
     Q_EMIT requestReceived(route, QString::fromUtf8(target));

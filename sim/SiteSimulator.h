@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SimFeeds.h"
 #include "fetch/Endpoints.h"
 #include "text/Version.h"
 
@@ -47,6 +48,10 @@ public:
         CaptchaPage,   // /sorry/... (Google) and /static/captcha/... (Baidu): where blocks redirect
         Rdap,          // /rdap/<suffix>/domain/<domain>
         RdapBootstrap, // /rdap/dns.json
+        DropListUk,    // /current/uk.csv.gz
+        DropListSe,    // /bardate_domains.json and .txt
+        DropListNu,    // /bardate_domains_nu.json and .txt
+        DropListPl,    // /deleted_domains.txt
         NotFound,      // anything else
         All,           // every route above, for faults, holds, counts and logs
     };
@@ -165,8 +170,10 @@ private:
     };
 
     void handle(QTcpSocket *socket, const QUrl &url, const QByteArray &target,
-                const QByteArray &hostHeader, const QByteArray &accept);
-    Answer answerFor(const QString &decoded, const QString &hostPort, Route *route) const;
+                const QByteArray &hostHeader, const QByteArray &accept,
+                const SimFeeds::Validators &validators);
+    Answer answerFor(const QString &decoded, const QString &hostPort, Route *route,
+                     const SimFeeds::Validators &validators = {}) const;
     void respond(QTcpSocket *socket, Route route, const QByteArray &target, Answer answer);
 
     int m_listSize = 6000;

@@ -21,6 +21,10 @@ const Field kFields[] = {
     {"icp", &Endpoints::icp},
     {"maker", &Endpoints::maker},
     {"iana", &Endpoints::iana},
+    {"droplist_uk", &Endpoints::droplistUk},
+    {"droplist_se", &Endpoints::droplistSe},
+    {"droplist_nu", &Endpoints::droplistNu},
+    {"droplist_pl", &Endpoints::droplistPl},
 };
 
 const Field *findField(const QString &name)
@@ -71,6 +75,10 @@ Endpoints Endpoints::publicHosts()
     e.icp = QStringLiteral("icp.chinaz.com");
     e.maker = QStringLiteral("www.varnel-soft.example");
     e.iana = QStringLiteral("data.iana.org");
+    e.droplistUk = QStringLiteral("droplists.nominet.uk");
+    e.droplistSe = QStringLiteral("data.internetstiftelsen.se");
+    e.droplistNu = QStringLiteral("data.internetstiftelsen.se");
+    e.droplistPl = QStringLiteral("dns.pl");
     return e;
 }
 

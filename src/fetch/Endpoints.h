@@ -19,6 +19,10 @@ struct Endpoints {
     QString icp;          // ICP filing search
     QString maker;        // maker's version file and product page
     QString iana;         // IANA's RDAP bootstrap file
+    QString droplistUk;   // Nominet's .uk drop list
+    QString droplistSe;   // the Swedish registry's .se release list
+    QString droplistNu;   // the Swedish registry's .nu release list
+    QString droplistPl;   // the Polish registry's deleted names
 
     // The names used in an endpoints file, in the order of the fields above.
     static QStringList names();
