@@ -9,6 +9,7 @@
 #include "probes/Recipes.h"
 #include "probes/RunClock.h"
 #include "rdap/RdapBootstrap.h"
+#include "session/StartOptions.h"
 #include "text/Failure.h"
 
 #include <QString>
@@ -38,6 +39,13 @@ inline quint16 closedPort()
     return server.serverPort();
 }
 
+inline StartOptions optionsAt(const Endpoints &endpoints)
+{
+    StartOptions options;
+    options.endpoints = endpoints;
+    return options;
+}
+
 struct SimFixture {
     SiteSimulator sim;
     PageFetcher fetcher;
@@ -49,6 +57,8 @@ struct SimFixture {
         fetcher.setLimits(shortLimits());
     }
     Endpoints endpoints() const { return sim.endpoints(); }
+    // What a session or window starts with here: every site at the simulator, no registry.
+    StartOptions options() const { return optionsAt(endpoints()); }
     // The simulator as every registry's RDAP server.
     RdapBootstrap rdapBootstrap() const
     {

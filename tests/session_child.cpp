@@ -20,7 +20,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: session_child DATABASE HOST:PORT NAME...\n");
         return 2;
     }
-    Session session(Endpoints::allAt(args[2]));
+    StartOptions options;
+    options.endpoints = Endpoints::allAt(args[2]);
+    Session session(options);
     SessionStore store(args[1]);
     if (const auto rows = store.load()) {
         session.grid()->clear();

@@ -122,7 +122,7 @@ private Q_SLOTS:
     // An import during a run ends the run: no queue writes into, or walks, the new rows.
     void importEndsTheRun()
     {
-        Session session(m_f.endpoints());
+        Session session(m_f.options());
         Sources::importCategory(*session.grid(), {u"a.net"_s, u"b.net"_s, u"c.net"_s});
         session.run()->setTicked(7, true);
         m_f.sim.hold(Route::Registrar);

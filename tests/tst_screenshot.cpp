@@ -29,7 +29,7 @@ private Q_SLOTS:
         SimFixture f;
         isolateUserFolders(); // the window's remembered size stays here
         Dialogs::queueAnswers({});
-        MainWindow window(f.endpoints());
+        MainWindow window(f.options());
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const MainWindowControls &ui = window.controls();

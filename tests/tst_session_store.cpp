@@ -215,7 +215,7 @@ private Q_SLOTS:
         QVERIFY(write(m_path + u".txt"_s, "a.com\nb.net\n"_ba) &&
                 write(m_path + u".bin"_s, "\177ELF\2\1\1\0\n\0\0\0\0\n\3\0>\0\1\0\0\0"_ba));
         {
-            Session session{Endpoints()};
+            Session session{StartOptions()};
             session.keepIn(m_path);
             QCoro::waitFor(session.importFile(m_path + u".txt"_s));
             QCOMPARE(QCoro::waitFor(session.importFile(m_path + u".bin"_s)),

@@ -3,15 +3,10 @@
 #include "ClickableLabel.h"
 #include "Dialogs.h"
 #include "TextListModel.h"
-#include "lookup/DetailLookup.h"
-#include "probes/QueryRun.h"
-#include "probes/Recipes.h"
+#include "session/Catalogue.h"
 #include "session/Session.h"
 #include "session/Settings.h"
 #include "session/UpdateCheck.h"
-#include "sources/DeletionLists.h"
-#include "sources/ListSorts.h"
-#include "table/GridExport.h"
 #include "table/ResultTable.h"
 #include "table/RowFilter.h"
 #include "text/Clock.h"
@@ -38,7 +33,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -79,9 +73,9 @@ TextListModel *texts(QListView *view)
 
 } // namespace
 
-MainWindow::MainWindow(const Endpoints &endpoints, const StartOptions *options, QWidget *parent)
+MainWindow::MainWindow(const StartOptions &options, QWidget *parent)
     : QMainWindow(parent)
-    , m_session(new Session(endpoints, this))
+    , m_session(new Session(options, this))
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(kTitle);
@@ -103,7 +97,8 @@ MainWindow::MainWindow(const Endpoints &endpoints, const StartOptions *options, 
     m_progress->setTextFormat(Qt::PlainText);
     statusBar()->addPermanentWidget(m_progress);
     m_noticeTimer.setSingleShot(true);
-    connect(&m_noticeTimer, &QTimer::timeout, this, [this] { showNotice({}); });
+    connect(&m_noticeTimer, &QTimer::timeout, m_session, &Session::expireNotices);
+    connect(m_session, &Session::noticesChanged, this, &MainWindow::showNotices);
 
     setUpGrid();
     wireQueryRun();
@@ -116,10 +111,7 @@ MainWindow::MainWindow(const Endpoints &endpoints, const StartOptions *options, 
 
     startUp();
     restoreWindowState();
-    if (options) {
-        for (const QString &notice : m_session->configure(*options))
-            showNotice(notice);
-    }
+    showNotices();
 }
 
 MainWindow::~MainWindow()
@@ -131,9 +123,9 @@ MainWindow::~MainWindow()
 
 void MainWindow::startUp()
 {
-    m_c.todayLabel->setText(QStringLiteral("当前系统日期：") + m_session->lists()->dayDate());
-    texts(m_c.sizeSortInputList)->setTexts(Sources::kSizeSortSample);
-    texts(m_c.sizeSortResultList)->setTexts(Sources::kSizeSortInitialResult);
+    m_c.todayLabel->setText(m_session->todayCaption());
+    texts(m_c.sizeSortInputList)->setTexts(Catalogue::sizeSortSample());
+    texts(m_c.sizeSortResultList)->setTexts(Catalogue::sizeSortInitialResult());
     m_c.sizeSortResultList->setCurrentIndex(m_c.sizeSortResultList->model()->index(0, 0));
     m_c.updateTimer->setSingleShot(true);
     m_c.updateTimer->start(UpdateCheck::kDelayMs);
@@ -239,22 +231,26 @@ void MainWindow::saveWindowState()
 
 void MainWindow::wireQueryRun()
 {
-    QueryRun *run = m_session->run();
+    Session *session = m_session;
     for (int k = 0; k < int(m_c.metricBoxes.size()); ++k) {
         QCheckBox *box = m_c.metricBoxes[k];
-        connect(box, &QCheckBox::toggled, run, [run, k](bool on) { run->setTicked(k, on); });
+        connect(box, &QCheckBox::toggled, session,
+                [session, k](bool on) { session->setTicked(k, on); });
         connect(m_c.metricCaptions[k], &ClickableLabel::clicked, box, &QCheckBox::toggle);
     }
-    connect(m_c.stopFlag, &QCheckBox::toggled, run, &QueryRun::setStopFlag);
-    connect(run, &QueryRun::stopFlagChanged, m_c.stopFlag, &QCheckBox::setChecked);
-    connect(run, &QueryRun::captionChanged, m_c.runButton, &QPushButton::setText);
-    connect(m_c.runButton, &QPushButton::clicked, run, [run] { run->startOrStop(); });
-    connect(run, &QueryRun::refusedEmptyTable, this,
-            [this] { Dialogs::inform(this, QueryRun::kEmptyTableMessage); });
-    connect(run, &QueryRun::siteRefused, this,
-            [this](const QString &site) { showNotice(site + QStringLiteral("：查询受限")); });
-    connect(run, &QueryRun::notice, this, &MainWindow::showNotice);
-    connect(run, &QueryRun::progressChanged, m_progress, &QLabel::setText);
+    connect(m_c.stopFlag, &QCheckBox::toggled, session, &Session::setStopFlag);
+    connect(session, &Session::stopFlagChanged, m_c.stopFlag, &QCheckBox::setChecked);
+    connect(session, &Session::runningChanged, this,
+            [this](bool running) { m_c.runButton->setText(Catalogue::runCaption(running)); });
+    connect(m_c.runButton, &QPushButton::clicked, session, [session] {
+        if (session->isRunning())
+            session->stop();
+        else
+            session->startRun();
+    });
+    connect(session, &Session::runRefused, this,
+            [this](const QString &message) { Dialogs::inform(this, message); });
+    connect(session, &Session::progressChanged, m_progress, &QLabel::setText);
 }
 
 int MainWindow::rowAt(const QPoint &viewportPoint) const
@@ -287,29 +283,20 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::checkForUpdate()
 {
-    [](QPointer<MainWindow> self, PageFetcher *fetcher, Endpoints endpoints) -> QCoro::Task<void> {
-        const bool newer = co_await UpdateCheck::newerVersionAvailable(fetcher, endpoints);
+    [](QPointer<MainWindow> self, Session *session) -> QCoro::Task<void> {
+        const bool newer = co_await session->newerVersionAvailable();
         if (!self || !newer)
             co_return;
         if (Dialogs::ask(self, UpdateCheck::kTitle, UpdateCheck::kQuestion) == Dialogs::Answer::Ok)
-            QDesktopServices::openUrl(QUrl(UpdateCheck::productPageAddress(endpoints)));
-    }(this, m_session->fetcher(), m_session->endpoints());
+            QDesktopServices::openUrl(QUrl(self->m_session->productPage()));
+    }(this, m_session);
 }
 
-void MainWindow::showNotice(const QString &text)
+void MainWindow::showNotices()
 {
-    // Each notice stays at least this long; several at once are shown together.
-    constexpr qint64 kShownMs = 12'000;
-    const qint64 now = Clock::nowUtc().toMSecsSinceEpoch();
-    m_notices.removeIf([&](const Notice &n) { return n.until <= now || n.text == text; });
-    if (!text.isEmpty())
-        m_notices.append({text, now + kShownMs});
-    QStringList shown;
-    for (const Notice &n : m_notices)
-        shown << n.text;
-    m_notice->setText(shown.join(QStringLiteral("；")));
-    if (!m_notices.isEmpty())
-        m_noticeTimer.start(int(m_notices.first().until - now));
+    m_notice->setText(m_session->noticeText());
+    if (const std::optional<QDateTime> until = m_session->nextNoticeExpiry())
+        m_noticeTimer.start(int(qMax<qint64>(0, Clock::nowUtc().msecsTo(*until))));
 }
 
 void MainWindow::wireFilter()
@@ -317,36 +304,23 @@ void MainWindow::wireFilter()
     m_c.criterionCombo->addItems(RowFilter::criterionTexts());
     m_c.criterionCombo->setCurrentIndex(0);
     connect(m_c.deleteRowsButton, &QPushButton::clicked, this, [this] {
-        ResultTable *table = m_session->grid();
-        const qsizetype removed = RowFilter::filterRows(*table, m_c.criterionCombo->currentText(),
-                                                        m_c.thresholdEdit->text());
-        showNotice(
-            QStringLiteral("结果筛选：删除 %1 行，剩余 %2 行").arg(removed).arg(table->rowCount()));
+        m_session->filterRows(m_c.criterionCombo->currentText(), m_c.thresholdEdit->text());
     });
 }
 
 void MainWindow::wireLookup()
 {
-    DetailLookup *lookup = m_session->lookup();
     m_c.lookupEdit->setText(QStringLiteral("qinglan.com"));
-    connect(m_c.lookupButton, &QPushButton::clicked, lookup,
-            [this, lookup] { lookup->lookUp(m_c.lookupEdit->text()); });
-    connect(lookup, &DetailLookup::valueChanged, this,
-            [this](DetailLookup::Field field, const QString &text) {
-                m_c.detailValues[std::size_t(field)]->setText(text);
-            });
-    connect(lookup, &DetailLookup::valueNoteChanged, this,
-            [this](DetailLookup::Field field, const QString &note) {
-                m_c.detailValues[std::size_t(field)]->setToolTip(note);
-            });
-    connect(lookup, &DetailLookup::emptyInput, this,
-            [this] { Dialogs::inform(this, DetailLookup::kEmptyInputMessage); });
-    connect(lookup, &DetailLookup::invalidInput, this, [this](const QString &typed) {
-        Dialogs::inform(this, DetailLookup::invalidInputMessage(typed));
+    connect(m_c.lookupButton, &QPushButton::clicked, m_session,
+            [this] { m_session->lookUp(m_c.lookupEdit->text()); });
+    connect(m_session, &Session::lookupValueChanged, this, [this](int field, const QString &text) {
+        m_c.detailValues[std::size_t(field)]->setText(text);
     });
-    connect(lookup, &DetailLookup::notice, this, &MainWindow::showNotice);
-    connect(lookup, &DetailLookup::fetchFailed, this,
-            [this](const QString &error) { showNotice(QStringLiteral("查询失败：") + error); });
+    connect(m_session, &Session::lookupNoteChanged, this, [this](int field, const QString &note) {
+        m_c.detailValues[std::size_t(field)]->setToolTip(note);
+    });
+    connect(m_session, &Session::lookupRefused, this,
+            [this](const QString &message) { Dialogs::inform(this, message); });
     m_c.resultGrid->viewport()->installEventFilter(this);
 }
 
@@ -408,61 +382,46 @@ void MainWindow::openCell(const QPoint &viewportPoint)
     }
     if (column < 0)
         return;
-    const QString domain = m_session->grid()->cell(row, kDomainColumn);
-    if (column == kDomainColumn) {
-        m_c.lookupEdit->setText(domain);
-    } else if (const ProbeRecipe *recipe = Probes::countRecipe(column)) {
+    const Session::CellAction action = m_session->actionAt(row, column);
+    if (action.kind == Session::CellAction::Kind::LookUp)
+        m_c.lookupEdit->setText(action.text);
+    else if (action.kind == Session::CellAction::Kind::Open)
         // Handed to the desktop as a URL, never through a shell.
-        QDesktopServices::openUrl(
-            QUrl(Probes::recipeUrl(*recipe, m_session->endpoints(), domain), QUrl::TolerantMode));
-    }
+        QDesktopServices::openUrl(QUrl(action.text, QUrl::TolerantMode));
 }
 
 void MainWindow::wireLists()
 {
-    DeletionLists *lists = m_session->lists();
     for (int k = 0; k < int(m_c.dayButtons.size()); ++k) {
-        connect(m_c.dayButtons[k], &QPushButton::clicked, lists,
-                [lists, k] { lists->loadDay(k, Clock::today()); });
+        connect(m_c.dayButtons[k], &QPushButton::clicked, m_session,
+                [this, k] { m_session->loadDay(k); });
     }
-    connect(m_c.cnReloadButton, &QPushButton::clicked, lists, [lists] { lists->reloadCnList(); });
-    connect(lists, &DeletionLists::dayChanged, this,
-            [this, lists] { m_c.dayHeaderLabel->setText(lists->dayHeader()); });
-    connect(lists, &DeletionLists::loadingPanel, m_c.dayLoadingPanel, &QWidget::setVisible);
-    connect(lists, &DeletionLists::captionChanged, this,
+    connect(m_c.cnReloadButton, &QPushButton::clicked, m_session,
+            [this] { m_session->reloadCnList(); });
+    connect(m_session, &Session::dayHeaderChanged, m_c.dayHeaderLabel, &QLabel::setText);
+    connect(m_session, &Session::dayLoadingChanged, m_c.dayLoadingPanel, &QWidget::setVisible);
+    connect(m_session, &Session::suffixCaptionChanged, this,
             [this](int i, const QString &caption) { m_c.suffixButtons[i]->setText(caption); });
-    connect(lists, &DeletionLists::downloadFailed, this,
-            [this](const QString &address, const QString &error) {
-                showNotice(QStringLiteral("删除列表下载失败：%1（%2）").arg(address, error));
-            });
-    connect(lists, &DeletionLists::linesSkipped, this,
-            [this](qsizetype count) { showNotice(QStringLiteral("跳过 %1 行").arg(count)); });
     for (int i = 0; i < int(m_c.suffixButtons.size()); ++i) {
-        connect(m_c.suffixButtons[i], &QPushButton::clicked, this, [this, i] {
-            m_c.categoryLoadingPanel->show();
-            m_session->breakDown(i);
-            m_c.categoryLoadingPanel->hide();
-        });
+        connect(m_c.suffixButtons[i], &QPushButton::clicked, m_session,
+                [this, i] { m_session->breakDown(i); });
     }
     connect(m_session, &Session::categoriesChanged, this, [this] {
-        for (int k = 0; k < Sources::kCategoryCount; ++k) {
+        for (int k = 0; k < Catalogue::kCategoryCount; ++k) {
             const QStringList &names = m_session->categories()[std::size_t(k)];
             texts(m_c.categoryLists[k])->setTexts(names);
             m_c.categoryCounts[k]->setText(QString::number(names.size()));
         }
     });
     for (int k = 0; k < int(m_c.categoryCounts.size()); ++k) {
-        connect(m_c.categoryCounts[k], &ClickableLabel::clicked, this,
+        connect(m_c.categoryCounts[k], &ClickableLabel::clicked, m_session,
                 [this, k] { m_session->importCategory(k); });
     }
-    connect(m_session, &Session::imported, this,
-            [this](qsizetype rows) { showNotice(QStringLiteral("已导入%1个域名").arg(rows)); });
 }
 
 void MainWindow::keepSession(const QString &path)
 {
-    for (const QString &notice : m_session->keepIn(path))
-        showNotice(notice);
+    m_session->keepIn(path);
 }
 
 QList<int> MainWindow::selectedRows() const
@@ -485,10 +444,8 @@ void MainWindow::wireGridMenu()
         grid->addAction(action);
         return action;
     };
-    add(QStringLiteral("复制"), QKeySequence::Copy, [this] {
-        QGuiApplication::clipboard()->setText(
-            GridExport::tabSeparated(GridExport::rows(*m_session->grid(), selectedRows())));
-    });
+    add(QStringLiteral("复制"), QKeySequence::Copy,
+        [this] { QGuiApplication::clipboard()->setText(m_session->copyRows(selectedRows())); });
     add(QStringLiteral("导出CSV…"), QKeySequence::Save, [this] { exportCsv(); });
     add(QStringLiteral("从文件导入…"), {}, [this] {
         const QString path = Dialogs::openFileName(this, QStringLiteral("从文件导入"),
@@ -496,59 +453,37 @@ void MainWindow::wireGridMenu()
         if (!path.isEmpty())
             importFile(path);
     });
-    add(QStringLiteral("重查失败项"), {},
-        [this] { m_session->run()->startOrStop(QueryRun::Scope::UnfinishedCells); });
+    add(QStringLiteral("重查失败项"), {}, [this] { m_session->requery(); });
     add(QStringLiteral("清空结果"), {}, [this] { m_session->clearGrid(); });
     grid->setContextMenuPolicy(Qt::ActionsContextMenu);
     // A .txt or .csv file dropped on the grid is imported like one chosen from the menu.
     grid->setAcceptDrops(true);
     grid->viewport()->setAcceptDrops(true);
-    connect(m_session, &Session::storeProblem, this, &MainWindow::showNotice);
 }
 
 void MainWindow::exportCsv()
 {
-    // Several selected rows are exported alone; otherwise every row, in display order.
-    QList<int> rows = selectedRows();
-    if (rows.size() < 2)
-        rows.clear();
     const QString path =
         Dialogs::saveFileName(this, QStringLiteral("导出CSV"), QStringLiteral("varnel.csv"),
                               QStringLiteral("CSV 文件 (*.csv)"));
-    if (path.isEmpty())
-        return;
-    const QList<QStringList> cells = GridExport::rows(*m_session->grid(), rows);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(GridExport::csv(GridExport::header(), cells, true)) < 0 || !file.commit()) {
-        showNotice(QStringLiteral("无法写入 %1：%2").arg(path, file.errorString()));
-        return;
-    }
-    showNotice(QStringLiteral("已导出 %1 行到 %2").arg(cells.size()).arg(path));
+    if (!path.isEmpty())
+        m_session->exportCsv(path, selectedRows());
 }
 
 void MainWindow::importFile(const QString &path)
 {
-    [](QPointer<MainWindow> self, Session *session, QString path) -> QCoro::Task<void> {
-        const QString text = co_await session->importFile(path);
-        if (self && !text.isEmpty())
-            self->showNotice(text);
-    }(this, m_session, path);
+    m_session->importFile(path);
 }
 
 void MainWindow::wireSorts()
 {
-    connect(m_c.sortDomesticButton, &QPushButton::clicked, this, [this] {
-        Sources::sortDomesticLists(*m_session->lists());
-        showNotice(QStringLiteral("国内域名已按长度排序"));
-    });
-    connect(m_c.sortInternationalButton, &QPushButton::clicked, this, [this] {
-        Sources::sortInternationalLists(*m_session->lists());
-        showNotice(QStringLiteral("国际域名已按长度排序"));
-    });
+    connect(m_c.sortDomesticButton, &QPushButton::clicked, m_session,
+            [this] { m_session->sortLists(true); });
+    connect(m_c.sortInternationalButton, &QPushButton::clicked, m_session,
+            [this] { m_session->sortLists(false); });
     connect(m_c.sortBySizeButton, &QPushButton::clicked, this, [this] {
         texts(m_c.sizeSortResultList)
-            ->setTexts(Sources::sortBySize(texts(m_c.sizeSortInputList)->texts()));
+            ->setTexts(Catalogue::sortBySize(texts(m_c.sizeSortInputList)->texts()));
     });
 
     // The day strip covers these buttons where the window's design puts them; its context menu

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "WindowLayout.h"
-#include "fetch/Endpoints.h"
 #include "table/Columns.h"
 #include "text/Version.h"
 
@@ -26,9 +25,8 @@ public:
         QStringLiteral("Varnel ") + QLatin1StringView(kVarnelVersion) +
         QStringLiteral("  www.varnel-soft.example  青岚域名软件工作室  电话 0571-8800-1234");
 
-    // `options`, when given, configures the session's network, pacing and back-off.
-    explicit MainWindow(const Endpoints &endpoints, const StartOptions *options = nullptr,
-                        QWidget *parent = nullptr);
+    // `options` configure the session's network, pacing, back-off and RDAP servers.
+    explicit MainWindow(const StartOptions &options, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     const MainWindowControls &controls() const { return m_c; }
@@ -56,8 +54,8 @@ private:
     void checkForUpdate();
     bool eventFilter(QObject *watched, QEvent *event) override;
     void openCell(const QPoint &viewportPoint);
-    // A one-off message in the status bar; an empty text only drops notices that have expired.
-    void showNotice(const QString &text);
+    // The session's notices, until the first of them expires.
+    void showNotices();
     void fitColumns();
     void wireGridMenu();
     QList<int> selectedRows() const;
@@ -71,11 +69,6 @@ private:
     MainWindowControls m_c;
     QLabel *m_notice;
     QLabel *m_progress;
-    struct Notice {
-        QString text;
-        qint64 until;
-    };
-    QList<Notice> m_notices;
     QTimer m_noticeTimer;
     // Widths the user gave columns; 0: the column follows the window.
     std::array<int, kColumnCount> m_userWidths{};

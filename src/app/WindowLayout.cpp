@@ -2,12 +2,7 @@
 
 #include "ClickableLabel.h"
 #include "TextListModel.h"
-#include "lookup/DetailLookup.h"
-#include "probes/Probes.h"
-#include "probes/QueryRun.h"
-#include "sources/DeletionLists.h"
-#include "sources/LengthBreakdown.h"
-#include "sources/Suffixes.h"
+#include "session/Catalogue.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -68,8 +63,6 @@ constexpr Twips kLayout[] = {
     {"suffixButton_7", "categoryStrip", 4440, 720, 1815, 495},
     {"suffixButton_8", "categoryStrip", 6480, 720, 1815, 495},
     {"suffixButton_9", "categoryStrip", 8520, 720, 1815, 495},
-    {"categoryLoadingPanel", "categoryStrip", 360, 120, 9975, 1095},
-    {"categoryLoadingNotice", "categoryLoadingPanel", 3960, 360, 2055, 375},
     {"categoryCaption_0", "categoryStrip", 360, 1440, 1200, 270},
     {"categoryCaption_1", "categoryStrip", 1920, 1440, 1200, 270},
     {"categoryCaption_2", "categoryStrip", 3360, 1440, 1200, 270},
@@ -269,7 +262,7 @@ MainWindowControls buildMainWindowControls(QWidget *client)
     c.cnReloadButton = b.make<QPushButton>(u"cnReloadButton"_s, QStringLiteral("国内域名"));
     for (int k = 0; k < int(c.dayButtons.size()); ++k) {
         c.dayButtons[k] =
-            b.make<QPushButton>(indexed("dayButton", k), DeletionLists::dayButtonCaption(k));
+            b.make<QPushButton>(indexed("dayButton", k), Catalogue::dayButtonCaption(k));
         c.dayButtons[k]->setFont(bold);
     }
     c.todayLabel = label(u"todayLabel"_s, QString());
@@ -284,11 +277,11 @@ MainWindowControls buildMainWindowControls(QWidget *client)
     c.categoryStrip = b.make<QFrame>(u"categoryStrip"_s);
     for (int i = 0; i < int(c.suffixButtons.size()); ++i) {
         c.suffixButtons[i] =
-            b.make<QPushButton>(indexed("suffixButton", i), Sources::suffix(i).caption.toString());
+            b.make<QPushButton>(indexed("suffixButton", i), Catalogue::suffixName(i));
         c.suffixButtons[i]->setFont(bold);
     }
     for (int k = 0; k < int(c.categoryCounts.size()); ++k) {
-        c.categoryCaptions[k] = label(indexed("categoryCaption", k), Sources::categoryCaption(k));
+        c.categoryCaptions[k] = label(indexed("categoryCaption", k), Catalogue::categoryCaption(k));
         c.categoryCaptions[k]->setFont(bold);
         c.categoryCounts[k] = b.make<ClickableLabel>(indexed("categoryCount", k));
         c.categoryCounts[k]->setText(QStringLiteral("0"));
@@ -296,13 +289,9 @@ MainWindowControls buildMainWindowControls(QWidget *client)
         c.categoryCounts[k]->setCursor(Qt::PointingHandCursor);
         c.categoryLists[k] = listBox(b.make<QListView>(indexed("categoryList", k)));
     }
-    c.categoryLoadingPanel = b.make<QFrame>(u"categoryLoadingPanel"_s);
-    label(u"categoryLoadingNotice"_s, kLoadingNotice);
-    for (QFrame *overlay : {c.dayLoadingPanel, c.categoryLoadingPanel}) {
-        overlay->setAutoFillBackground(true);
-        overlay->setFrameShape(QFrame::Box);
-        overlay->hide();
-    }
+    c.dayLoadingPanel->setAutoFillBackground(true);
+    c.dayLoadingPanel->setFrameShape(QFrame::Box);
+    c.dayLoadingPanel->hide();
     c.updateTimer = new QTimer(client);
     c.updateTimer->setObjectName(QStringLiteral("updateTimer"));
 
@@ -318,12 +307,12 @@ MainWindowControls buildMainWindowControls(QWidget *client)
     c.stuckHint->setWordWrap(true);
     colour(c.stuckHint, grey);
     c.stopFlag = b.make<QCheckBox>(u"stopFlag"_s);
-    c.runButton = b.make<QPushButton>(u"runButton"_s, QueryRun::kStartCaption);
+    c.runButton = b.make<QPushButton>(u"runButton"_s, Catalogue::runCaption(false));
     c.runButton->setFont(bold);
     for (int k = 0; k < int(c.metricBoxes.size()); ++k) {
         c.metricBoxes[k] = b.make<QCheckBox>(indexed("metricBox", k));
         c.metricCaptions[k] = b.make<ClickableLabel>(indexed("metricCaption", k));
-        c.metricCaptions[k]->setText(Probes::metric(k).caption);
+        c.metricCaptions[k]->setText(Catalogue::metricCaption(k));
         // The captions were sized for SimSun's narrow Latin letters; tighten wider faces a little
         // so a caption does not run under the next box.
         QFont tight = c.metricCaptions[k]->font();
@@ -342,25 +331,24 @@ MainWindowControls buildMainWindowControls(QWidget *client)
         colour(l, grey);
     c.lookupEdit = b.make<QLineEdit>(u"lookupEdit"_s);
     c.lookupButton = b.make<QPushButton>(u"lookupButton"_s, QStringLiteral("查 询"));
-    for (int i = 0; i < DetailLookup::kFieldCount; ++i) {
-        c.detailCaptions[i] =
-            label(indexed("detailCaption", i), DetailLookup::fieldCaption(DetailLookup::Field(i)));
+    for (int i = 0; i < Catalogue::kLookupFieldCount; ++i) {
+        c.detailCaptions[i] = label(indexed("detailCaption", i), Catalogue::lookupFieldCaption(i));
         c.detailCaptions[i]->setFont(bold);
-        c.detailValues[i] = label(indexed("detailValue", i), DetailLookup::kReset);
+        c.detailValues[i] = label(indexed("detailValue", i), Catalogue::lookupReset());
     }
-    colour(c.detailValues[int(DetailLookup::Field::Countdown)], red);
+    colour(c.detailValues[Catalogue::kCountdownField], red);
 
     // Controls without a caption of their own are named after the caption beside them, so that
     // assistive tools (and UI tests) find them by what the user reads.
     for (int k = 0; k < int(c.metricBoxes.size()); ++k)
-        c.metricBoxes[k]->setAccessibleName(Probes::metric(k).caption);
+        c.metricBoxes[k]->setAccessibleName(Catalogue::metricCaption(k));
     c.stopFlag->setAccessibleName(QStringLiteral("停止查询"));
     c.criterionCombo->setAccessibleName(c.filterCaption->text());
     c.filterCaption->setBuddy(c.criterionCombo);
     c.thresholdEdit->setAccessibleName(QStringLiteral("筛选阈值"));
     c.lookupEdit->setAccessibleName(QStringLiteral("查询域名"));
     c.resultGrid->setAccessibleName(QStringLiteral("查询结果"));
-    for (int i = 0; i < DetailLookup::kFieldCount; ++i)
+    for (int i = 0; i < Catalogue::kLookupFieldCount; ++i)
         c.detailValues[i]->setAccessibleDescription(c.detailCaptions[i]->text());
 
     // The bottom-to-top stacking chosen where controls overlap: the day strip covers the sort

@@ -29,7 +29,6 @@ struct MainWindowControls {
     // Category strip: the ten suffix buttons by suffix index, and the seven categories.
     QFrame *categoryStrip;
     std::array<QPushButton *, 10> suffixButtons;
-    QFrame *categoryLoadingPanel;
     std::array<QLabel *, 7> categoryCaptions;
     std::array<ClickableLabel *, 7> categoryCounts;
     std::array<QListView *, 7> categoryLists;

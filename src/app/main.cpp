@@ -56,7 +56,7 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
     }
 
-    MainWindow window(options->endpoints, &*options);
+    MainWindow window(*options);
     window.keepSession(SessionStore::defaultPath(parser.isSet(demoOption)));
     window.show();
     return app.exec();

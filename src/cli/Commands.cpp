@@ -1,20 +1,9 @@
 #include "Commands.h"
 
-#include "fetch/PageFetcher.h"
-#include "fetch/SiteAddress.h"
-#include "lookup/DetailLookup.h"
-#include "probes/QueryRun.h"
-#include "rdap/RdapClient.h"
-#include "sources/CategoryImport.h"
-#include "sources/DeletionLists.h"
-#include "sources/LengthBreakdown.h"
-#include "sources/ListSorts.h"
-#include "sources/NameImport.h"
+#include "session/Catalogue.h"
+#include "session/Session.h"
 #include "table/GridExport.h"
 #include "table/ResultTable.h"
-#include "text/Clock.h"
-#include "text/Failure.h"
-#include "text/HostName.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -44,11 +33,11 @@ std::optional<QString> oneOf(Console &console, const QCommandLineParser &parser,
 std::optional<QList<int>> readMetrics(Console &console, const QCommandLineParser &parser)
 {
     QStringList known;
-    for (int k = 0; k <= Probes::kRdapMetric; ++k)
-        known << Probes::metric(k).probe;
+    for (int k = 0; k <= Catalogue::kRdapMetric; ++k)
+        known << Catalogue::metricName(k);
     const QStringList asked = parser.isSet(QStringLiteral("metrics"))
                                   ? parser.value(QStringLiteral("metrics")).split(u',')
-                                  : known.mid(0, Probes::kMetricCount);
+                                  : known.mid(0, Catalogue::kMetricCount);
     QList<int> metrics;
     for (const QString &name : asked) {
         const int k = int(known.indexOf(name.trimmed()));
@@ -62,12 +51,6 @@ std::optional<QList<int>> readMetrics(Console &console, const QCommandLineParser
     }
     std::sort(metrics.begin(), metrics.end());
     return metrics;
-}
-
-// The cells that do not count as measured.
-bool unfinished(const QString &cell)
-{
-    return cell == kQueryFailed || cell == kQueryRefused || cell == kBlankCell;
 }
 
 // Progress on standard error: a bar with rate and time left on a terminal, plain lines otherwise.
@@ -131,8 +114,8 @@ QCoro::Task<int> lists(Context context)
               {QStringLiteral("-2"), QStringLiteral("-1"), QStringLiteral("0"), QStringLiteral("1"),
                QStringLiteral("2")});
     QStringList suffixes;
-    for (int i = 0; i < Sources::kSourceCount; ++i)
-        suffixes << Sources::suffix(i).caption.toString();
+    for (int i = 0; i < Catalogue::kSuffixCount; ++i)
+        suffixes << Catalogue::suffixName(i);
     const std::optional<QString> suffix =
         oneOf(console, parser, QStringLiteral("suffix"), QStringLiteral("com"), suffixes);
     const QStringList categories = {QStringLiteral("3"),       QStringLiteral("4"),
@@ -150,32 +133,25 @@ QCoro::Task<int> lists(Context context)
         co_return kBadUsage;
     }
 
-    PageFetcher fetcher;
-    context.options.applyTo(fetcher);
-    QObject::connect(&console, &Console::stopRequested, &fetcher, &PageFetcher::shutDown);
-    const QDate today = Clock::today();
-    DeletionLists deletionLists(&fetcher, today);
-    deletionLists.setEndpoints(context.options.endpoints);
+    Session session(context.options);
+    QObject::connect(&console, &Console::stopRequested, &session, &Session::shutDown);
     bool failed = false;
-    QObject::connect(&deletionLists, &DeletionLists::downloadFailed,
+    QObject::connect(&session, &Session::downloadFailed,
                      [&](const QString &address, const QString &why) {
                          console.err(QStringLiteral("download failed: %1 (%2)").arg(address, why));
                          failed = true;
                      });
-    QObject::connect(&deletionLists, &DeletionLists::linesSkipped, [&](qsizetype count) {
+    QObject::connect(&session, &Session::linesSkipped, [&](qsizetype count) {
         console.err(QStringLiteral("skipped %1 lines that are not names").arg(count));
     });
-    co_await deletionLists.loadDay(DeletionLists::kToday + day->toInt(), today);
+    co_await session.loadDay(Catalogue::kToday + day->toInt());
     // A list cut short is no list: nothing is written.
     if (console.isStopping())
         co_return console.exitCode();
 
     const int index = int(suffixes.indexOf(*suffix));
-    QStringList names = deletionLists.list(index);
-    if (*sort == u"length")
-        Sources::sortByLength(names);
-    if (*category != u"all")
-        names = Sources::lengthBreakdown(names, index)[std::size_t(categories.indexOf(*category))];
+    const QStringList names =
+        session.list(index, *sort == u"length", int(categories.indexOf(*category)));
     QByteArray text;
     for (const QString &name : names)
         text += name.toUtf8() + '\n';
@@ -190,7 +166,7 @@ QCoro::Task<int> measure(Context context)
     const std::optional<QList<int>> metrics = readMetrics(console, context.parser);
     if (!metrics)
         co_return kBadUsage;
-    const bool withRdap = metrics->contains(Probes::kRdapMetric);
+    const bool withRdap = metrics->contains(Catalogue::kRdapMetric);
     if (context.arguments.size() > 1) {
         console.err(QStringLiteral("measure reads one file of names, or - for standard input"));
         co_return kBadUsage;
@@ -209,11 +185,8 @@ QCoro::Task<int> measure(Context context)
         console.err(QStringLiteral("cannot read %1: %2").arg(path, why));
         co_return kBadUsage;
     }
-    QString text = NameImport::decodeFile(*bytes);
     // Ctrl+C while reading: the lines read to their end are still names to write.
-    if (console.isStopping())
-        text.truncate(text.lastIndexOf(u'\n') + 1);
-    const NameImport::Result read = NameImport::readNames(text);
+    const Session::Names read = Session::readNames(*bytes, console.isStopping());
     if (read.names.isEmpty() && !console.isStopping()) {
         console.err(QStringLiteral("未找到域名：跳过 %1 行").arg(read.skipped));
         co_return kIncomplete;
@@ -223,43 +196,29 @@ QCoro::Task<int> measure(Context context)
                         .arg(read.skipped)
                         .arg(read.duplicates));
 
-    PageFetcher fetcher;
-    context.options.applyTo(fetcher);
-    ResultTable grid;
-    Sources::importCategory(grid, read.names);
-    QueryRun run(&grid, &fetcher);
-    run.setEndpoints(context.options.endpoints);
-    context.options.applyTo(run, context.options.endpoints);
-    RdapClient rdap(&fetcher, context.options.rdapBootstrap);
-    run.setRdap(&rdap, context.options.settings.registrationFromRdap);
-    for (int k = 0; k <= Probes::kRdapMetric; ++k)
-        run.setTicked(k, metrics->contains(k));
-    // The RDAP metric's three columns: the statuses, the real expiry and the drop estimate.
-    QHash<RowId, QStringList> rdapCells;
-    QObject::connect(&run, &QueryRun::rdapRead, [&](RowId row, const RdapResult &r) {
-        const std::optional<QDate> expiry = DropEstimate::realExpiry(r.answer);
-        const QString status = !r.served ? QStringLiteral("无RDAP服务")
-                               : r.answer.kind == RdapAnswer::Registered ? r.statusText()
-                               : r.answer.kind == RdapAnswer::NotRegistered
-                                   ? QStringLiteral("未注册")
-                                   : r.registrationCell();
-        rdapCells.insert(row, {status, expiry ? expiry->toString(Qt::ISODate) : QString(),
-                               DropEstimate::estimateText(r.estimate)});
-        // What the window's tooltip would say: part of the answer did not read.
-        for (const QString &warning : r.answer.warnings)
+    Session session(context.options);
+    session.importNames(read.names);
+    const ResultTable &grid = *session.grid();
+    for (int k = 0; k <= Catalogue::kRdapMetric; ++k)
+        session.setTicked(k, metrics->contains(k));
+    // What the window's tooltip would say: part of a record did not read.
+    QObject::connect(&session, &Session::rdapWarnings, [&](RowId row, const QStringList &warnings) {
+        for (const QString &warning : warnings)
             console.err(grid.cellOf(row, kDomainColumn) + QStringLiteral(": ") + warning);
     });
+    // The RDAP metric adds three columns: the statuses, the real expiry and the drop estimate.
     const auto rowCells = [&](int row) {
         QStringList cells = GridExport::rows(grid, {row}).value(0);
         if (withRdap)
-            cells += rdapCells.value(grid.rowId(row), QStringList(3));
+            cells += session.rdapCells(grid.rowId(row));
         return cells;
     };
     QStringList header = GridExport::header();
     if (withRdap)
         header << QStringLiteral("状态") << QStringLiteral("到期时间")
                << QStringLiteral("预计删除");
-    QObject::connect(&run, &QueryRun::notice, [&](const QString &notice) { console.err(notice); });
+    QObject::connect(&session, &Session::runNotice,
+                     [&](const QString &notice) { console.err(notice); });
 
     // Rows go out in input order, each as soon as it and every row before it is complete.
     if (!console.out(GridExport::csv(header, {}, false)))
@@ -276,7 +235,7 @@ QCoro::Task<int> measure(Context context)
             console.out(GridExport::csv({}, rows, false));
         progress.update(written);
     };
-    QObject::connect(&run, &QueryRun::rowFinished, [&](RowId row) {
+    QObject::connect(&session, &Session::rowFinished, [&](RowId row) {
         complete.insert(row);
         if (!console.isStopping())
             writeReady(false);
@@ -288,16 +247,15 @@ QCoro::Task<int> measure(Context context)
         for (qsizetype r = written; r < grid.rowCount(); ++r)
             unwritten << rowCells(int(r));
     };
-    QObject::connect(&console, &Console::stopRequested, &run, [&] {
+    QObject::connect(&console, &Console::stopRequested, &session, [&] {
         keepUnwritten();
-        run.abandon(); // first, so that no queue moves on to the next request
-        fetcher.shutDown();
+        session.shutDown();
     });
 
     if (console.isStopping()) // Ctrl+C came while reading
         keepUnwritten();
     else
-        co_await run.startOrStop();
+        co_await session.startRun();
     if (console.isStopping()) {
         // Every name is still written after Ctrl+C, unfinished cells empty.
         if (console.exitCode() == kInterrupted)
@@ -309,21 +267,7 @@ QCoro::Task<int> measure(Context context)
     if (console.isStopping())
         co_return console.exitCode();
 
-    const auto rdapFailed = [&](RowId row) {
-        const auto cells = rdapCells.constFind(row);
-        return cells == rdapCells.cend() || cells->first() == kQueryFailed ||
-               cells->first() == kQueryRefused;
-    };
-    for (int r = 0; r < grid.rowCount(); ++r) {
-        for (int k : *metrics) {
-            const bool failed = k == Probes::kRdapMetric
-                                    ? rdapFailed(grid.rowId(r))
-                                    : unfinished(grid.cell(r, Probes::metric(k).column));
-            if (failed)
-                co_return kIncomplete;
-        }
-    }
-    co_return kDone;
+    co_return session.measuredAll(*metrics) ? kDone : kIncomplete;
 }
 
 QCoro::Task<int> lookup(Context context)
@@ -333,46 +277,20 @@ QCoro::Task<int> lookup(Context context)
         console.err(QStringLiteral("lookup takes one name"));
         co_return kBadUsage;
     }
-    const QString typed = context.arguments.first();
-    const std::optional<QString> name = asciiHostName(typed);
-    if (!name) {
-        console.err(DetailLookup::invalidInputMessage(typed));
-        co_return kBadUsage;
-    }
-
-    // The window's lookup, wired as the window wires it.
-    PageFetcher fetcher;
-    context.options.applyTo(fetcher);
-    RdapClient rdap(&fetcher, context.options.rdapBootstrap);
-    DetailLookup lookup(&fetcher);
-    lookup.setEndpoints(context.options.endpoints);
-    lookup.setRdap(&rdap);
-    lookup.setBackoff(context.options.settings.backoff);
-    std::array<QString, DetailLookup::kFieldCount> values;
-    values.fill(DetailLookup::kReset);
-    QObject::connect(
-        &lookup, &DetailLookup::valueChanged,
-        [&](DetailLookup::Field field, const QString &text) { values[std::size_t(field)] = text; });
+    Session session(context.options);
     bool failed = false;
-    QObject::connect(&lookup, &DetailLookup::fetchFailed, [&](const QString &why) {
+    QObject::connect(&session, &Session::lookupFailed, [&](const QString &why) {
         console.err(why);
         failed = true;
     });
-    QObject::connect(&lookup, &DetailLookup::notice,
+    QObject::connect(&session, &Session::lookupNotice,
                      [&](const QString &notice) { console.err(notice); });
-    std::optional<RdapResult> record;
-    QObject::connect(&lookup, &DetailLookup::rdapRead,
-                     [&](const RdapResult &result) { record = result; });
-    QObject::connect(&console, &Console::stopRequested, &lookup, [&] {
-        lookup.abandon();
-        fetcher.shutDown();
-    });
-
-    co_await lookup.lookUp(*name);
-    // What the registry itself says, where it has an RDAP server; the lookup has asked already
-    // when the deletion page failed.
-    if (!record && !console.isStopping() && rdap.serves(*name))
-        co_await lookup.queryRdap(*name);
+    QObject::connect(&console, &Console::stopRequested, &session, &Session::shutDown);
+    const Session::LookupReport report = co_await session.lookUp(context.arguments.first(), true);
+    if (!report.refusal.isEmpty()) {
+        console.err(report.refusal);
+        co_return kBadUsage;
+    }
     if (console.isStopping() && console.exitCode() != kInterrupted)
         co_return console.exitCode();
 
@@ -380,23 +298,14 @@ QCoro::Task<int> lookup(Context context)
     const auto line = [&](const QString &caption, const QString &value) {
         text += (caption + QStringLiteral(": ") + value + u'\n').toUtf8();
     };
-    for (int f = 0; f < DetailLookup::kFieldCount; ++f)
-        line(DetailLookup::fieldCaption(DetailLookup::Field(f)), values[std::size_t(f)]);
-    if (record && (record->answer.kind == RdapAnswer::Registered ||
-                   record->answer.kind == RdapAnswer::NotRegistered)) {
-        line(QStringLiteral("状态"), record->answer.kind == RdapAnswer::NotRegistered
-                                         ? QStringLiteral("未注册")
-                                         : record->answer.statuses.join(QStringLiteral(", ")));
-        line(QStringLiteral("阶段"), DropEstimate::stageName(record->estimate.stage));
-        line(QStringLiteral("预计删除"), DropEstimate::estimateText(record->estimate));
-        for (const QString &warning : record->answer.warnings)
-            console.err(*name + QStringLiteral(": ") + warning);
-    } else if (record) {
-        line(QStringLiteral("状态"), record->registrationCell());
-        console.err(QStringLiteral("RDAP：") + record->registrationCell() +
-                    (record->answer.error.isEmpty()
-                         ? QString()
-                         : QStringLiteral("（%1）").arg(record->answer.error)));
+    for (int f = 0; f < Catalogue::kLookupFieldCount; ++f)
+        line(Catalogue::lookupFieldCaption(f), report.values.value(f));
+    for (const auto &[caption, value] : report.registry)
+        line(caption, value);
+    for (const QString &warning : report.registryWarnings)
+        console.err(report.name + QStringLiteral(": ") + warning);
+    if (!report.registryError.isEmpty()) {
+        console.err(report.registryError);
         failed = true;
     }
     if (!console.out(text) || console.isStopping())
@@ -411,33 +320,14 @@ QCoro::Task<int> rdapBootstrap(Context context)
         console.err(QStringLiteral("rdap-bootstrap takes --update"));
         co_return kBadUsage;
     }
-    PageFetcher fetcher;
-    context.options.applyTo(fetcher);
-    QObject::connect(&console, &Console::stopRequested, &fetcher, &PageFetcher::shutDown);
-    // Over HTTPS: the file decides where every later RDAP query goes.
-    const QString address = secureSiteAddress(context.options.endpoints.iana, u"/rdap/dns.json");
-    const FetchResult page = co_await fetcher.fetch(address, Charset::Utf8);
+    Session session(context.options);
+    QObject::connect(&console, &Console::stopRequested, &session, &Session::shutDown);
+    const Session::BootstrapUpdate update = co_await session.updateRdapBootstrap();
     if (console.isStopping())
         co_return console.exitCode();
-    QString why = page.error;
-    const QString path = RdapBootstrap::cachedFilePath();
-    const std::optional<RdapBootstrap> stored =
-        page.gotPage() ? RdapBootstrap::storeDownload(page.body, path, &why) : std::nullopt;
-    if (!stored) {
-        // The last good copy stays where it is.
-        console.err(QStringLiteral("%1: %2; keeping the last good copy").arg(address, why));
-        co_return kIncomplete;
-    }
-    for (const QString &warning : stored->warnings())
-        console.err(QStringLiteral("%1: %2").arg(address, warning));
-    // What the next start will serve: the download, the built-in table's other suffixes and the
-    // user's own file.
-    qsizetype tlds = 0;
-    for (const QString &suffix :
-         RdapBootstrap::load(RdapBootstrap::userFilePath(), path).suffixes())
-        tlds += !suffix.contains(u'.');
-    console.err(QStringLiteral("saved %1: %2 TLDs").arg(path).arg(tlds));
-    co_return kDone;
+    for (const QString &line : update.lines)
+        console.err(line);
+    co_return update.stored ? kDone : kIncomplete;
 }
 
 } // namespace Cli

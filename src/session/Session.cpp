@@ -5,38 +5,41 @@
 #include "fetch/SiteAddress.h"
 #include "lookup/DetailLookup.h"
 #include "probes/QueryRun.h"
+#include "probes/Recipes.h"
+#include "rdap/DropEstimate.h"
 #include "rdap/RdapClient.h"
 #include "session/SessionStore.h"
-#include "session/StartOptions.h"
+#include "session/UpdateCheck.h"
 #include "sources/CategoryImport.h"
 #include "sources/DeletionLists.h"
+#include "sources/ListSorts.h"
 #include "sources/NameImport.h"
-#include "table/ResultTable.h"
+#include "table/GridExport.h"
+#include "table/RowFilter.h"
 #include "text/Clock.h"
+#include "text/Failure.h"
+#include "text/HostName.h"
 
 #include <QFile>
 #include <QNetworkProxyFactory>
 #include <QPointer>
+#include <QSaveFile>
 #include <QtConcurrentRun>
 
 #include <QCoroFuture>
 
-Session::Session(const Endpoints &endpoints, QObject *parent)
+Session::Session(const StartOptions &options, QObject *parent)
     : QObject(parent)
-    , m_endpoints(endpoints)
+    , m_options(options)
     , m_fetcher(new PageFetcher(this))
     , m_grid(new ResultTable(this))
     , m_run(new QueryRun(m_grid, m_fetcher, this))
     , m_lists(new DeletionLists(m_fetcher, Clock::today(), this))
     , m_lookup(new DetailLookup(m_fetcher, this))
-    // No registry is asked until configure() says which: tests and the demo never reach out.
-    , m_rdap(new RdapClient(m_fetcher, RdapBootstrap(), this))
+    , m_rdap(new RdapClient(m_fetcher, options.rdapBootstrap, this))
 {
-    m_run->setEndpoints(endpoints);
-    m_lists->setEndpoints(endpoints);
-    m_lookup->setEndpoints(endpoints);
-    m_lookup->setRdap(m_rdap);
-    m_run->setRdap(m_rdap, false);
+    configure();
+    wire();
     // An empty grid shows one blank row until the first import.
     RowCells placeholder;
     placeholder.fill(kBlankCell);
@@ -51,21 +54,123 @@ Session::~Session()
     m_store = nullptr;
 }
 
+void Session::configure()
+{
+    const Endpoints &endpoints = m_options.endpoints;
+    m_options.applyTo(*m_fetcher);
+    m_run->setEndpoints(endpoints);
+    m_options.applyTo(*m_run, endpoints);
+    m_run->setRdap(m_rdap, m_options.settings.registrationFromRdap);
+    m_lists->setEndpoints(endpoints);
+    m_lookup->setEndpoints(endpoints);
+    m_lookup->setRdap(m_rdap);
+    m_lookup->setBackoff(m_options.settings.backoff);
+    for (const QString &warning : m_options.settings.warnings)
+        m_notices.post(warning);
+    const std::optional<QNetworkProxy> &proxy = m_options.proxy;
+    if (proxy && proxy->type() != QNetworkProxy::NoProxy) {
+        m_notices.post(QStringLiteral("使用代理：") + proxyDisplayUrl(*proxy));
+    } else if (!proxy) {
+        const QList<QNetworkProxy> system = QNetworkProxyFactory::systemProxyForQuery(
+            QNetworkProxyQuery(QUrl(siteAddress(endpoints.baidu, u"/"))));
+        if (!system.isEmpty() && system.first().type() != QNetworkProxy::NoProxy &&
+            system.first().type() != QNetworkProxy::DefaultProxy)
+            m_notices.post(QStringLiteral("使用系统代理：") + proxyDisplayUrl(system.first()));
+    }
+}
+
+void Session::wire()
+{
+    connect(m_lists, &DeletionLists::dayChanged, this,
+            [this] { Q_EMIT dayHeaderChanged(m_lists->dayHeader()); });
+    connect(m_lists, &DeletionLists::loadingPanel, this, &Session::dayLoadingChanged);
+    connect(m_lists, &DeletionLists::captionChanged, this, &Session::suffixCaptionChanged);
+    connect(m_lists, &DeletionLists::downloadFailed, this,
+            [this](const QString &address, const QString &error) {
+                notify(QStringLiteral("删除列表下载失败：%1（%2）").arg(address, error));
+                Q_EMIT downloadFailed(address, error);
+            });
+    connect(m_lists, &DeletionLists::linesSkipped, this, [this](qsizetype count) {
+        notify(QStringLiteral("跳过 %1 行").arg(count));
+        Q_EMIT linesSkipped(count);
+    });
+
+    connect(m_run, &QueryRun::captionChanged, this, [this] { Q_EMIT runningChanged(isRunning()); });
+    connect(m_run, &QueryRun::stopFlagChanged, this, &Session::stopFlagChanged);
+    connect(m_run, &QueryRun::progressChanged, this, &Session::progressChanged);
+    connect(m_run, &QueryRun::refusedEmptyTable, this,
+            [this] { Q_EMIT runRefused(QueryRun::kEmptyTableMessage); });
+    connect(m_run, &QueryRun::siteRefused, this,
+            [this](const QString &site) { notify(site + QStringLiteral("：查询受限")); });
+    connect(m_run, &QueryRun::notice, this, [this](const QString &text) {
+        notify(text);
+        Q_EMIT runNotice(text);
+    });
+    connect(m_run, &QueryRun::rowFinished, this, &Session::rowFinished);
+    connect(m_run, &QueryRun::rdapRead, this, [this](RowId row, const RdapResult &r) {
+        const std::optional<QDate> expiry = DropEstimate::realExpiry(r.answer);
+        const QString status = !r.served ? QStringLiteral("无RDAP服务")
+                               : r.answer.kind == RdapAnswer::Registered ? r.statusText()
+                               : r.answer.kind == RdapAnswer::NotRegistered
+                                   ? QStringLiteral("未注册")
+                                   : r.registrationCell();
+        m_rdapCells.insert(row, {status, expiry ? expiry->toString(Qt::ISODate) : QString(),
+                                 DropEstimate::estimateText(r.estimate)});
+        if (!r.answer.warnings.isEmpty())
+            Q_EMIT rdapWarnings(row, r.answer.warnings);
+    });
+
+    connect(m_lookup, &DetailLookup::valueChanged, this,
+            [this](DetailLookup::Field field, const QString &text) {
+                Q_EMIT lookupValueChanged(int(field), text);
+            });
+    connect(m_lookup, &DetailLookup::valueNoteChanged, this,
+            [this](DetailLookup::Field field, const QString &note) {
+                Q_EMIT lookupNoteChanged(int(field), note);
+            });
+    connect(m_lookup, &DetailLookup::emptyInput, this,
+            [this] { Q_EMIT lookupRefused(DetailLookup::kEmptyInputMessage); });
+    connect(m_lookup, &DetailLookup::invalidInput, this, [this](const QString &typed) {
+        Q_EMIT lookupRefused(DetailLookup::invalidInputMessage(typed));
+    });
+    connect(m_lookup, &DetailLookup::notice, this, [this](const QString &text) {
+        notify(text);
+        Q_EMIT lookupNotice(text);
+    });
+    connect(m_lookup, &DetailLookup::fetchFailed, this, [this](const QString &error) {
+        notify(QStringLiteral("查询失败：") + error);
+        Q_EMIT lookupFailed(error);
+    });
+}
+
 void Session::shutDown()
 {
+    m_shutDown = true;
     m_run->abandon();
+    m_lookup->abandon();
     m_fetcher->shutDown();
     if (m_store)
         m_store->flush();
 }
 
-QStringList Session::keepIn(const QString &path)
+void Session::notify(const QString &text)
+{
+    m_notices.post(text);
+    Q_EMIT noticesChanged();
+}
+
+void Session::expireNotices()
+{
+    if (m_notices.expire())
+        Q_EMIT noticesChanged();
+}
+
+void Session::keepIn(const QString &path)
 {
     delete m_store;
     m_store = new SessionStore(path, this);
-    QStringList notices;
     if (!m_store->message().isEmpty())
-        notices << m_store->message();
+        notify(m_store->message());
     const std::optional<QList<RowCells>> saved = m_store->load();
     // A grid that held only the blank start-up row is no grid to bring back.
     const bool blankOnly =
@@ -73,66 +178,57 @@ QStringList Session::keepIn(const QString &path)
     if (saved && !saved->isEmpty() && !blankOnly) {
         m_grid->clear();
         m_grid->appendRows(*saved);
-        notices << QStringLiteral("已恢复上次的 %1 行").arg(saved->size());
+        notify(QStringLiteral("已恢复上次的 %1 行").arg(saved->size()));
     }
     m_store->attach(m_grid);
-    connect(m_store, &SessionStore::stateChanged, this,
-            [this] { Q_EMIT storeProblem(m_store->message()); });
-    return notices;
+    connect(m_store, &SessionStore::stateChanged, this, [this] { notify(m_store->message()); });
 }
 
-void Session::clearGrid()
+QCoro::Task<bool> Session::newerVersionAvailable()
 {
-    m_run->abandon();
-    m_grid->clear();
+    return UpdateCheck::newerVersionAvailable(m_fetcher, m_options.endpoints);
 }
 
-QCoro::Task<QString> Session::importFile(QString path)
+QString Session::productPage() const
 {
-    QPointer<Session> self(this);
-    // Reading and sorting out a million lines takes a moment: not on the window's thread.
-    const auto read = [path]() -> std::optional<NameImport::Result> {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return std::nullopt;
-        return NameImport::readNames(NameImport::decodeFile(file.readAll()));
-    };
-    const std::optional<NameImport::Result> result = co_await QtConcurrent::run(read);
-    if (!self)
-        co_return {};
-    if (!result)
-        co_return QStringLiteral("无法读取文件：%1").arg(path);
-    // A file with no names (binary, junk, an unknown encoding) must not cost the grid.
-    if (result->names.isEmpty())
-        co_return QStringLiteral("未找到域名：跳过 %1 行").arg(result->skipped);
-    m_run->abandon();
-    Sources::importCategory(*m_grid, result->names);
-    co_return QStringLiteral("已从文件导入 %1 个域名，跳过 %2 行（其中重复 %3 个）")
-        .arg(result->names.size())
-        .arg(result->skipped + result->duplicates)
-        .arg(result->duplicates);
+    return UpdateCheck::productPageAddress(m_options.endpoints);
 }
 
-QStringList Session::configure(const StartOptions &options)
+QCoro::Task<void> Session::loadDay(int dayIndex)
 {
-    options.applyTo(*m_fetcher);
-    options.applyTo(*m_run, m_endpoints);
-    delete m_rdap;
-    m_rdap = new RdapClient(m_fetcher, options.rdapBootstrap, this);
-    m_lookup->setRdap(m_rdap);
-    m_lookup->setBackoff(options.settings.backoff);
-    m_run->setRdap(m_rdap, options.settings.registrationFromRdap);
-    QStringList notices = options.settings.warnings;
-    if (options.proxy && options.proxy->type() != QNetworkProxy::NoProxy) {
-        notices << QStringLiteral("使用代理：") + proxyDisplayUrl(*options.proxy);
-    } else if (!options.proxy) {
-        const QList<QNetworkProxy> system = QNetworkProxyFactory::systemProxyForQuery(
-            QNetworkProxyQuery(QUrl(siteAddress(m_endpoints.baidu, u"/"))));
-        if (!system.isEmpty() && system.first().type() != QNetworkProxy::NoProxy &&
-            system.first().type() != QNetworkProxy::DefaultProxy)
-            notices << QStringLiteral("使用系统代理：") + proxyDisplayUrl(system.first());
-    }
-    return notices;
+    return m_lists->loadDay(dayIndex, Clock::today());
+}
+
+QCoro::Task<void> Session::reloadCnList()
+{
+    return m_lists->reloadCnList();
+}
+
+QString Session::todayCaption() const
+{
+    return QStringLiteral("当前系统日期：") + m_lists->dayDate();
+}
+
+QStringList Session::list(int suffixIndex, bool byLength, int category) const
+{
+    QStringList names = m_lists->list(suffixIndex);
+    if (byLength)
+        Sources::sortByLength(names);
+    if (category >= 0 && category < Sources::kCategoryCount)
+        names = Sources::lengthBreakdown(names, suffixIndex)[std::size_t(category)];
+    return names;
+}
+
+QString Session::sortLists(bool domestic)
+{
+    if (domestic)
+        Sources::sortDomesticLists(*m_lists);
+    else
+        Sources::sortInternationalLists(*m_lists);
+    const QString text =
+        domestic ? QStringLiteral("国内域名已按长度排序") : QStringLiteral("国际域名已按长度排序");
+    notify(text);
+    return text;
 }
 
 void Session::breakDown(int suffixIndex)
@@ -147,8 +243,230 @@ void Session::importCategory(int category)
 {
     if (category < 0 || category >= Sources::kCategoryCount)
         return;
-    if (m_run->isBusy())
-        m_run->abandon();
-    Sources::importCategory(*m_grid, m_categories[std::size_t(category)]);
+    importNames(m_categories[std::size_t(category)]);
+    notify(QStringLiteral("已导入%1个域名").arg(m_grid->rowCount()));
     Q_EMIT imported(m_grid->rowCount());
+}
+
+void Session::importNames(const QStringList &names)
+{
+    m_run->abandon();
+    m_rdapCells.clear();
+    Sources::importCategory(*m_grid, names);
+}
+
+Session::Names Session::readNames(const QByteArray &bytes, bool wholeLinesOnly)
+{
+    QString text = NameImport::decodeFile(bytes);
+    if (wholeLinesOnly)
+        text.truncate(text.lastIndexOf(u'\n') + 1);
+    return NameImport::readNames(text);
+}
+
+QCoro::Task<QString> Session::importFile(QString path)
+{
+    QPointer<Session> self(this);
+    // Reading and sorting out a million lines takes a moment: not on the caller's thread.
+    const auto read = [path]() -> std::optional<NameImport::Result> {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        return readNames(file.readAll());
+    };
+    const std::optional<NameImport::Result> result = co_await QtConcurrent::run(read);
+    if (!self)
+        co_return {};
+    QString text;
+    if (!result) {
+        text = QStringLiteral("无法读取文件：%1").arg(path);
+    } else if (result->names.isEmpty()) {
+        // A file with no names (binary, junk, an unknown encoding) must not cost the grid.
+        text = QStringLiteral("未找到域名：跳过 %1 行").arg(result->skipped);
+    } else {
+        importNames(result->names);
+        text = QStringLiteral("已从文件导入 %1 个域名，跳过 %2 行（其中重复 %3 个）")
+                   .arg(result->names.size())
+                   .arg(result->skipped + result->duplicates)
+                   .arg(result->duplicates);
+    }
+    notify(text);
+    co_return text;
+}
+
+QString Session::filterRows(const QString &criterion, const QString &threshold)
+{
+    const qsizetype removed = RowFilter::filterRows(*m_grid, criterion, threshold);
+    const QString text =
+        QStringLiteral("结果筛选：删除 %1 行，剩余 %2 行").arg(removed).arg(m_grid->rowCount());
+    notify(text);
+    return text;
+}
+
+Session::ExportResult Session::exportCsv(const QString &path, const QList<int> &selection)
+{
+    // Several selected rows are exported alone; otherwise every row, in display order.
+    const QList<QStringList> cells =
+        GridExport::rows(*m_grid, selection.size() < 2 ? QList<int>() : selection);
+    ExportResult result;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(GridExport::csv(GridExport::header(), cells, true)) < 0 || !file.commit()) {
+        result.notice = QStringLiteral("无法写入 %1：%2").arg(path, file.errorString());
+    } else {
+        result.written = true;
+        result.rows = cells.size();
+        result.notice = QStringLiteral("已导出 %1 行到 %2").arg(cells.size()).arg(path);
+    }
+    notify(result.notice);
+    return result;
+}
+
+QString Session::copyRows(const QList<int> &selection) const
+{
+    return GridExport::tabSeparated(GridExport::rows(*m_grid, selection));
+}
+
+Session::CellAction Session::actionAt(int row, int column) const
+{
+    if (row < 0 || row >= m_grid->rowCount())
+        return {};
+    const QString domain = m_grid->cell(row, kDomainColumn);
+    if (column == kDomainColumn)
+        return {CellAction::Kind::LookUp, domain};
+    if (const ProbeRecipe *recipe = Probes::countRecipe(column))
+        return {CellAction::Kind::Open, Probes::recipeUrl(*recipe, m_options.endpoints, domain)};
+    return {};
+}
+
+void Session::clearGrid()
+{
+    m_run->abandon();
+    m_rdapCells.clear();
+    m_grid->clear();
+}
+
+void Session::setTicked(int metricIndex, bool ticked)
+{
+    m_run->setTicked(metricIndex, ticked);
+}
+
+void Session::setStopFlag(bool stop)
+{
+    m_run->setStopFlag(stop);
+}
+
+bool Session::isRunning() const
+{
+    return m_run->caption() == QueryRun::kStopCaption;
+}
+
+QCoro::Task<void> Session::startRun()
+{
+    if (!isRunning())
+        co_await m_run->startOrStop();
+}
+
+void Session::stop()
+{
+    // A stop while running: every queue ends before its next request.
+    if (isRunning())
+        m_run->startOrStop();
+}
+
+QCoro::Task<void> Session::requery()
+{
+    if (!isRunning())
+        co_await m_run->startOrStop(QueryRun::Scope::UnfinishedCells);
+}
+
+QStringList Session::rdapCells(RowId row) const
+{
+    return m_rdapCells.value(row, QStringList(3));
+}
+
+bool Session::measuredAll(const QList<int> &metrics) const
+{
+    const auto unfinished = [](const QString &cell) {
+        return cell == kQueryFailed || cell == kQueryRefused || cell == kBlankCell;
+    };
+    for (int r = 0; r < m_grid->rowCount(); ++r) {
+        for (int k : metrics) {
+            const QString cell = k == Probes::kRdapMetric
+                                     ? m_rdapCells.value(m_grid->rowId(r)).value(0, kBlankCell)
+                                     : m_grid->cell(r, Probes::metric(k).column);
+            if (unfinished(cell))
+                return false;
+        }
+    }
+    return true;
+}
+
+QCoro::Task<Session::LookupReport> Session::lookUp(QString typed, bool askRegistry)
+{
+    QPointer<Session> self(this);
+    LookupReport report;
+    report.values.fill(DetailLookup::kReset, DetailLookup::kFieldCount);
+    std::optional<RdapResult> record;
+    QObject guard; // the connections live as long as this lookup
+    connect(this, &Session::lookupValueChanged, &guard,
+            [&](int field, const QString &text) { report.values[field] = text; });
+    connect(this, &Session::lookupRefused, &guard,
+            [&](const QString &message) { report.refusal = message; });
+    connect(this, &Session::lookupFailed, &guard, [&] { report.fetchFailed = true; });
+    connect(m_lookup, &DetailLookup::rdapRead, &guard,
+            [&](const RdapResult &result) { record = result; });
+    co_await m_lookup->lookUp(typed);
+    if (!self || !report.refusal.isEmpty())
+        co_return report;
+    report.name = asciiHostName(typed).value_or(typed);
+    // What the registry itself says, where it has an RDAP server; the lookup has asked already
+    // when the deletion page failed.
+    if (askRegistry && !record && !m_shutDown && m_rdap->serves(report.name))
+        co_await m_lookup->queryRdap(report.name);
+    if (!self || !record)
+        co_return report;
+    const RdapAnswer &answer = record->answer;
+    if (answer.kind == RdapAnswer::Registered || answer.kind == RdapAnswer::NotRegistered) {
+        report.registry = {
+            {QStringLiteral("状态"), answer.kind == RdapAnswer::NotRegistered
+                                         ? QStringLiteral("未注册")
+                                         : answer.statuses.join(QStringLiteral(", "))},
+            {QStringLiteral("阶段"), DropEstimate::stageName(record->estimate.stage)},
+            {QStringLiteral("预计删除"), DropEstimate::estimateText(record->estimate)}};
+        report.registryWarnings = answer.warnings;
+    } else {
+        report.registry = {{QStringLiteral("状态"), record->registrationCell()}};
+        report.registryError =
+            QStringLiteral("RDAP：") + record->registrationCell() +
+            (answer.error.isEmpty() ? QString() : QStringLiteral("（%1）").arg(answer.error));
+    }
+    co_return report;
+}
+
+QCoro::Task<Session::BootstrapUpdate> Session::updateRdapBootstrap()
+{
+    // Over HTTPS: the file decides where every later RDAP query goes.
+    const QString address = secureSiteAddress(m_options.endpoints.iana, u"/rdap/dns.json");
+    const FetchResult page = co_await m_fetcher->fetch(address, Charset::Utf8);
+    BootstrapUpdate update;
+    QString why = page.error;
+    const QString path = RdapBootstrap::cachedFilePath();
+    const std::optional<RdapBootstrap> stored =
+        page.gotPage() && !m_shutDown ? RdapBootstrap::storeDownload(page.body, path, &why)
+                                      : std::nullopt;
+    if (!stored) {
+        update.lines << QStringLiteral("%1: %2; keeping the last good copy").arg(address, why);
+        co_return update;
+    }
+    for (const QString &warning : stored->warnings())
+        update.lines << QStringLiteral("%1: %2").arg(address, warning);
+    // What the next start will serve: the download, the built-in table's other suffixes and the
+    // user's own file.
+    qsizetype tlds = 0;
+    for (const QString &suffix :
+         RdapBootstrap::load(RdapBootstrap::userFilePath(), path).suffixes())
+        tlds += !suffix.contains(u'.');
+    update.lines << QStringLiteral("saved %1: %2 TLDs").arg(path).arg(tlds);
+    update.stored = true;
+    co_return update;
 }
