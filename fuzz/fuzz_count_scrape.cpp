@@ -5,7 +5,7 @@
 
 #include "fetch/PageFetcher.h"
 #include "probes/Recipes.h"
-#include "text/Failure.h"
+#include "text/Words.h"
 
 #include <QRegularExpression>
 

@@ -3,7 +3,7 @@
 
 #include "fetch/PageFetcher.h"
 #include "probes/Recipes.h"
-#include "text/Failure.h"
+#include "text/Words.h"
 
 using namespace Qt::StringLiterals;
 

@@ -9,7 +9,7 @@
 #include "probes/Recipes.h"
 #include "probes/RunClock.h"
 #include "rdap/RdapBootstrap.h"
-#include "text/Failure.h"
+#include "text/Words.h"
 
 #include <QString>
 #include <QTcpServer>

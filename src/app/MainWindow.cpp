@@ -247,7 +247,8 @@ void MainWindow::wireQueryRun()
     }
     connect(m_c.stopFlag, &QCheckBox::toggled, run, &QueryRun::setStopFlag);
     connect(run, &QueryRun::stopFlagChanged, m_c.stopFlag, &QCheckBox::setChecked);
-    connect(run, &QueryRun::captionChanged, m_c.runButton, &QPushButton::setText);
+    connect(run, &QueryRun::runningChanged, m_c.runButton,
+            [this](bool running) { m_c.runButton->setText(running ? kStopCaption : kRunCaption); });
     connect(m_c.runButton, &QPushButton::clicked, run, [run] { run->startOrStop(); });
     connect(run, &QueryRun::refusedEmptyTable, this,
             [this] { Dialogs::inform(this, QueryRun::kEmptyTableMessage); });

@@ -4,7 +4,6 @@
 #include "TextListModel.h"
 #include "lookup/DetailLookup.h"
 #include "probes/Probes.h"
-#include "probes/QueryRun.h"
 #include "sources/DeletionLists.h"
 #include "sources/LengthBreakdown.h"
 #include "sources/Suffixes.h"
@@ -318,7 +317,7 @@ MainWindowControls buildMainWindowControls(QWidget *client)
     c.stuckHint->setWordWrap(true);
     colour(c.stuckHint, grey);
     c.stopFlag = b.make<QCheckBox>(u"stopFlag"_s);
-    c.runButton = b.make<QPushButton>(u"runButton"_s, QueryRun::kStartCaption);
+    c.runButton = b.make<QPushButton>(u"runButton"_s, kRunCaption);
     c.runButton->setFont(bold);
     for (int k = 0; k < int(c.metricBoxes.size()); ++k) {
         c.metricBoxes[k] = b.make<QCheckBox>(indexed("metricBox", k));

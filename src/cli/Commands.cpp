@@ -13,7 +13,7 @@
 #include "table/GridExport.h"
 #include "table/ResultTable.h"
 #include "text/Clock.h"
-#include "text/Failure.h"
+#include "text/Words.h"
 #include "text/HostName.h"
 
 #include <QElapsedTimer>
@@ -62,12 +62,6 @@ std::optional<QList<int>> readMetrics(Console &console, const QCommandLineParser
     }
     std::sort(metrics.begin(), metrics.end());
     return metrics;
-}
-
-// The cells that do not count as measured.
-bool unfinished(const QString &cell)
-{
-    return cell == kQueryFailed || cell == kQueryRefused || cell == kBlankCell;
 }
 
 // Progress on standard error: a bar with rate and time left on a terminal, plain lines otherwise.
@@ -236,13 +230,14 @@ QCoro::Task<int> measure(Context context)
         run.setTicked(k, metrics->contains(k));
     // The RDAP metric's three columns: the statuses, the real expiry and the drop estimate.
     QHash<RowId, QStringList> rdapCells;
+    QHash<RowId, CellState> rdapStates;
     QObject::connect(&run, &QueryRun::rdapRead, [&](RowId row, const RdapResult &r) {
         const std::optional<QDate> expiry = DropEstimate::realExpiry(r.answer);
-        const QString status = !r.served ? QStringLiteral("无RDAP服务")
-                               : r.answer.kind == RdapAnswer::Registered ? r.statusText()
-                               : r.answer.kind == RdapAnswer::NotRegistered
-                                   ? QStringLiteral("未注册")
-                                   : r.registrationCell();
+        const QString status = !r.served ? kNoRdapService
+                               : r.answer.kind == RdapAnswer::Registered    ? r.statusText()
+                               : r.answer.kind == RdapAnswer::NotRegistered ? kNotRegistered
+                                                                            : r.registrationCell();
+        rdapStates.insert(row, r.served ? r.registrationState() : CellState::Value);
         rdapCells.insert(row, {status, expiry ? expiry->toString(Qt::ISODate) : QString(),
                                DropEstimate::estimateText(r.estimate)});
         // What the window's tooltip would say: part of the answer did not read.
@@ -309,17 +304,13 @@ QCoro::Task<int> measure(Context context)
     if (console.isStopping())
         co_return console.exitCode();
 
-    const auto rdapFailed = [&](RowId row) {
-        const auto cells = rdapCells.constFind(row);
-        return cells == rdapCells.cend() || cells->first() == kQueryFailed ||
-               cells->first() == kQueryRefused;
-    };
+    // Every asked cell holds a value, or the run is incomplete.
     for (int r = 0; r < grid.rowCount(); ++r) {
         for (int k : *metrics) {
-            const bool failed = k == Probes::kRdapMetric
-                                    ? rdapFailed(grid.rowId(r))
-                                    : unfinished(grid.cell(r, Probes::metric(k).column));
-            if (failed)
+            const std::optional<ProbeColumn> column = Probes::metric(k).column;
+            const CellState state = column ? grid.cellState(r, *column)
+                                           : rdapStates.value(grid.rowId(r), CellState::Blank);
+            if (state != CellState::Value)
                 co_return kIncomplete;
         }
     }
@@ -385,7 +376,7 @@ QCoro::Task<int> lookup(Context context)
     if (record && (record->answer.kind == RdapAnswer::Registered ||
                    record->answer.kind == RdapAnswer::NotRegistered)) {
         line(QStringLiteral("状态"), record->answer.kind == RdapAnswer::NotRegistered
-                                         ? QStringLiteral("未注册")
+                                         ? kNotRegistered
                                          : record->answer.statuses.join(QStringLiteral(", ")));
         line(QStringLiteral("阶段"), DropEstimate::stageName(record->estimate.stage));
         line(QStringLiteral("预计删除"), DropEstimate::estimateText(record->estimate));

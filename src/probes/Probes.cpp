@@ -6,7 +6,7 @@
 #include "probes/Recipes.h"
 #include "rdap/RdapClient.h"
 #include "text/Clock.h"
-#include "text/Failure.h"
+#include "text/Words.h"
 
 #include <array>
 
@@ -54,7 +54,7 @@ const MetricChoice &metric(int index)
         {QStringLiteral("YAHOO不带W"), QStringLiteral("yahoofl"), YahooLinksBare, Site::Yahoo},
         {QStringLiteral("PR值查询"), QStringLiteral("pr"), PageRank, Site::PageRank},
         {QStringLiteral("是否注册"), QStringLiteral("zhuce"), Registration, Site::Registrar},
-        {QStringLiteral("RDAP"), QStringLiteral("rdap"), ProbeColumn(kLabelColumn), Site::Rdap},
+        {QStringLiteral("RDAP"), QStringLiteral("rdap"), std::nullopt, Site::Rdap},
     }};
     return metrics[std::size_t(qBound(0, index, kRdapMetric))];
 }
@@ -85,7 +85,7 @@ QCoro::Task<std::optional<Judged>> ask(const ProbeEnv &env, QString url, Charset
         co_return std::nullopt;
     const Verdict verdict = judgeAnswer(judged.page, signs, ownMarker);
     if (verdict != Verdict::Page) {
-        Measurement m{verdictText(verdict), std::nullopt, {}, {}, {}, {}};
+        Measurement m{.cell = verdictText(verdict), .state = verdictState(verdict)};
         if (judged.page.proxyFailed)
             m.proxyError = judged.page.error;
         if (verdict == Verdict::Refused)
@@ -95,9 +95,11 @@ QCoro::Task<std::optional<Judged>> ask(const ProbeEnv &env, QString url, Charset
     co_return judged;
 }
 
-Measurement cell(const QString &text, const QString &answerPage = {})
+Measurement cell(const std::optional<QString> &text)
 {
-    return {text, std::nullopt, answerPage, {}, {}, {}};
+    if (!text)
+        return {.cell = kQueryFailed, .state = CellState::Failed};
+    return {.cell = *text};
 }
 
 } // namespace
@@ -122,12 +124,10 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         const std::optional<RdapResult> r = co_await client->query(domain, env.beforeRequest);
         if (!r)
             co_return std::nullopt;
-        Measurement m{r->served ? r->registrationCell() : QStringLiteral("无RDAP服务"),
-                      r->answer.retryAfterSeconds,
-                      {},
-                      {},
-                      r->served ? r->note() : QString(),
-                      {}};
+        Measurement m{.cell = r->served ? r->registrationCell() : kNoRdapService,
+                      .state = r->served ? r->registrationState() : CellState::Value,
+                      .retryAfterSeconds = r->answer.retryAfterSeconds,
+                      .note = r->served ? r->note() : QString()};
         if (metricIndex == kRdapMetric)
             m.rdap = std::make_shared<const RdapResult>(*r);
         co_return m;
@@ -150,12 +150,12 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         co_return cell(QStringLiteral("0"));
     // The frame's address comes from the page: it is followed only to the configured site.
     if (!frameHostAllowed(*frame, env.endpoints.pagerank))
-        co_return cell(kQueryFailed);
+        co_return cell(std::nullopt);
     const std::optional<Judged> answer =
         co_await ask(env, siteAddress(*frame, {}), Charset::Utf8, signs, u"Ran");
     if (!answer || answer->notAPage)
         co_return answer ? answer->notAPage : std::nullopt;
-    co_return cell(scrapePageRank(answer->page.text), answer->page.text);
+    co_return cell(scrapePageRank(answer->page.text));
 }
 
 } // namespace Probes
