@@ -130,7 +130,7 @@ private Q_SLOTS:
 
         if (consumer <= PageRankAnswer) {
             const int metric = consumer == PageRankAnswer ? 6 : consumer;
-            const int column = Probes::metric(metric).column;
+            const int column = *Probes::metric(metric).column;
             ResultTable table;
             Sources::importCategory(table, {m_domain});
             QueryRun run(&table, &m_f.fetcher);
@@ -142,7 +142,7 @@ private Q_SLOTS:
             const QString want = failed || (outcome == Unmarked && consumer == PageRankAnswer)
                                      ? failure
                                  : outcome == Marked ? expectedCell(metric, m_domain)
-                                 : metric == 7       ? Probes::kRegistered
+                                 : metric == 7       ? kRegistered
                                                      : u"0"_s;
             for (int c = 2; c < kColumnCount; ++c)
                 QCOMPARE(table.cell(0, c), c == column ? want : kBlankCell);

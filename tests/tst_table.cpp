@@ -75,7 +75,8 @@ private Q_SLOTS:
         QCOMPARE(column(table, PageRank), u" | "_s);
     }
 
-    // Each row is named by its value, which is both its count and its registration cell.
+    // Each row is named by its value, which is both its count and its registration cell; "~x" is
+    // a failed query whose cells read "x".
     void filter_data()
     {
         QTest::addColumn<QString>("criterion");
@@ -95,6 +96,11 @@ private Q_SLOTS:
             << u"ab.com"_s;
         QTest::newRow("registered only") << u"删除不可以注册的域名"_s << "0"
                                          << QStringList{"已被注册", "可注册", " "} << u"可注册| "_s;
+        QTest::newRow("a failure reading a count stays")
+            << baidu << "10" << QStringList{"~5", "5"} << u"~5"_s;
+        QTest::newRow("a failure reading 已被注册 stays")
+            << u"删除不可以注册的域名"_s << "0" << QStringList{"~已被注册", "已被注册"}
+            << u"~已被注册"_s;
         QStringList alternating; // 500 runs of one row to remove
         for (int i = 0; i < 1000; ++i)
             alternating << QString::number(i % 2);
@@ -113,6 +119,12 @@ private Q_SLOTS:
         for (const QString &value : values)
             rows << row(value, {{BaiduSite, value}, {Registration, value}});
         table.appendRows(rows);
+        for (int r = 0; r < table.rowCount(); ++r) {
+            if (values[r].startsWith(u'~')) {
+                table.setCell(r, BaiduSite, values[r].mid(1), CellState::Failed);
+                table.setCell(r, Registration, values[r].mid(1), CellState::Failed);
+            }
+        }
         const qsizetype removed = RowFilter::filterRows(table, criterion, threshold);
         QCOMPARE(column(table, kDomainColumn), kept);
         QCOMPARE(removed, values.size() - table.rowCount());

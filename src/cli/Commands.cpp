@@ -13,8 +13,8 @@
 #include "table/GridExport.h"
 #include "table/ResultTable.h"
 #include "text/Clock.h"
-#include "text/Words.h"
 #include "text/HostName.h"
+#include "text/Words.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -233,7 +233,7 @@ QCoro::Task<int> measure(Context context)
     QHash<RowId, CellState> rdapStates;
     QObject::connect(&run, &QueryRun::rdapRead, [&](RowId row, const RdapResult &r) {
         const std::optional<QDate> expiry = DropEstimate::realExpiry(r.answer);
-        const QString status = !r.served ? kNoRdapService
+        const QString status = !r.served                                    ? kNoRdapService
                                : r.answer.kind == RdapAnswer::Registered    ? r.statusText()
                                : r.answer.kind == RdapAnswer::NotRegistered ? kNotRegistered
                                                                             : r.registrationCell();

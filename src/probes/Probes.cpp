@@ -61,6 +61,14 @@ const MetricChoice &metric(int index)
 
 namespace {
 
+Measurement outcome(const QString &text, CellState state)
+{
+    Measurement m;
+    m.cell = text;
+    m.state = state;
+    return m;
+}
+
 // One request of a measurement, after the site's pacing, judged: either the page to read or
 // the cell it makes when it is none (failed, refused). nullopt: stopped, or the fetcher went.
 struct Judged {
@@ -85,7 +93,7 @@ QCoro::Task<std::optional<Judged>> ask(const ProbeEnv &env, QString url, Charset
         co_return std::nullopt;
     const Verdict verdict = judgeAnswer(judged.page, signs, ownMarker);
     if (verdict != Verdict::Page) {
-        Measurement m{.cell = verdictText(verdict), .state = verdictState(verdict)};
+        Measurement m = outcome(verdictText(verdict), verdictState(verdict));
         if (judged.page.proxyFailed)
             m.proxyError = judged.page.error;
         if (verdict == Verdict::Refused)
@@ -97,9 +105,7 @@ QCoro::Task<std::optional<Judged>> ask(const ProbeEnv &env, QString url, Charset
 
 Measurement cell(const std::optional<QString> &text)
 {
-    if (!text)
-        return {.cell = kQueryFailed, .state = CellState::Failed};
-    return {.cell = *text};
+    return text ? outcome(*text, CellState::Value) : outcome(kQueryFailed, CellState::Failed);
 }
 
 } // namespace
@@ -108,7 +114,7 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
 {
     const MetricChoice &choice = metric(metricIndex);
     const RefusalSigns &signs = refusalSigns(choice.site);
-    if (const ProbeRecipe *recipe = countRecipe(choice.column)) {
+    if (const ProbeRecipe *recipe = choice.column ? countRecipe(*choice.column) : nullptr) {
         const std::optional<Judged> page =
             co_await ask(env, recipeUrl(*recipe, env.endpoints, domain), recipe->charset, signs,
                          recipe->presenceMarker);
@@ -124,10 +130,11 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         const std::optional<RdapResult> r = co_await client->query(domain, env.beforeRequest);
         if (!r)
             co_return std::nullopt;
-        Measurement m{.cell = r->served ? r->registrationCell() : kNoRdapService,
-                      .state = r->served ? r->registrationState() : CellState::Value,
-                      .retryAfterSeconds = r->answer.retryAfterSeconds,
-                      .note = r->served ? r->note() : QString()};
+        Measurement m = r->served ? outcome(r->registrationCell(), r->registrationState())
+                                  : outcome(kNoRdapService, CellState::Value);
+        m.retryAfterSeconds = r->answer.retryAfterSeconds;
+        if (r->served)
+            m.note = r->note();
         if (metricIndex == kRdapMetric)
             m.rdap = std::make_shared<const RdapResult>(*r);
         co_return m;

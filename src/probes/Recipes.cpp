@@ -2,8 +2,8 @@
 
 #include "fetch/SiteAddress.h"
 #include "text/Numbers.h"
-#include "text/Words.h"
 #include "text/Scrape.h"
+#include "text/Words.h"
 
 #include <QHostAddress>
 #include <QUrl>
@@ -22,20 +22,19 @@ const std::array<ProbeRecipe, 6> &recipes()
     static const QString yahooCount = QStringLiteral("共 <strong>");
     static const QString yahooLinks = QStringLiteral("链向该地址的网页");
     static const std::array<ProbeRecipe, 6> table{{
-        {BaiduSite, Charset::Gb2312, &Endpoints::baidu,
-         QStringLiteral("/s?wd=site%3A"), baiduMarker, baiduMarker, QStringLiteral("个")},
-        {BaiduDomain, Charset::Gb2312, &Endpoints::baidu,
-         QStringLiteral("/s?wd=domain%3A"), baiduMarker, baiduMarker, QStringLiteral("个")},
+        {BaiduSite, Charset::Gb2312, &Endpoints::baidu, QStringLiteral("/s?wd=site%3A"),
+         baiduMarker, baiduMarker, QStringLiteral("个")},
+        {BaiduDomain, Charset::Gb2312, &Endpoints::baidu, QStringLiteral("/s?wd=domain%3A"),
+         baiduMarker, baiduMarker, QStringLiteral("个")},
         {GoogleSite, Charset::Utf8, &Endpoints::google,
          QStringLiteral("/search?hl=zh-CN&source=hp&q=site%3A"), googleMarker, googleMarker,
          QStringLiteral(" ")},
-        {YahooPages, Charset::Utf8, &Endpoints::yahoo,
-         QStringLiteral("/search?bwm=p&p="), QStringLiteral("被收录的网页"), yahooCount,
-         QStringLiteral("<")},
-        {YahooLinksWww, Charset::Utf8, &Endpoints::yahoo,
-         QStringLiteral("/search?bwm=i&p=www."), yahooLinks, yahooCount, QStringLiteral("<")},
-        {YahooLinksBare, Charset::Utf8, &Endpoints::yahoo,
-         QStringLiteral("/search?bwm=i&p="), yahooLinks, yahooCount, QStringLiteral("<")},
+        {YahooPages, Charset::Utf8, &Endpoints::yahoo, QStringLiteral("/search?bwm=p&p="),
+         QStringLiteral("被收录的网页"), yahooCount, QStringLiteral("<")},
+        {YahooLinksWww, Charset::Utf8, &Endpoints::yahoo, QStringLiteral("/search?bwm=i&p=www."),
+         yahooLinks, yahooCount, QStringLiteral("<")},
+        {YahooLinksBare, Charset::Utf8, &Endpoints::yahoo, QStringLiteral("/search?bwm=i&p="),
+         yahooLinks, yahooCount, QStringLiteral("<")},
     }};
     return table;
 }

@@ -23,7 +23,7 @@ QString cellColumns(QStringView suffix)
 {
     QStringList columns;
     for (int c = 0; c < kColumnCount; ++c)
-        columns << QStringLiteral("c%1").arg(c) + suffix;
+        columns << QStringLiteral("c%1").arg(c) + suffix.toString();
     return columns.join(QStringLiteral(", "));
 }
 
@@ -255,8 +255,9 @@ private:
         return prepared(m_insert, QStringLiteral("INSERT OR REPLACE INTO rows(key, position, %1) "
                                                  "VALUES(%2)")
                                       .arg(cellColumns(u""), places.join(u','))) &&
-               prepared(m_update, QStringLiteral("UPDATE rows SET %1 WHERE key = ?")
-                                      .arg(cellColumns(u" = ?"))) &&
+               prepared(
+                   m_update,
+                   QStringLiteral("UPDATE rows SET %1 WHERE key = ?").arg(cellColumns(u" = ?"))) &&
                prepared(m_move, QStringLiteral("UPDATE rows SET position = ? WHERE key = ?")) &&
                prepared(m_delete, QStringLiteral("DELETE FROM rows WHERE key = ?"));
     }

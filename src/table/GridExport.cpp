@@ -65,7 +65,7 @@ QList<QStringList> rows(const ResultTable &table, const QList<int> &rowsInDispla
         cells.reserve(kColumnCount - kDomainColumn);
         for (int column = kDomainColumn; column < kColumnCount; ++column) {
             cells << (table.cellState(row, column) == CellState::Blank ? QString()
-                                                                        : table.cell(row, column));
+                                                                       : table.cell(row, column));
         }
         out << cells;
     }

@@ -64,9 +64,8 @@ void ResultTable::appendRows(QList<RowCells> rows)
         for (int c = 0; c < kColumnCount; ++c) {
             // Only a probe writes failures; a label or a name is never one, whatever it reads.
             const CellState state = stateOfSavedText(cells[std::size_t(c)]);
-            states[std::size_t(c)] = c >= BaiduSite || state == CellState::Blank
-                                         ? state
-                                         : CellState::Value;
+            states[std::size_t(c)] =
+                c >= BaiduSite || state == CellState::Blank ? state : CellState::Value;
         }
         m_rows.append(ResultRow{m_nextId++, std::move(cells), states});
     }

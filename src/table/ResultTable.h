@@ -58,8 +58,7 @@ public:
     QString cellOf(RowId id, int column) const;
     CellState cellStateOf(RowId id, int column) const;
     // Writes into the row `id`; false (and nothing written) when that row is gone.
-    bool setCellOf(RowId id, int column, const QString &text,
-                   CellState state = CellState::Value);
+    bool setCellOf(RowId id, int column, const QString &text, CellState state = CellState::Value);
     // More about a cell for its tooltip (where an RDAP answer came from, its statuses); kept
     // until the grid is cleared.
     void setNoteOf(RowId id, int column, const QString &note);

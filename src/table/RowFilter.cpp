@@ -77,8 +77,9 @@ qsizetype filterRows(ResultTable &table, const QString &criterionText, const QSt
     if (!criterion)
         return 0;
     const double threshold = Numbers::leadingNumber(thresholdText);
-    return table.removeRowsWhere(
-        [&](const ResultRow &row) { return rowIsDeleted(*criterion, threshold, row.cells, row.states); });
+    return table.removeRowsWhere([&](const ResultRow &row) {
+        return rowIsDeleted(*criterion, threshold, row.cells, row.states);
+    });
 }
 
 } // namespace RowFilter
