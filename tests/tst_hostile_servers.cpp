@@ -146,6 +146,10 @@ private Q_SLOTS:
                                                      : u"0"_s;
             for (int c = 2; c < kColumnCount; ++c)
                 QCOMPARE(table.cell(0, c), c == column ? want : kBlankCell);
+            // The run decides on the cell's state, which must say what its text says.
+            QCOMPARE(table.cellState(0, column), outcome == Refused ? CellState::Refused
+                                                 : want == failure  ? CellState::Failed
+                                                                    : CellState::Value);
         } else if (consumer == DailyLoader || consumer == CnLoader) {
             // Only a 2xx page is a list, and only the names on it are filed.
             DeletionLists lists(&m_f.fetcher, kToday);

@@ -9,15 +9,13 @@ class TestProbes : public QObject {
 
     SimFixture m_f;
 
-    // One domain's cell for `metric`, as a run writes it: its text and, after a blank, its state.
-    QString measureOne(int metric, const QString &domain, bool withState = false)
+    // One domain's cell for `metric`, as a run writes it.
+    QString measureOne(int metric, const QString &domain)
     {
         const Probes::ProbeEnv env{
             .fetcher = &m_f.fetcher, .endpoints = m_f.endpoints(), .beforeRequest = {}};
         const std::optional<Probes::Measurement> m = await(Probes::measure(env, metric, domain));
-        if (!m)
-            return u"(none)"_s;
-        return withState ? m->cell + u' ' + QString::number(int(m->state)) : m->cell;
+        return m ? m->cell : u"(none)"_s;
     }
 
 private Q_SLOTS:
@@ -74,44 +72,26 @@ private Q_SLOTS:
             QCOMPARE(Reference::countInPhrase(page, recipe->countMarker, recipe->countEnd), count);
     }
 
-    // What each shape of answer makes of the cell, text and state. A site that refuses automated
-    // queries says so in its own way; only that is a refusal.
-    void outcomes_data()
+    // A site that refuses automated queries says so in its own way; only that reads "查询受限".
+    void refusals_data()
     {
         QTest::addColumn<int>("metric");
         QTest::addColumn<Fault>("fault");
         QTest::addColumn<QString>("cell");
-        QTest::addColumn<CellState>("state");
-        const CellState refused = CellState::Refused;
-        const CellState failed = CellState::Failed;
-        const QString limited = kQueryRefused;
-        QTest::newRow("baidu 503 block page") << 0 << Fault::blocked(503) << limited << refused;
-        QTest::newRow("baidu 200 captcha page") << 1 << Fault::blocked(200) << limited << refused;
-        QTest::newRow("baidu redirect to captcha")
-            << 0 << Fault::blocked(302) << limited << refused;
-        QTest::newRow("google 429") << 2 << Fault::throttled(429) << limited << refused;
-        QTest::newRow("google redirect to /sorry/")
-            << 2 << Fault::blocked(302) << limited << refused;
-        QTest::newRow("registrar 403 block page") << 7 << Fault::blocked(403) << limited << refused;
-        QTest::newRow("plain 503 is a failure")
-            << 0 << Fault::errorStatus(503) << kQueryFailed << failed;
-        QTest::newRow("404 page is a failure")
-            << 2 << Fault::errorStatus(404) << kQueryFailed << failed;
-        QTest::newRow("no answer at all") << 3 << Fault::refuse() << kQueryFailed << failed;
-        QTest::newRow("a phrase without a count")
-            << 2 << Fault::body("找到约 1,230条结果") << kQueryFailed << failed;
+        QTest::newRow("baidu redirect to captcha") << 0 << Fault::blocked(302) << kQueryRefused;
+        QTest::newRow("google redirect to /sorry/") << 2 << Fault::blocked(302) << kQueryRefused;
+        QTest::newRow("registrar 403 block page") << 7 << Fault::blocked(403) << kQueryRefused;
+        QTest::newRow("404 page is a failure") << 2 << Fault::errorStatus(404) << kQueryFailed;
         QTest::newRow("a count page saying 验证码")
-            << 2 << Fault::body("找到约 1,230 条结果 验证码") << u"1,230"_s << CellState::Value;
+            << 2 << Fault::body("找到约 1,230 条结果 验证码") << u"1,230"_s;
     }
-    void outcomes()
+    void refusals()
     {
         QFETCH(int, metric);
         QFETCH(Fault, fault);
         QFETCH(QString, cell);
-        QFETCH(CellState, state);
         m_f.sim.setFault(routeOfMetric(metric), fault);
-        QCOMPARE(measureOne(metric, u"refused.com"_s, true),
-                 cell + u' ' + QString::number(int(state)));
+        QCOMPARE(measureOne(metric, u"refused.com"_s), cell);
     }
 
     // The answer frame's address comes from a page: it is followed only to the configured site.

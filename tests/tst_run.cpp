@@ -225,8 +225,7 @@ private Q_SLOTS:
                      u"google：连续 3 行查询受限，已停止查询该站点"_s);
     }
 
-    // The re-query asks only the cells that failed, were refused or are blank, by their state:
-    // a value that merely reads like a failure is an answer.
+    // The re-query asks the cells that failed, were refused or are blank, not those reading so.
     void requeryTouchesOnlyUnfinishedCells()
     {
         const QStringList names = load(6, {2, 7});
