@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringView>
 
-// The words the result grid's cells and the lookup's labels show, and the outcome a cell stands
+// The words the result grid's cells and the RDAP columns show, and the outcome a cell stands
 // for. Code decides on the outcome; the words are for people.
 
 // What became of a cell's query.
