@@ -5,7 +5,7 @@
 
 #include "fetch/PageFetcher.h"
 #include "probes/Recipes.h"
-#include "text/Failure.h"
+#include "text/Words.h"
 
 #include <QRegularExpression>
 
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (choice < recipes.size()) {
         const ProbeRecipe &recipe = recipes[choice];
         const QString page = PageFetcher::decodeBody(in.rest(), recipe.charset);
-        count = Probes::scrapeCount(recipe, page);
+        count = Probes::scrapeCount(recipe, page).value_or(kQueryFailed);
         want = page.contains(recipe.presenceMarker)
                    ? Reference::countInPhrase(page, recipe.countMarker, recipe.countEnd)
                    : QStringLiteral("0");
@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const QString marker = text.left(markerSize);
         const QString end = text.mid(markerSize, endSize);
         const QString page = text.mid(markerSize + endSize);
-        count = Probes::countInPhrase(page, marker, end);
+        count = Probes::countInPhrase(page, marker, end).value_or(kQueryFailed);
         want = Reference::countInPhrase(page, marker, end);
     }
     FUZZ_CHECK(count == want);

@@ -36,23 +36,28 @@ void checkCell(QStringView cell)
 void checkRow(const QStringList &lines)
 {
     std::array<QString, kColumnCount> row;
-    for (std::size_t c = 0; c < row.size(); ++c)
+    RowStates states;
+    for (std::size_t c = 0; c < row.size(); ++c) {
         row[c] = lines.isEmpty() ? QString() : lines[qsizetype(c) % lines.size()];
+        states[c] = stateOfSavedText(row[c]);
+    }
     const double threshold = lines.isEmpty() ? 0.0 : Numbers::leadingNumber(lines.front());
     constexpr double infinity = std::numeric_limits<double>::infinity();
     for (const QString &text : RowFilter::criterionTexts()) {
         const std::optional<RowFilter::FilterCriterion> criterion =
             RowFilter::criterionFromText(text);
         FUZZ_CHECK(criterion.has_value());
-        const bool deleted = RowFilter::rowIsDeleted(*criterion, threshold, row);
+        const bool deleted = RowFilter::rowIsDeleted(*criterion, threshold, row, states);
         // A higher threshold deletes at least as much; a lower one at most as much.
         if (deleted)
-            FUZZ_CHECK(RowFilter::rowIsDeleted(*criterion, infinity, row));
-        if (RowFilter::rowIsDeleted(*criterion, -infinity, row))
+            FUZZ_CHECK(RowFilter::rowIsDeleted(*criterion, infinity, row, states));
+        if (RowFilter::rowIsDeleted(*criterion, -infinity, row, states))
             FUZZ_CHECK(deleted);
-        // A row too short for the column keeps its place.
+        // A row too short for the column keeps its place, and so does a cell without a value.
         const std::span<const QString> cut(row.data(), std::size_t(criterion->column));
-        FUZZ_CHECK(!RowFilter::rowIsDeleted(*criterion, threshold, cut));
+        FUZZ_CHECK(!RowFilter::rowIsDeleted(*criterion, threshold, cut, states));
+        if (states[std::size_t(criterion->column)] != CellState::Value)
+            FUZZ_CHECK(!deleted);
     }
 }
 

@@ -3,7 +3,7 @@
 
 #include "fetch/PageFetcher.h"
 #include "probes/Recipes.h"
-#include "text/Failure.h"
+#include "text/Words.h"
 
 using namespace Qt::StringLiterals;
 
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // A rank is one of "0" to "10" and stands after the first "Rank_" and "1:1:", blanks aside;
     // anything else, a page without "Rank_" included, is the failure.
-    const QString rank = Probes::scrapePageRank(page);
+    const QString rank = Probes::scrapePageRank(page).value_or(kQueryFailed);
     bool isRank = false;
     const int value = rank.toInt(&isRank);
     FUZZ_CHECK(rank == kQueryFailed || (isRank && value >= 0 && value <= 10));

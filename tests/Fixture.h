@@ -10,7 +10,7 @@
 #include "probes/RunClock.h"
 #include "rdap/RdapBootstrap.h"
 #include "session/StartOptions.h"
-#include "text/Failure.h"
+#include "text/Words.h"
 
 #include <QString>
 #include <QTcpServer>
@@ -103,9 +103,9 @@ template <typename T> T await(QCoro::Task<T> task)
 // What the simulator's page for `domain` must make metric `metricIndex` write.
 inline QString expectedCell(int metricIndex, const QString &domain)
 {
-    const ProbeColumn column = Probes::metric(metricIndex).column;
+    const ProbeColumn column = *Probes::metric(metricIndex).column;
     if (column == Registration)
-        return SimContent::registrable(domain) ? Probes::kRegistrable : Probes::kRegistered;
+        return SimContent::registrable(domain) ? kRegistrable : kRegistered;
     QString cell = column == BaiduSite || column == BaiduDomain
                        ? SimContent::baiduCount(domain, column == BaiduSite).remove(u' ')
                    : column == GoogleSite ? SimContent::googleCount(domain)

@@ -5,7 +5,7 @@
 
 #include "sources/SourceLists.h"
 #include "sources/Suffixes.h"
-#include "text/Failure.h"
+#include "text/Words.h"
 
 #include <QString>
 #include <QStringList>

@@ -83,7 +83,7 @@ class TestCli : public QObject {
         for (const QString &name : names) {
             rows << QStringList{name} + QStringList(kColumnCount - 2);
             for (int k : metrics)
-                rows.last()[Probes::metric(k).column - 1] = expectedCell(k, name);
+                rows.last()[*Probes::metric(k).column - 1] = expectedCell(k, name);
         }
         return GridExport::csv(GridExport::header(), rows, false);
     }

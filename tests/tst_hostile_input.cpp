@@ -78,7 +78,7 @@ private Q_SLOTS:
                 asked = {{Route::DeletionTool, u"/DomainDel/?wd="_s},
                          {Route::Icp, u"/s?keytype=0&q="_s}};
         } else {
-            const ProbeColumn column = Probes::metric(consumer).column;
+            const ProbeColumn column = *Probes::metric(consumer).column;
             const ProbeRecipe *recipe = Probes::countRecipe(column);
             asked = {{routeOfMetric(consumer), recipe                   ? recipe->pathAndQuery
                                                : column == Registration ? Probes::kRegistrationPath

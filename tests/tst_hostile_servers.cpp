@@ -130,7 +130,7 @@ private Q_SLOTS:
 
         if (consumer <= PageRankAnswer) {
             const int metric = consumer == PageRankAnswer ? 6 : consumer;
-            const int column = Probes::metric(metric).column;
+            const int column = *Probes::metric(metric).column;
             ResultTable table;
             Sources::importCategory(table, {m_domain});
             QueryRun run(&table, &m_f.fetcher);
@@ -142,10 +142,14 @@ private Q_SLOTS:
             const QString want = failed || (outcome == Unmarked && consumer == PageRankAnswer)
                                      ? failure
                                  : outcome == Marked ? expectedCell(metric, m_domain)
-                                 : metric == 7       ? Probes::kRegistered
+                                 : metric == 7       ? kRegistered
                                                      : u"0"_s;
             for (int c = 2; c < kColumnCount; ++c)
                 QCOMPARE(table.cell(0, c), c == column ? want : kBlankCell);
+            // The run decides on the cell's state, which must say what its text says.
+            QCOMPARE(table.cellState(0, column), outcome == Refused ? CellState::Refused
+                                                 : want == failure  ? CellState::Failed
+                                                                    : CellState::Value);
         } else if (consumer == DailyLoader || consumer == CnLoader) {
             // Only a 2xx page is a list, and only the names on it are filed.
             DeletionLists lists(&m_f.fetcher, kToday);

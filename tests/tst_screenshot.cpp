@@ -47,7 +47,7 @@ private Q_SLOTS:
         for (int row : {0, grid.rowCount() - 1}) {
             const QString domain = grid.cell(row, kDomainColumn);
             for (int k : {0, 2, 6, 7})
-                QCOMPARE(grid.cell(row, Probes::metric(k).column), expectedCell(k, domain));
+                QCOMPARE(grid.cell(row, *Probes::metric(k).column), expectedCell(k, domain));
         }
 
         // Beside the test program in the build folder, never in the source tree.

@@ -59,7 +59,7 @@ Fault faultFor(quint64 seed, Route route, const QString &target)
 QString describeAnswer(const SiteSimulator &sim, quint64 seed, int metric, const QString &domain)
 {
     const Route route = routeOfMetric(metric);
-    const ProbeRecipe *recipe = Probes::countRecipe(Probes::metric(metric).column);
+    const ProbeRecipe *recipe = Probes::countRecipe(*Probes::metric(metric).column);
     const QString target =
         (recipe ? recipe->pathAndQuery
                 : (route == Route::Registrar ? Probes::kRegistrationPath : Probes::kPageRankPath)) +
@@ -134,9 +134,11 @@ private Q_SLOTS:
                 const int label = grid.cell(r, kLabelColumn).toInt(&ok);
                 QVERIFY2(ok && label < kRows && pool.value(label) == domain, qPrintable(domain));
                 for (int k = 0; k < Probes::kMetricCount; ++k) {
-                    const QString cell = grid.cell(r, Probes::metric(k).column);
-                    if (cell == kBlankCell || cell == kQueryFailed || cell == kQueryRefused) {
-                        failed += cell != kBlankCell;
+                    const int column = *Probes::metric(k).column;
+                    const QString cell = grid.cell(r, column);
+                    if (const CellState state = grid.cellState(r, column);
+                        state != CellState::Value) {
+                        failed += state != CellState::Blank;
                         continue;
                     }
                     QVERIFY2(cell == expectedCell(k, domain),

@@ -75,7 +75,8 @@ private Q_SLOTS:
         QCOMPARE(column(table, PageRank), u" | "_s);
     }
 
-    // Each row is named by its value, which is both its count and its registration cell.
+    // Each row is named by its value, which is both its count and its registration cell; "~x" is
+    // a failed query whose cells read "x".
     void filter_data()
     {
         QTest::addColumn<QString>("criterion");
@@ -83,18 +84,19 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("values");
         QTest::addColumn<QString>("kept");
         const QString baidu = u"删除百度收录小于"_s;
-        const QStringList counts{"0", "10", "1,230,000", kBlankCell, "查询失败", "9"};
-        QTest::newRow("equal goes, runs go")
-            << baidu << "10" << counts << u"1,230,000| |查询失败"_s;
+        const QStringList counts{"0", "10", "1,230,000", kBlankCell, "查询失败", "9", "~5"};
+        QTest::newRow("equal goes, runs go, a failure stays")
+            << baidu << "10" << counts << u"1,230,000| |查询失败|~5"_s;
         QTest::newRow("threshold not a number, so 0")
-            << baidu << "abc" << counts << u"10|1,230,000| |查询失败|9"_s;
+            << baidu << "abc" << counts << u"10|1,230,000| |查询失败|9|~5"_s;
         QTest::newRow("unknown criterion deletes nothing")
-            << u"删除google收录小于"_s << "100" << counts << u"0|10|1,230,000| |查询失败|9"_s;
+            << u"删除google收录小于"_s << "100" << counts << u"0|10|1,230,000| |查询失败|9|~5"_s;
         QTest::newRow("hyphen anywhere")
             << u"删除带-的域名"_s << "0" << QStringList{"a-b.com", "ab.com", "-x.com"}
             << u"ab.com"_s;
-        QTest::newRow("registered only") << u"删除不可以注册的域名"_s << "0"
-                                         << QStringList{"已被注册", "可注册", " "} << u"可注册| "_s;
+        QTest::newRow("registered only, not a failure reading so")
+            << u"删除不可以注册的域名"_s << "0"
+            << QStringList{"已被注册", "可注册", " ", "~已被注册"} << u"可注册| |~已被注册"_s;
         QStringList alternating; // 500 runs of one row to remove
         for (int i = 0; i < 1000; ++i)
             alternating << QString::number(i % 2);
@@ -113,6 +115,12 @@ private Q_SLOTS:
         for (const QString &value : values)
             rows << row(value, {{BaiduSite, value}, {Registration, value}});
         table.appendRows(rows);
+        for (int r = 0; r < table.rowCount(); ++r) {
+            if (values[r].startsWith(u'~')) {
+                table.setCell(r, BaiduSite, values[r].mid(1), CellState::Failed);
+                table.setCell(r, Registration, values[r].mid(1), CellState::Failed);
+            }
+        }
         const qsizetype removed = RowFilter::filterRows(table, criterion, threshold);
         QCOMPARE(column(table, kDomainColumn), kept);
         QCOMPARE(removed, values.size() - table.rowCount());

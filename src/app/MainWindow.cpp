@@ -241,7 +241,7 @@ void MainWindow::wireQueryRun()
     connect(m_c.stopFlag, &QCheckBox::toggled, session, &Session::setStopFlag);
     connect(session, &Session::stopFlagChanged, m_c.stopFlag, &QCheckBox::setChecked);
     connect(session, &Session::runningChanged, this,
-            [this](bool running) { m_c.runButton->setText(Catalogue::runCaption(running)); });
+            [this](bool running) { m_c.runButton->setText(running ? kStopCaption : kRunCaption); });
     connect(m_c.runButton, &QPushButton::clicked, session, [session] {
         if (session->isRunning())
             session->stop();

@@ -307,7 +307,7 @@ MainWindowControls buildMainWindowControls(QWidget *client)
     c.stuckHint->setWordWrap(true);
     colour(c.stuckHint, grey);
     c.stopFlag = b.make<QCheckBox>(u"stopFlag"_s);
-    c.runButton = b.make<QPushButton>(u"runButton"_s, Catalogue::runCaption(false));
+    c.runButton = b.make<QPushButton>(u"runButton"_s, kRunCaption);
     c.runButton->setFont(bold);
     for (int k = 0; k < int(c.metricBoxes.size()); ++k) {
         c.metricBoxes[k] = b.make<QCheckBox>(indexed("metricBox", k));

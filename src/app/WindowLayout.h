@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <array>
 
 class ClickableLabel;
@@ -68,6 +70,10 @@ struct MainWindowControls {
 };
 
 // Client area of the window in pixels (10830 x 8640 twips).
+// The run button's caption while the run is idle and while it runs.
+inline const QString kRunCaption = QStringLiteral("开始查询");
+inline const QString kStopCaption = QStringLiteral("停止");
+
 inline constexpr int kClientWidth = 722;
 inline constexpr int kClientHeight = 576;
 

@@ -209,7 +209,6 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset,
     if (!accept.isEmpty())
         request.setRawHeader("Accept", accept);
 
-    ++m_requestCount;
     QPointer<QNetworkReply> reply = m_nam.get(request);
     QByteArray body;
     bool tooLarge = false;

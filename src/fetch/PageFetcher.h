@@ -65,9 +65,6 @@ public:
     // invalid sequences become U+FFFD.
     static QString decodeBody(const QByteArray &body, Charset charset);
 
-    // Requests sent so far; lets tests and the status bar count pages.
-    quint64 requestCount() const { return m_requestCount; }
-
     // Ends every request still waiting, as failed, and fails every later one at once, so that
     // nothing is left suspended when the program closes.
     void shutDown();
@@ -76,6 +73,5 @@ private:
     QNetworkAccessManager m_nam;
     Limits m_limits;
     QString m_userAgent;
-    quint64 m_requestCount = 0;
     bool m_shutDown = false;
 };

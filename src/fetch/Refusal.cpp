@@ -1,7 +1,5 @@
 #include "Refusal.h"
 
-#include "text/Failure.h"
-
 namespace {
 
 bool showsBlockPage(QStringView text, const RefusalSigns &signs)
@@ -43,7 +41,12 @@ Verdict judgeAnswer(const FetchResult &answer, const RefusalSigns &signs, QStrin
     return Verdict::Page;
 }
 
+CellState verdictState(Verdict verdict)
+{
+    return verdict == Verdict::Refused ? CellState::Refused : CellState::Failed;
+}
+
 QString verdictText(Verdict verdict)
 {
-    return verdict == Verdict::Refused ? kQueryRefused : kQueryFailed;
+    return stateText(verdictState(verdict));
 }

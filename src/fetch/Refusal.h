@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/PageFetcher.h"
+#include "text/Words.h"
 
 #include <QStringList>
 #include <QStringView>
@@ -24,5 +25,7 @@ enum class Verdict {
 // "访问过于频繁") count for every site.
 Verdict judgeAnswer(const FetchResult &answer, const RefusalSigns &signs, QStringView ownMarker);
 
+// Refused or Failed for a verdict that is not a page.
+CellState verdictState(Verdict verdict);
 // "查询受限" or "查询失败" for a verdict that is not a page.
 QString verdictText(Verdict verdict);

@@ -6,7 +6,7 @@
 #include "probes/Recipes.h"
 #include "rdap/RdapClient.h"
 #include "text/Clock.h"
-#include "text/Failure.h"
+#include "text/Words.h"
 
 #include <array>
 
@@ -54,12 +54,20 @@ const MetricChoice &metric(int index)
         {QStringLiteral("YAHOO不带W"), QStringLiteral("yahoofl"), YahooLinksBare, Site::Yahoo},
         {QStringLiteral("PR值查询"), QStringLiteral("pr"), PageRank, Site::PageRank},
         {QStringLiteral("是否注册"), QStringLiteral("zhuce"), Registration, Site::Registrar},
-        {QStringLiteral("RDAP"), QStringLiteral("rdap"), ProbeColumn(kLabelColumn), Site::Rdap},
+        {QStringLiteral("RDAP"), QStringLiteral("rdap"), std::nullopt, Site::Rdap},
     }};
     return metrics[std::size_t(qBound(0, index, kRdapMetric))];
 }
 
 namespace {
+
+Measurement outcome(const QString &text, CellState state)
+{
+    Measurement m;
+    m.cell = text;
+    m.state = state;
+    return m;
+}
 
 // One request of a measurement, after the site's pacing, judged: either the page to read or
 // the cell it makes when it is none (failed, refused). nullopt: stopped, or the fetcher went.
@@ -85,7 +93,7 @@ QCoro::Task<std::optional<Judged>> ask(const ProbeEnv &env, QString url, Charset
         co_return std::nullopt;
     const Verdict verdict = judgeAnswer(judged.page, signs, ownMarker);
     if (verdict != Verdict::Page) {
-        Measurement m{verdictText(verdict), std::nullopt, {}, {}, {}, {}};
+        Measurement m = outcome(verdictText(verdict), verdictState(verdict));
         if (judged.page.proxyFailed)
             m.proxyError = judged.page.error;
         if (verdict == Verdict::Refused)
@@ -95,9 +103,9 @@ QCoro::Task<std::optional<Judged>> ask(const ProbeEnv &env, QString url, Charset
     co_return judged;
 }
 
-Measurement cell(const QString &text, const QString &answerPage = {})
+Measurement cell(const std::optional<QString> &text)
 {
-    return {text, std::nullopt, answerPage, {}, {}, {}};
+    return text ? outcome(*text, CellState::Value) : outcome(kQueryFailed, CellState::Failed);
 }
 
 } // namespace
@@ -106,7 +114,7 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
 {
     const MetricChoice &choice = metric(metricIndex);
     const RefusalSigns &signs = refusalSigns(choice.site);
-    if (const ProbeRecipe *recipe = countRecipe(choice.column)) {
+    if (const ProbeRecipe *recipe = choice.column ? countRecipe(*choice.column) : nullptr) {
         const std::optional<Judged> page =
             co_await ask(env, recipeUrl(*recipe, env.endpoints, domain), recipe->charset, signs,
                          recipe->presenceMarker);
@@ -122,12 +130,11 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         const std::optional<RdapResult> r = co_await client->query(domain, env.beforeRequest);
         if (!r)
             co_return std::nullopt;
-        Measurement m{r->served ? r->registrationCell() : QStringLiteral("无RDAP服务"),
-                      r->answer.retryAfterSeconds,
-                      {},
-                      {},
-                      r->served ? r->note() : QString(),
-                      {}};
+        Measurement m = r->served ? outcome(r->registrationCell(), r->registrationState())
+                                  : outcome(kNoRdapService, CellState::Value);
+        m.retryAfterSeconds = r->answer.retryAfterSeconds;
+        if (r->served)
+            m.note = r->note();
         if (metricIndex == kRdapMetric)
             m.rdap = std::make_shared<const RdapResult>(*r);
         co_return m;
@@ -150,12 +157,12 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         co_return cell(QStringLiteral("0"));
     // The frame's address comes from the page: it is followed only to the configured site.
     if (!frameHostAllowed(*frame, env.endpoints.pagerank))
-        co_return cell(kQueryFailed);
+        co_return cell(std::nullopt);
     const std::optional<Judged> answer =
         co_await ask(env, siteAddress(*frame, {}), Charset::Utf8, signs, u"Ran");
     if (!answer || answer->notAPage)
         co_return answer ? answer->notAPage : std::nullopt;
-    co_return cell(scrapePageRank(answer->page.text), answer->page.text);
+    co_return cell(scrapePageRank(answer->page.text));
 }
 
 } // namespace Probes

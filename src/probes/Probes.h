@@ -34,15 +34,16 @@ const RefusalSigns &refusalSigns(Site site);
 struct MetricChoice {
     QString caption; // as the metric box shows it
     QString probe;   // the probe's short name
-    ProbeColumn column;
+    // The grid column it fills; none for the RDAP metric, whose record the command line writes
+    // in columns of its own.
+    std::optional<ProbeColumn> column;
     Probes::Site site;
 };
 
 namespace Probes {
 
 inline constexpr int kMetricCount = 8;
-// Beyond the eight grid metrics: the registry's RDAP record of a name, which fills no column
-// (the command line writes it in columns of its own).
+// Beyond the eight grid metrics: the registry's RDAP record of a name.
 inline constexpr int kRdapMetric = 8;
 const MetricChoice &metric(int index);
 
@@ -62,8 +63,8 @@ struct ProbeEnv {
 
 struct Measurement {
     QString cell;                           // as the cell will show it
+    CellState state = CellState::Value;     // what the run decides on
     std::optional<int> retryAfterSeconds;   // when the site refused and said when to come back
-    QString answerPage;                     // the PageRank probe's second page
     QString proxyError;                     // the proxy in the way failed: why
     QString note;                           // more for the cell's tooltip (an RDAP record)
     std::shared_ptr<const RdapResult> rdap; // the RDAP metric's record

@@ -2,23 +2,13 @@
 
 #include "fetch/SiteAddress.h"
 #include "probes/RunClock.h"
-#include "text/Failure.h"
+#include "text/Words.h"
 
 #include <QRandomGenerator>
 
 #include <vector>
 
-namespace {
-
 using Probes::Site;
-
-// The cells a re-query asks again: failed, refused, or never filled.
-bool unfinished(const QString &cell)
-{
-    return cell == kBlankCell || cell == kQueryFailed || cell == kQueryRefused;
-}
-
-} // namespace
 
 QueryRun::QueryRun(ResultTable *table, PageFetcher *fetcher, QObject *parent)
     : QObject(parent)
@@ -66,19 +56,19 @@ void QueryRun::setTicked(int metricIndex, bool ticked)
         m_ticked[metricIndex] = ticked;
 }
 
-void QueryRun::setCaption(const QString &caption)
+void QueryRun::setRunning(bool running)
 {
-    if (m_caption == caption)
+    if (m_running == running)
         return;
-    m_caption = caption;
-    Q_EMIT captionChanged(caption);
+    m_running = running;
+    Q_EMIT runningChanged(running);
 }
 
 void QueryRun::abandon()
 {
     ++m_generation;
     m_clock->interrupt();
-    setCaption(kStartCaption);
+    setRunning(false);
 }
 
 QString QueryRun::progressText() const
@@ -111,13 +101,14 @@ void QueryRun::passRow(RowId row)
 
 QCoro::Task<void> QueryRun::startOrStop(Scope scope)
 {
-    if (!m_table || m_table->rowCount() == 0 || m_table->cell(0, kDomainColumn) == kBlankCell) {
+    if (!m_table || m_table->rowCount() == 0 ||
+        m_table->cellState(0, kDomainColumn) == CellState::Blank) {
         Q_EMIT refusedEmptyTable();
         co_return;
     }
-    if (m_caption == kStopCaption) {
+    if (m_running) {
         // A stop: every queue ends before its next request; a pause ends at once.
-        setCaption(kStartCaption);
+        setRunning(false);
         setStopFlag(true);
         co_return;
     }
@@ -139,7 +130,7 @@ QCoro::Task<void> QueryRun::startOrStop(Scope scope)
     if (queues == 0) // nothing ticked: nothing to wait for, the button is ready again
         co_return;
 
-    setCaption(kStopCaption);
+    setRunning(true);
     const QList<RowId> rows = m_table->rowIds();
     m_rowsPending.clear();
     for (RowId row : rows)
@@ -159,7 +150,7 @@ QCoro::Task<void> QueryRun::startOrStop(Scope scope)
         co_await std::move(w);
     if (!self || generation != m_generation)
         co_return;
-    setCaption(kStartCaption);
+    setRunning(false);
     for (SiteState &state : m_sites)
         state.active = false;
     showProgress();
@@ -220,12 +211,12 @@ QCoro::Task<void> QueryRun::walk(Site site, QList<int> metrics, QList<RowId> row
         const RowId row = rows[next];
         bool rowRefused = false;
         for (int metric : metrics) {
-            const int column = Probes::metric(metric).column;
+            const std::optional<ProbeColumn> column = Probes::metric(metric).column;
             if (!m_table || m_table->rowOf(row) < 0)
                 break; // the row went while an earlier one was measured
-            const bool ownColumn = metric != Probes::kRdapMetric;
-            if (ownColumn && scope == Scope::UnfinishedCells &&
-                !unfinished(m_table->cellOf(row, column)))
+            // The re-query asks only cells that failed, were refused or were never filled.
+            if (column && scope == Scope::UnfinishedCells &&
+                m_table->cellStateOf(row, *column) == CellState::Value)
                 continue;
             const QString domain = m_table->cellOf(row, kDomainColumn);
             if (site == Site::Rdap) {
@@ -240,22 +231,21 @@ QCoro::Task<void> QueryRun::walk(Site site, QList<int> metrics, QList<RowId> row
                     co_await Probes::measure(env, metric, domain);
                 if (!self || !m || !m_table)
                     break;
-                if (!m->answerPage.isNull())
-                    m_lastAnswerPage = m->answerPage;
                 if (!m->proxyError.isEmpty() && m_proxyNoticeGeneration != generation) {
                     m_proxyNoticeGeneration = generation; // once a run is enough
                     Q_EMIT notice(QStringLiteral("代理无法使用：") + m->proxyError);
                 }
                 SiteState &state = m_sites[std::size_t(site)];
-                if (m->cell != kQueryRefused || attempt >= m_backoff.tries) {
-                    state.refusalsInARow = m->cell == kQueryRefused ? state.refusalsInARow + 1 : 0;
-                    if (ownColumn)
-                        m_table->setCellOf(row, column, m->cell);
-                    if (ownColumn && !m->note.isEmpty())
-                        m_table->setNoteOf(row, column, m->note);
+                const bool refused = m->state == CellState::Refused;
+                if (!refused || attempt >= m_backoff.tries) {
+                    state.refusalsInARow = refused ? state.refusalsInARow + 1 : 0;
+                    if (column)
+                        m_table->setCellOf(row, *column, m->cell, m->state);
+                    if (column && !m->note.isEmpty())
+                        m_table->setNoteOf(row, *column, m->note);
                     if (m->rdap)
                         Q_EMIT rdapRead(row, *m->rdap);
-                    if (m->cell == kQueryRefused) {
+                    if (refused) {
                         rowRefused = true;
                         Q_EMIT siteRefused(name);
                     }

@@ -22,15 +22,13 @@ class RunClock;
 // What a click on the run button does: one button starts and stops a run over the ticked
 // metrics. Each site gets its own queue, and the queues run side by side: a queue walks the rows
 // and asks, for each row, its site's ticked metrics in metric order, one request at a time, with
-// its own pacing and back-off. The caption and the stop flag are the run's state; the window
+// its own pacing and back-off. Whether it runs and the stop flag are the run's state; the window
 // mirrors both.
 class QueryRun final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(QueryRun)
 
 public:
-    static inline const QString kStartCaption = QStringLiteral("开始查询");
-    static inline const QString kStopCaption = QStringLiteral("停止");
     static inline const QString kEmptyTableMessage = QStringLiteral("请先加入要查询的域名！");
     // After this many rows in a row refused to the end, a site's queue gives up.
     static constexpr int kRefusedRowsToGiveUp = 3;
@@ -57,15 +55,14 @@ public:
     // Replaces the clock that pacing and pauses wait on (tests).
     void setClock(RunClock *clock);
 
-    QString caption() const { return m_caption; }
+    // From a start that asked for something until its queues end, it is stopped, or abandoned.
+    bool isRunning() const { return m_running; }
     bool stopFlag() const { return m_stopFlag; }
     void setStopFlag(bool stop);
     bool isTicked(int metricIndex) const;
     void setTicked(int metricIndex, bool ticked);
     // True while any queue of any run is still walking.
     bool isBusy() const { return m_activeQueues > 0; }
-    // The PageRank probe's last answer page, as it came.
-    const QString &lastAnswerPage() const { return m_lastAnswerPage; }
     // Each active site's progress in rows ("百度 37/1200 · google 12/1200"); empty when idle.
     QString progressText() const;
 
@@ -77,7 +74,7 @@ public:
     void abandon();
 
 Q_SIGNALS:
-    void captionChanged(const QString &caption);
+    void runningChanged(bool running);
     void stopFlagChanged(bool stop);
     // The table holds no domain: the window tells the user.
     void refusedEmptyTable();
@@ -100,14 +97,14 @@ private:
     std::function<QCoro::Task<bool>()> pacer(Probes::Site site, QString registryHost,
                                              quint64 generation);
     bool stopped(quint64 generation) const { return m_stopFlag || m_generation != generation; }
-    void setCaption(const QString &caption);
+    void setRunning(bool running);
     void passRow(RowId row);
     void showProgress();
 
     QPointer<ResultTable> m_table;
     QPointer<PageFetcher> m_fetcher;
     Endpoints m_endpoints;
-    QString m_caption = kStartCaption;
+    bool m_running = false;
     bool m_stopFlag = false;
     std::array<bool, Probes::kRdapMetric + 1> m_ticked{};
     QPointer<RdapClient> m_rdap;
@@ -132,6 +129,5 @@ private:
     QHash<QString, qint64> m_registryStartMs;
     // For each row of the run: the queues that have still to pass it.
     QHash<RowId, int> m_rowsPending;
-    QString m_lastAnswerPage;
     quint64 m_proxyNoticeGeneration = 0;
 };

@@ -1,9 +1,9 @@
 #include "Recipes.h"
 
 #include "fetch/SiteAddress.h"
-#include "text/Failure.h"
 #include "text/Numbers.h"
 #include "text/Scrape.h"
+#include "text/Words.h"
 
 #include <QHostAddress>
 #include <QUrl>
@@ -22,20 +22,19 @@ const std::array<ProbeRecipe, 6> &recipes()
     static const QString yahooCount = QStringLiteral("共 <strong>");
     static const QString yahooLinks = QStringLiteral("链向该地址的网页");
     static const std::array<ProbeRecipe, 6> table{{
-        {QStringLiteral("baidu"), BaiduSite, Charset::Gb2312, &Endpoints::baidu,
-         QStringLiteral("/s?wd=site%3A"), baiduMarker, baiduMarker, QStringLiteral("个")},
-        {QStringLiteral("baidufl"), BaiduDomain, Charset::Gb2312, &Endpoints::baidu,
-         QStringLiteral("/s?wd=domain%3A"), baiduMarker, baiduMarker, QStringLiteral("个")},
-        {QStringLiteral("google"), GoogleSite, Charset::Utf8, &Endpoints::google,
+        {BaiduSite, Charset::Gb2312, &Endpoints::baidu, QStringLiteral("/s?wd=site%3A"),
+         baiduMarker, baiduMarker, QStringLiteral("个")},
+        {BaiduDomain, Charset::Gb2312, &Endpoints::baidu, QStringLiteral("/s?wd=domain%3A"),
+         baiduMarker, baiduMarker, QStringLiteral("个")},
+        {GoogleSite, Charset::Utf8, &Endpoints::google,
          QStringLiteral("/search?hl=zh-CN&source=hp&q=site%3A"), googleMarker, googleMarker,
          QStringLiteral(" ")},
-        {QStringLiteral("yahoo"), YahooPages, Charset::Utf8, &Endpoints::yahoo,
-         QStringLiteral("/search?bwm=p&p="), QStringLiteral("被收录的网页"), yahooCount,
-         QStringLiteral("<")},
-        {QStringLiteral("yahooflwww"), YahooLinksWww, Charset::Utf8, &Endpoints::yahoo,
-         QStringLiteral("/search?bwm=i&p=www."), yahooLinks, yahooCount, QStringLiteral("<")},
-        {QStringLiteral("yahoofl"), YahooLinksBare, Charset::Utf8, &Endpoints::yahoo,
-         QStringLiteral("/search?bwm=i&p="), yahooLinks, yahooCount, QStringLiteral("<")},
+        {YahooPages, Charset::Utf8, &Endpoints::yahoo, QStringLiteral("/search?bwm=p&p="),
+         QStringLiteral("被收录的网页"), yahooCount, QStringLiteral("<")},
+        {YahooLinksWww, Charset::Utf8, &Endpoints::yahoo, QStringLiteral("/search?bwm=i&p=www."),
+         yahooLinks, yahooCount, QStringLiteral("<")},
+        {YahooLinksBare, Charset::Utf8, &Endpoints::yahoo, QStringLiteral("/search?bwm=i&p="),
+         yahooLinks, yahooCount, QStringLiteral("<")},
     }};
     return table;
 }
@@ -61,14 +60,14 @@ QString recipeUrl(const ProbeRecipe &recipe, const Endpoints &endpoints, const Q
     return siteAddress(endpoints.*(recipe.endpoint), recipe.pathAndQuery, domain);
 }
 
-QString scrapeCount(const ProbeRecipe &recipe, QStringView page)
+std::optional<QString> scrapeCount(const ProbeRecipe &recipe, QStringView page)
 {
     if (!page.contains(recipe.presenceMarker))
         return QStringLiteral("0");
     return countInPhrase(page, recipe.countMarker, recipe.countEnd);
 }
 
-QString countInPhrase(QStringView page, QStringView marker, QStringView end)
+std::optional<QString> countInPhrase(QStringView page, QStringView marker, QStringView end)
 {
     const std::optional<QString> found = Scrape::pieceAfter(page, marker);
     if (!found)
@@ -85,7 +84,7 @@ QString countInPhrase(QStringView page, QStringView marker, QStringView end)
         skipBlanks();
     }
     if (at == piece.size() || !Numbers::isAsciiDigit(piece[at]))
-        return kQueryFailed;
+        return std::nullopt;
 
     // Blanks inside the number are dropped; the number ends at its last digit or comma.
     QString number;
@@ -108,7 +107,9 @@ QString countInPhrase(QStringView page, QStringView marker, QStringView end)
         groups.size() == 1 ||
         (groups.front().size() <= 3 && std::all_of(groups.begin() + 1, groups.end(),
                                                    [](QStringView g) { return g.size() == 3; }));
-    return closed && grouped ? number : kQueryFailed;
+    if (!closed || !grouped)
+        return std::nullopt;
+    return number;
 }
 
 QString registrationUrl(const Endpoints &endpoints, const QString &domain)
@@ -134,17 +135,17 @@ std::optional<QString> pageRankFrameAddress(QStringView toolPage)
     return Scrape::cutAt(*piece, u"\"");
 }
 
-QString scrapePageRank(QStringView answerPage)
+std::optional<QString> scrapePageRank(QStringView answerPage)
 {
     const std::optional<QString> piece = Scrape::pieceAfter(answerPage, u"Rank_");
     if (!piece)
-        return kQueryFailed;
+        return std::nullopt;
     const QString rank = Scrape::removeAll(*piece, {QStringLiteral("1:1:")}).trimmed();
     // toInt takes signs and leading zeros too; a rank is written plain.
     bool isNumber = false;
     const int value = rank.toInt(&isNumber);
     if (!isNumber || value < 0 || value > 10 || rank != QString::number(value))
-        return kQueryFailed;
+        return std::nullopt;
     return rank;
 }
 

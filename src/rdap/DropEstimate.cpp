@@ -1,5 +1,7 @@
 #include "DropEstimate.h"
 
+#include "text/Words.h"
+
 namespace DropEstimate {
 
 namespace {
@@ -71,27 +73,27 @@ QString stageName(Stage stage)
 {
     switch (stage) {
     case Stage::Active:
-        return QStringLiteral("active");
+        return kStageActive;
     case Stage::Grace:
-        return QStringLiteral("grace");
+        return kStageGrace;
     case Stage::Redemption:
-        return QStringLiteral("redemption");
+        return kStageRedemption;
     case Stage::PendingDelete:
-        return QStringLiteral("pending delete");
+        return kStagePendingDelete;
     case Stage::Dropped:
-        return QStringLiteral("dropped");
+        return kStageDropped;
     case Stage::Restoring:
-        return QStringLiteral("恢复中");
+        return kStageRestoring;
     case Stage::Unknown:
         break;
     }
-    return QStringLiteral("unknown");
+    return kStageUnknown;
 }
 
 QString estimateText(const Estimate &estimate)
 {
     if (estimate.stage == Stage::Dropped)
-        return QStringLiteral("已删除");
+        return kDropped;
     if (!estimate.earliest)
         return {};
     const QString first = localDate(estimate.earliest)->toString(Qt::ISODate);
@@ -104,7 +106,7 @@ QString estimateText(const Estimate &estimate)
 QString countdownText(const Estimate &estimate, const QDate &today)
 {
     if (estimate.stage == Stage::Dropped)
-        return QStringLiteral("已删除");
+        return kDropped;
     if (estimate.stage == Stage::Restoring)
         return stageName(estimate.stage);
     if (!estimate.earliest)

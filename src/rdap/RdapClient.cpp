@@ -2,7 +2,6 @@
 
 #include "fetch/PageFetcher.h"
 #include "text/Clock.h"
-#include "text/Failure.h"
 
 #include <QUrl>
 
@@ -10,16 +9,30 @@ QString RdapResult::registrationCell() const
 {
     switch (answer.kind) {
     case RdapAnswer::NotRegistered:
-        return QStringLiteral("可注册");
+        return kRegistrable;
     case RdapAnswer::Registered:
-        return QStringLiteral("已被注册");
+        return kRegistered;
     case RdapAnswer::SlowDown:
-        return kQueryRefused;
     case RdapAnswer::InvalidName:
     case RdapAnswer::Failed:
         break;
     }
-    return kQueryFailed;
+    return stateText(registrationState());
+}
+
+CellState RdapResult::registrationState() const
+{
+    switch (answer.kind) {
+    case RdapAnswer::NotRegistered:
+    case RdapAnswer::Registered:
+        return CellState::Value;
+    case RdapAnswer::SlowDown:
+        return CellState::Refused;
+    case RdapAnswer::InvalidName:
+    case RdapAnswer::Failed:
+        break;
+    }
+    return CellState::Failed;
 }
 
 QString RdapResult::statusText() const

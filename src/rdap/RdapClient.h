@@ -3,6 +3,7 @@
 #include "rdap/DropEstimate.h"
 #include "rdap/RdapBootstrap.h"
 #include "rdap/RdapRecord.h"
+#include "text/Words.h"
 
 #include <QHash>
 #include <QObject>
@@ -24,6 +25,8 @@ struct RdapResult {
     // The registration cell as the RDAP answer reads: "可注册", "已被注册", "查询受限" (slow down)
     // or "查询失败".
     QString registrationCell() const;
+    // Whether that cell holds an answer, or a refusal or failure to ask again.
+    CellState registrationState() const;
     // The statuses in one cell, joined with ", ", which no status holds.
     QString statusText() const;
     // What the cell's tooltip adds: the source, the statuses, the estimate and what did not read.

@@ -44,11 +44,6 @@ QString metricName(int metricIndex)
     return Probes::metric(metricIndex).probe;
 }
 
-QString runCaption(bool running)
-{
-    return running ? QueryRun::kStopCaption : QueryRun::kStartCaption;
-}
-
 QString lookupFieldCaption(int field)
 {
     return DetailLookup::fieldCaption(DetailLookup::Field(field));

@@ -26,7 +26,6 @@ QString categoryCaption(int category);
 QString metricCaption(int metricIndex);
 // The probe's short name, as varnel-cli's --metrics takes it; kRdapMetric included.
 QString metricName(int metricIndex);
-QString runCaption(bool running);
 QString lookupFieldCaption(int field);
 // What a lookup value shows before any lookup.
 QString lookupReset();

@@ -17,8 +17,8 @@
 #include "table/GridExport.h"
 #include "table/RowFilter.h"
 #include "text/Clock.h"
-#include "text/Failure.h"
 #include "text/HostName.h"
+#include "text/Words.h"
 
 #include <QFile>
 #include <QNetworkProxyFactory>
@@ -95,7 +95,7 @@ void Session::wire()
         Q_EMIT linesSkipped(count);
     });
 
-    connect(m_run, &QueryRun::captionChanged, this, [this] { Q_EMIT runningChanged(isRunning()); });
+    connect(m_run, &QueryRun::runningChanged, this, &Session::runningChanged);
     connect(m_run, &QueryRun::stopFlagChanged, this, &Session::stopFlagChanged);
     connect(m_run, &QueryRun::progressChanged, this, &Session::progressChanged);
     connect(m_run, &QueryRun::refusedEmptyTable, this,
@@ -109,11 +109,12 @@ void Session::wire()
     connect(m_run, &QueryRun::rowFinished, this, &Session::rowFinished);
     connect(m_run, &QueryRun::rdapRead, this, [this](RowId row, const RdapResult &r) {
         const std::optional<QDate> expiry = DropEstimate::realExpiry(r.answer);
-        const QString status = !r.served ? QStringLiteral("无RDAP服务")
-                               : r.answer.kind == RdapAnswer::Registered ? r.statusText()
-                               : r.answer.kind == RdapAnswer::NotRegistered
-                                   ? QStringLiteral("未注册")
-                                   : r.registrationCell();
+        const QString status = !r.served                                    ? kNoRdapService
+                               : r.answer.kind == RdapAnswer::Registered    ? r.statusText()
+                               : r.answer.kind == RdapAnswer::NotRegistered ? kNotRegistered
+                                                                            : r.registrationCell();
+        // A suffix without a registry to ask is an answer, not a failure.
+        m_rdapStates.insert(row, r.served ? r.registrationState() : CellState::Value);
         m_rdapCells.insert(row, {status, expiry ? expiry->toString(Qt::ISODate) : QString(),
                                  DropEstimate::estimateText(r.estimate)});
         if (!r.answer.warnings.isEmpty())
@@ -173,8 +174,8 @@ void Session::keepIn(const QString &path)
         notify(m_store->message());
     const std::optional<QList<RowCells>> saved = m_store->load();
     // A grid that held only the blank start-up row is no grid to bring back.
-    const bool blankOnly =
-        saved && saved->size() == 1 && saved->first()[kDomainColumn] == kBlankCell;
+    const bool blankOnly = saved && saved->size() == 1 &&
+                           stateOfSavedText(saved->first()[kDomainColumn]) == CellState::Blank;
     if (saved && !saved->isEmpty() && !blankOnly) {
         m_grid->clear();
         m_grid->appendRows(*saved);
@@ -252,6 +253,7 @@ void Session::importNames(const QStringList &names)
 {
     m_run->abandon();
     m_rdapCells.clear();
+    m_rdapStates.clear();
     Sources::importCategory(*m_grid, names);
 }
 
@@ -342,6 +344,7 @@ void Session::clearGrid()
 {
     m_run->abandon();
     m_rdapCells.clear();
+    m_rdapStates.clear();
     m_grid->clear();
 }
 
@@ -357,7 +360,7 @@ void Session::setStopFlag(bool stop)
 
 bool Session::isRunning() const
 {
-    return m_run->caption() == QueryRun::kStopCaption;
+    return m_run->isRunning();
 }
 
 QCoro::Task<void> Session::startRun()
@@ -386,15 +389,12 @@ QStringList Session::rdapCells(RowId row) const
 
 bool Session::measuredAll(const QList<int> &metrics) const
 {
-    const auto unfinished = [](const QString &cell) {
-        return cell == kQueryFailed || cell == kQueryRefused || cell == kBlankCell;
-    };
     for (int r = 0; r < m_grid->rowCount(); ++r) {
         for (int k : metrics) {
-            const QString cell = k == Probes::kRdapMetric
-                                     ? m_rdapCells.value(m_grid->rowId(r)).value(0, kBlankCell)
-                                     : m_grid->cell(r, Probes::metric(k).column);
-            if (unfinished(cell))
+            const std::optional<ProbeColumn> column = Probes::metric(k).column;
+            const CellState state = column ? m_grid->cellState(r, *column)
+                                           : m_rdapStates.value(m_grid->rowId(r), CellState::Blank);
+            if (state != CellState::Value)
                 return false;
         }
     }

@@ -198,5 +198,6 @@ private:
     SessionStore *m_store = nullptr;
     NoticeQueue m_notices;
     QHash<RowId, QStringList> m_rdapCells;
+    QHash<RowId, CellState> m_rdapStates;
     bool m_shutDown = false;
 };

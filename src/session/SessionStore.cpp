@@ -12,19 +12,61 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 
+#include <algorithm>
+#include <functional>
 #include <optional>
 
 namespace {
 
-// Each step brings the file from version i to i + 1; a new file walks them all.
-const QList<QStringList> kMigrations = {
-    // 1: the grid, its rows in key order
-    {QStringLiteral("CREATE TABLE meta(name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
-     QStringLiteral("CREATE TABLE rows(key INTEGER PRIMARY KEY, c0 TEXT, c1 TEXT, c2 TEXT, "
-                    "c3 TEXT, c4 TEXT, c5 TEXT, c6 TEXT, c7 TEXT, c8 TEXT, c9 TEXT)")},
+// The grid's cell columns in the file, c0 to c(kColumnCount - 1), each followed by `suffix`.
+QString cellColumns(QStringView suffix)
+{
+    QStringList columns;
+    for (int c = 0; c < kColumnCount; ++c)
+        columns << QStringLiteral("c%1").arg(c) + suffix.toString();
+    return columns.join(QStringLiteral(", "));
+}
+
+bool execAll(QSqlQuery &q, const QStringList &statements)
+{
+    return std::all_of(statements.begin(), statements.end(),
+                       [&](const QString &statement) { return q.exec(statement); });
+}
+
+// A column added to the grid adds its cell column to the file; nothing else has to change.
+bool addMissingCellColumns(QSqlQuery &q)
+{
+    if (!q.exec(QStringLiteral("SELECT name FROM pragma_table_info('rows')")))
+        return false;
+    QStringList have;
+    while (q.next())
+        have << q.value(0).toString();
+    for (int c = 0; c < kColumnCount; ++c) {
+        const QString column = QStringLiteral("c%1").arg(c);
+        if (!have.contains(column) &&
+            !q.exec(QStringLiteral("ALTER TABLE rows ADD COLUMN %1 TEXT").arg(column)))
+            return false;
+    }
+    return true;
+}
+
+// Each step brings the file from version i to i + 1; a new file walks them all. The last step
+// runs at every start too, so a file at the newest version still gains a new column's cells.
+const QList<std::function<bool(QSqlQuery &)>> kMigrations = {
+    // 1: the grid, its rows in key order (the cells come with the last step)
+    [](QSqlQuery &q) {
+        return execAll(q, {QStringLiteral("CREATE TABLE meta(name TEXT PRIMARY KEY, value TEXT "
+                                          "NOT NULL)"),
+                           QStringLiteral("CREATE TABLE rows(key INTEGER PRIMARY KEY)")});
+    },
     // 2: each row keeps its place in display order, so a sort rewrites places, not cells
-    {QStringLiteral("ALTER TABLE rows ADD COLUMN position INTEGER NOT NULL DEFAULT 0"),
-     QStringLiteral("UPDATE rows SET position = key")},
+    [](QSqlQuery &q) {
+        return execAll(
+            q, {QStringLiteral("ALTER TABLE rows ADD COLUMN position INTEGER NOT NULL DEFAULT 0"),
+                QStringLiteral("UPDATE rows SET position = key")});
+    },
+    // 3: a cell column for each grid column
+    addMissingCellColumns,
 };
 const int kSchemaVersion = int(kMigrations.size());
 // A release adds a step or two; a header this far ahead was written by no version at all.
@@ -209,12 +251,13 @@ private:
             query.emplace(m_db);
             return query->prepare(sql);
         };
-        return prepared(m_insert, QStringLiteral("INSERT OR REPLACE INTO rows(key, position, c0, "
-                                                 "c1, c2, c3, c4, c5, c6, c7, c8, c9) "
-                                                 "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) &&
-               prepared(m_update, QStringLiteral("UPDATE rows SET c0 = ?, c1 = ?, c2 = ?, c3 = ?, "
-                                                 "c4 = ?, c5 = ?, c6 = ?, c7 = ?, c8 = ?, c9 = ? "
-                                                 "WHERE key = ?")) &&
+        QStringList places(kColumnCount + 2, QStringLiteral("?"));
+        return prepared(m_insert, QStringLiteral("INSERT OR REPLACE INTO rows(key, position, %1) "
+                                                 "VALUES(%2)")
+                                      .arg(cellColumns(u""), places.join(u','))) &&
+               prepared(
+                   m_update,
+                   QStringLiteral("UPDATE rows SET %1 WHERE key = ?").arg(cellColumns(u" = ?"))) &&
                prepared(m_move, QStringLiteral("UPDATE rows SET position = ? WHERE key = ?")) &&
                prepared(m_delete, QStringLiteral("DELETE FROM rows WHERE key = ?"));
     }
@@ -348,10 +391,9 @@ bool SessionStore::open()
         // writes is found now, not at the first save.
         if (ok) {
             ok = db.transaction();
-            for (qsizetype step = version; ok && step < kMigrations.size(); ++step) {
-                for (const QString &statement : kMigrations[step])
-                    ok = ok && q.exec(statement);
-            }
+            for (qsizetype step = qMin<qint64>(version, kSchemaVersion - 1);
+                 ok && step < kMigrations.size(); ++step)
+                ok = kMigrations[step](q);
             ok = ok && q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)) &&
                  db.commit();
             if (!ok)
@@ -416,8 +458,9 @@ std::optional<QList<RowCells>> SessionStore::load()
         readable = q.exec(QStringLiteral("SELECT value FROM meta WHERE name = 'grid'"));
         saved = readable && q.next();
         if (saved) {
-            readable = q.exec(QStringLiteral("SELECT key, position, c0, c1, c2, c3, c4, c5, c6, "
-                                             "c7, c8, c9 FROM rows ORDER BY position, key"));
+            readable = q.exec(QStringLiteral("SELECT key, position, %1 FROM rows ORDER BY "
+                                             "position, key")
+                                  .arg(cellColumns(u"")));
             while (readable && q.next()) {
                 RowCells cells;
                 for (int c = 0; c < kColumnCount; ++c)

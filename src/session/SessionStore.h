@@ -85,7 +85,6 @@ private:
     bool open();
     bool moveAside();
     void runWithoutSaving(State state, const QString &message);
-    std::optional<QList<RowCells>> readGrid();
 
     void rowsInserted(int first, int last);
     void rowsAboutToBeRemoved(int first, int last);

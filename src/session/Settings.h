@@ -35,7 +35,6 @@ struct Settings {
     static QString defaultPath();
     // A missing file gives the defaults without a warning.
     static Settings load(const QString &path);
-    static Settings loadDefault() { return load(defaultPath()); }
 
     static int defaultPacingMs(Probes::Site site);
     // The pause before each request to `site`: the file's value, else none when the site's

@@ -71,7 +71,6 @@ QString DeletionLists::dayHeaderOf(int dayIndex)
 void DeletionLists::setLoadStatus(const QString &text)
 {
     m_loadStatus = text;
-    Q_EMIT loadStatusChanged(text);
 }
 
 QCoro::Task<DeletionLists::Load> DeletionLists::fetchAndFile(QString address, bool cn,

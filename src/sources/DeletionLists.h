@@ -58,7 +58,6 @@ public:
 Q_SIGNALS:
     void dayChanged();
     void loadingPanel(bool shown);
-    void loadStatusChanged(const QString &text);
     void captionChanged(int index, const QString &caption);
     void listsChanged();
     // A list could not be downloaded (no answer, or an error page): `address` and why. Nothing

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text/Words.h"
+
 #include <QString>
 
 #include <array>
@@ -22,11 +24,10 @@ inline constexpr int kLabelColumn = 0;
 inline constexpr int kDomainColumn = 1;
 inline constexpr int kColumnCount = 10;
 
-// Marks an unfilled cell.
-inline const QString kBlankCell = QStringLiteral(" ");
-
 // A row's texts: [0] the label, [1] the domain, [2..9] the metrics.
 using RowCells = std::array<QString, kColumnCount>;
+// What became of each of a row's cells.
+using RowStates = std::array<CellState, kColumnCount>;
 
 // The direction a header click last sorted its column in; None until it is first clicked.
 enum class SortDirection { None, Descending, Ascending };

@@ -64,8 +64,8 @@ QList<QStringList> rows(const ResultTable &table, const QList<int> &rowsInDispla
         QStringList cells;
         cells.reserve(kColumnCount - kDomainColumn);
         for (int column = kDomainColumn; column < kColumnCount; ++column) {
-            const QString text = table.cell(row, column);
-            cells << (text == kBlankCell ? QString() : text);
+            cells << (table.cellState(row, column) == CellState::Blank ? QString()
+                                                                       : table.cell(row, column));
         }
         out << cells;
     }

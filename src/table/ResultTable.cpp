@@ -59,8 +59,16 @@ void ResultTable::appendRows(QList<RowCells> rows)
     const int first = rowCount();
     beginInsertRows({}, first, first + int(rows.size()) - 1);
     m_rows.reserve(m_rows.size() + rows.size());
-    for (auto &cells : rows)
-        m_rows.append(ResultRow{m_nextId++, std::move(cells)});
+    for (auto &cells : rows) {
+        RowStates states;
+        for (int c = 0; c < kColumnCount; ++c) {
+            // Only a probe writes failures; a label or a name is never one, whatever it reads.
+            const CellState state = stateOfSavedText(cells[std::size_t(c)]);
+            states[std::size_t(c)] =
+                c >= BaiduSite || state == CellState::Blank ? state : CellState::Value;
+        }
+        m_rows.append(ResultRow{m_nextId++, std::move(cells), states});
+    }
     invalidatePositions();
     endInsertRows();
 }
@@ -72,11 +80,19 @@ QString ResultTable::cell(int row, int column) const
     return m_rows[row].cells[column];
 }
 
-void ResultTable::setCell(int row, int column, const QString &text)
+CellState ResultTable::cellState(int row, int column) const
+{
+    if (row < 0 || row >= rowCount() || column < 0 || column >= kColumnCount)
+        return CellState::Blank;
+    return m_rows[row].states[column];
+}
+
+void ResultTable::setCell(int row, int column, const QString &text, CellState state)
 {
     if (row < 0 || row >= rowCount() || column < 0 || column >= kColumnCount)
         return;
     m_rows[row].cells[column] = text;
+    m_rows[row].states[column] = state;
     const QModelIndex at = index(row, column);
     Q_EMIT dataChanged(at, at, {Qt::DisplayRole});
 }
@@ -164,12 +180,17 @@ QString ResultTable::cellOf(RowId id, int column) const
     return cell(rowOf(id), column);
 }
 
-bool ResultTable::setCellOf(RowId id, int column, const QString &text)
+CellState ResultTable::cellStateOf(RowId id, int column) const
+{
+    return cellState(rowOf(id), column);
+}
+
+bool ResultTable::setCellOf(RowId id, int column, const QString &text, CellState state)
 {
     const int row = rowOf(id);
     if (row < 0)
         return false;
-    setCell(row, column, text);
+    setCell(row, column, text, state);
     return true;
 }
 

@@ -17,6 +17,7 @@ using RowId = quint64;
 struct ResultRow {
     RowId id = 0;
     RowCells cells;
+    RowStates states;
 };
 
 // The result grid's rows, in display order from 0; columns 0 to 9.
@@ -36,11 +37,14 @@ public:
 
     // Removes every row and forgets every column's sort direction.
     void clear();
-    // Appends rows in one model change.
+    // Appends rows in one model change. The rows come as texts (a saved grid, an import), so
+    // each cell's state is read from its text here, once.
     void appendRows(QList<RowCells> rows);
     // Empty text for a row or column that does not exist.
     QString cell(int row, int column) const;
-    void setCell(int row, int column, const QString &text);
+    // Blank for a row or column that does not exist.
+    CellState cellState(int row, int column) const;
+    void setCell(int row, int column, const QString &text, CellState state = CellState::Value);
     // The header click: the first click on a column sorts it descending, the next ascending, and
     // so on, each column with its own direction. Fewer than two rows: nothing happens. The row
     // label, count and PageRank columns order numbers by value, with every cell that is not a
@@ -52,8 +56,9 @@ public:
     // The row of `id`, or -1 when that row no longer exists.
     int rowOf(RowId id) const;
     QString cellOf(RowId id, int column) const;
+    CellState cellStateOf(RowId id, int column) const;
     // Writes into the row `id`; false (and nothing written) when that row is gone.
-    bool setCellOf(RowId id, int column, const QString &text);
+    bool setCellOf(RowId id, int column, const QString &text, CellState state = CellState::Value);
     // More about a cell for its tooltip (where an RDAP answer came from, its statuses); kept
     // until the grid is cleared.
     void setNoteOf(RowId id, int column, const QString &note);

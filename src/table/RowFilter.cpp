@@ -29,8 +29,6 @@ constexpr std::array<Entry, 9> entries{{
     {u"删除不可以注册的域名", {K::AlreadyRegistered, Registration}},
 }};
 
-constexpr QStringView registeredText = u"已被注册";
-
 } // namespace
 
 QStringList criterionTexts()
@@ -52,23 +50,23 @@ std::optional<FilterCriterion> criterionFromText(const QString &text)
 }
 
 bool rowIsDeleted(const FilterCriterion &criterion, double threshold,
-                  std::span<const QString> cells)
+                  std::span<const QString> cells, std::span<const CellState> states)
 {
-    if (criterion.column < 0 || std::size_t(criterion.column) >= cells.size())
+    const auto column = std::size_t(criterion.column);
+    if (criterion.column < 0 || column >= cells.size() || column >= states.size() ||
+        states[column] != CellState::Value)
         return false;
-    const QString &cell = cells[std::size_t(criterion.column)];
+    const QString &cell = cells[column];
 
     switch (criterion.kind) {
     case FilterCriterion::Kind::NumberAtMost: {
-        if (cell.size() == 1 && cell.front() == u' ')
-            return false;
         const std::optional<double> number = Numbers::cellNumber(cell);
         return number && *number <= threshold;
     }
     case FilterCriterion::Kind::DomainHasHyphen:
         return cell.contains(u'-');
     case FilterCriterion::Kind::AlreadyRegistered:
-        return QStringView(cell) == registeredText;
+        return cell == kRegistered;
     }
     return false;
 }
@@ -79,8 +77,9 @@ qsizetype filterRows(ResultTable &table, const QString &criterionText, const QSt
     if (!criterion)
         return 0;
     const double threshold = Numbers::leadingNumber(thresholdText);
-    return table.removeRowsWhere(
-        [&](const ResultRow &row) { return rowIsDeleted(*criterion, threshold, row.cells); });
+    return table.removeRowsWhere([&](const ResultRow &row) {
+        return rowIsDeleted(*criterion, threshold, row.cells, row.states);
+    });
 }
 
 } // namespace RowFilter

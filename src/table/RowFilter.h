@@ -11,7 +11,7 @@
 
 class ResultTable;
 
-// Which result rows the "delete rows" action removes. Pure decisions over cell texts; the table
+// Which result rows the "delete rows" action removes. Pure decisions over cells; the table
 // model calls rowIsDeleted() once per row in a single pass, so it stays allocation-free.
 namespace RowFilter {
 
@@ -19,7 +19,7 @@ struct FilterCriterion {
     enum class Kind {
         NumberAtMost,     // the number in `column` is <= the threshold
         DomainHasHyphen,  // the domain contains '-'
-        AlreadyRegistered // the registration cell reads exactly "已被注册"
+        AlreadyRegistered // the registration cell holds the answer "已被注册"
     };
     Kind kind;
     int column;
@@ -34,12 +34,13 @@ QStringList criterionTexts();
 // of criterionTexts(). Anything else is nullopt, and then no row is deleted.
 std::optional<FilterCriterion> criterionFromText(const QString &text);
 
-// Whether the row goes. `cells` is the row indexed by Column; a column past its end counts as
-// unfilled. For NumberAtMost: an unfilled cell (exactly " ") or one that is not a number keeps
-// the row, otherwise the row goes when number <= threshold (equal values go too). The threshold
-// is used by NumberAtMost only.
+// Whether the row goes. `cells` and `states` are the row indexed by Column; a column past the
+// end of either counts as unfilled. Only a cell holding a value can delete its row: for
+// NumberAtMost the row goes when the value is a number <= threshold (equal values go too); a
+// blank, failed or refused cell keeps it, whatever it reads. The threshold is used by
+// NumberAtMost only.
 bool rowIsDeleted(const FilterCriterion &criterion, double threshold,
-                  std::span<const QString> cells);
+                  std::span<const QString> cells, std::span<const CellState> states);
 
 // Deletes, in one pass, every row that fails the criterion named by `criterionText` against the
 // threshold `thresholdText` (read by Numbers::leadingNumber); returns how many rows went. An
