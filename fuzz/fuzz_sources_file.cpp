@@ -1,10 +1,16 @@
 // A user's sources.json over the built-in table. Whatever the file holds, every built-in list
 // stays, in its place, changed only by a valid entry; every row is one the program can use; and
-// each list the file adds or changes reads the same bytes as a body.
+// each list the file adds or changes reads the same bytes as a body. The same holds for the six
+// probe recipes, which the file can change but never add to: each builds an address on its
+// endpoint's host, and each the file changes reads the same bytes as a page.
 #include "FuzzCheck.h"
 
 #include "fetch/Endpoints.h"
+#include "probes/Recipes.h"
 #include "sources/ListSources.h"
+
+#include <QRegularExpression>
+#include <QUrl>
 
 using ListSources::Origin;
 
@@ -37,6 +43,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
     for (const QString &warning : table.warnings)
+        FUZZ_CHECK(warning.startsWith(u"sources.json: "));
+
+    const Probes::RecipeTable &builtInRecipes = Probes::builtInRecipes();
+    const Probes::RecipeTable recipes = Probes::recipesWithUserFile(user);
+    FUZZ_CHECK(recipes.recipes.size() == builtInRecipes.recipes.size());
+    static const Endpoints hosts = Endpoints::allAt(QStringLiteral("127.0.0.1:8"));
+    const QString name = QStringLiteral("a&b c#d.com");
+    for (qsizetype i = 0; i < recipes.recipes.size(); ++i) {
+        const ProbeRecipe &r = recipes.recipes[i];
+        FUZZ_CHECK(r.column == builtInRecipes.recipes[i].column && recipes.find(r.column) == &r);
+        FUZZ_CHECK(r.origin == Probes::Origin::UserFile || r == builtInRecipes.recipes[i]);
+        FUZZ_CHECK(endpoints.contains(r.endpoint) && r.pathAndQuery.startsWith(u'/'));
+        FUZZ_CHECK(!r.countMarker.isEmpty() && !r.presenceMarker.isEmpty());
+        FUZZ_CHECK(!r.noneMarkers.contains(QString()) && !r.blockMarkers.contains(QString()));
+        const QUrl url(Probes::recipeUrl(r, hosts, name));
+        FUZZ_CHECK(url.isValid() && url.host() == u"127.0.0.1" && url.port() == 8);
+        static const QRegularExpression count(QStringLiteral("^[0-9][0-9,]*$"));
+        if (r.origin == Probes::Origin::UserFile) {
+            const std::optional<QString> read = Probes::scrapeCount(r, QString::fromUtf8(user));
+            FUZZ_CHECK(!read || count.match(*read).hasMatch());
+        }
+    }
+    for (const QString &warning : recipes.warnings)
         FUZZ_CHECK(warning.startsWith(u"sources.json: "));
     return 0;
 }

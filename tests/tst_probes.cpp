@@ -2,6 +2,10 @@
 #include "Fixture.h"
 #include "Reference.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringEncoder>
+
 using namespace Qt::StringLiterals;
 
 class TestProbes : public QObject {
@@ -10,10 +14,13 @@ class TestProbes : public QObject {
     SimFixture m_f;
 
     // One domain's cell for `metric`, as a run writes it.
-    QString measureOne(int metric, const QString &domain)
+    QString measureOne(int metric, const QString &domain,
+                       const Probes::RecipeTable &recipes = Probes::builtInRecipes())
     {
-        const Probes::ProbeEnv env{
-            .fetcher = &m_f.fetcher, .endpoints = m_f.endpoints(), .beforeRequest = {}};
+        const Probes::ProbeEnv env{.fetcher = &m_f.fetcher,
+                                   .endpoints = m_f.endpoints(),
+                                   .beforeRequest = {},
+                                   .recipes = recipes};
         const std::optional<Probes::Measurement> m = await(Probes::measure(env, metric, domain));
         return m ? m->cell : u"(none)"_s;
     }
@@ -92,6 +99,72 @@ private Q_SLOTS:
         QFETCH(QString, cell);
         m_f.sim.setFault(routeOfMetric(metric), fault);
         QCOMPARE(measureOne(metric, u"refused.com"_s), cell);
+    }
+
+    // A user's sources.json over the Baidu recipe reads a page in new wording without a new
+    // build; an entry that does not read warns with its key and the built-in recipe reads on.
+    void userRecipes_data()
+    {
+        QTest::addColumn<QByteArray>("keys"); // set over a valid entry; null removes one
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<QString>("warning");
+        const QString old = u"找到相关结果约 5 个"_s;
+        QTest::newRow("new wording") << R"({"count_marker":"共找到","count_end":"条结果"})"_ba
+                                     << u"共找到 1,230 条结果"_s << u"1,230"_s << QString();
+        QTest::newRow("none marker") << R"({"none_markers":["未找到相关结果"]})"_ba
+                                     << u"抱歉，未找到相关结果"_s << u"0"_s << QString();
+        QTest::newRow("presence marker")
+            << R"({"presence_marker":"百度一下"})"_ba << old << u"0"_s << QString();
+        QTest::newRow("block marker") << R"({"block_markers":["请输入验证字符"]})"_ba
+                                      << u"请输入验证字符"_s << kQueryRefused << QString();
+        QTest::newRow("name inside the path")
+            << R"({"path":"/s?wd=site%3A{name}&rn=50"})"_ba << old << u"5"_s << QString();
+        const auto bad =
+            [&](const char *row, const QByteArray &keys, const char *why) {
+                QTest::newRow(row)
+                    << keys << old << u"5"_s
+                    << u"sources.json: probe \"baidu\": %1; the built-in recipe stays"_s.arg(
+                           QString::fromUtf8(why));
+            };
+        bad("unknown key", R"({"none_marker":["无"]})", "unknown key \"none_marker\"");
+        bad("count end missing", R"({"count_end":null})", "\"count_end\" is missing");
+        bad("empty none marker", R"({"none_markers":[""]})",
+            "\"none_markers\" is not a list of texts of one character or more");
+        bad("no name in the path", R"({"path":"/s?wd=a.com"})",
+            "the path does not start with '/', holds a blank, or does not hold \"{name}\" once "
+            "and no other placeholder");
+        bad("unknown endpoint", R"({"endpoint":"bing"})", "unknown endpoint \"bing\"");
+        bad("unknown charset", R"({"charset":"big5"})",
+            "\"charset\" is \"big5\", not one of gb2312, utf-8");
+    }
+    void userRecipes()
+    {
+        QFETCH(QByteArray, keys);
+        QFETCH(QString, page);
+        QFETCH(QString, cell);
+        QFETCH(QString, warning);
+        QJsonObject entry = QJsonDocument::fromJson(R"({"endpoint":"baidu",
+            "path":"/s?wd=site%3A{name}","charset":"gb2312","count_marker":"找到相关结果",
+            "count_end":"个","none_markers":[],"block_markers":[]})")
+                                .object();
+        const QJsonObject changes = QJsonDocument::fromJson(keys).object();
+        for (auto it = changes.begin(); it != changes.end(); ++it) {
+            if (it->isNull())
+                entry.remove(it.key());
+            else
+                entry.insert(it.key(), *it);
+        }
+        const QJsonObject file{{u"probes"_s, QJsonObject{{u"baidu"_s, entry}}}};
+        const Probes::RecipeTable recipes =
+            Probes::recipesWithUserFile(QJsonDocument(file).toJson());
+        QCOMPARE(recipes.warnings.join(u'\n'), warning);
+        m_f.sim.setFault(Route::BaiduSite, Fault::body(QStringEncoder("GB18030").encode(page)));
+        QCOMPARE(measureOne(0, u"a.com"_s, recipes), cell);
+        const QString path = entry.value(u"path").toString();
+        QCOMPARE(m_f.sim.requestTargets(Route::BaiduSite),
+                 QStringList{warning.isEmpty() ? QString(path).replace(u"{name}"_s, u"a.com"_s)
+                                               : u"/s?wd=site%3Aa.com"_s});
     }
 
     // The answer frame's address comes from a page: it is followed only to the configured site.

@@ -125,6 +125,32 @@ private Q_SLOTS:
         }
     }
 
+    // The user's sources.json beside the settings: its recipes go to the run, and what does not
+    // read joins the settings' warnings.
+    void userSourcesFile()
+    {
+        isolateUserFolders();
+        QVERIFY(QDir().mkpath(QFileInfo(StartOptions::sourcesFilePath()).path()));
+        QFile file(StartOptions::sourcesFilePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"({"probes": {"pr": {}, "google": {"endpoint": "google", "charset": "utf-8",
+            "path": "/search?q={name}", "count_marker": "约有", "count_end": "项结果",
+            "none_markers": [], "block_markers": []}}})");
+        file.close();
+        QCommandLineParser parser;
+        StartOptions::addTo(parser);
+        QVERIFY(parser.parse({u"varnel"_s}));
+        const std::optional<StartOptions> o =
+            StartOptions::read(parser, nullptr, write(u"plain.conf"_s, {}));
+        QVERIFY(o);
+        QCOMPARE(o->settings.warnings,
+                 QStringList{u"sources.json: probe \"pr\": no count metric has this name; it is "
+                             "left out"_s});
+        QCOMPARE(o->recipes.find(GoogleSite)->countMarker, u"约有"_s);
+        QCOMPARE(o->recipes.find(GoogleSite)->origin, Probes::Origin::UserFile);
+        QCOMPARE(o->recipes.find(BaiduSite)->origin, Probes::Origin::BuiltIn);
+    }
+
     // With the default limits: a proxy failure must end the fetch by itself, not by a deadline.
     void fetchesThroughProxy()
     {

@@ -33,12 +33,9 @@ QString siteName(Site site)
 
 const RefusalSigns &refusalSigns(Site site)
 {
-    static const RefusalSigns baidu{
-        {QStringLiteral("百度安全验证")}, QStringLiteral("captcha"), {}};
-    static const RefusalSigns google{{QStringLiteral("unusual traffic from your computer network"),
-                                      QStringLiteral("captcha-form")},
-                                     {},
-                                     QStringLiteral("/sorry/")};
+    // The texts of the search sites' block pages are their recipes' block markers.
+    static const RefusalSigns baidu{{}, QStringLiteral("captcha"), {}};
+    static const RefusalSigns google{{}, {}, QStringLiteral("/sorry/")};
     static const RefusalSigns generic;
     return site == Site::Baidu ? baidu : site == Site::Google ? google : generic;
 }
@@ -114,10 +111,12 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
 {
     const MetricChoice &choice = metric(metricIndex);
     const RefusalSigns &signs = refusalSigns(choice.site);
-    if (const ProbeRecipe *recipe = choice.column ? countRecipe(*choice.column) : nullptr) {
+    if (const ProbeRecipe *recipe = choice.column ? env.recipes.find(*choice.column) : nullptr) {
+        RefusalSigns recipeSigns = signs;
+        recipeSigns.markers = recipe->blockMarkers;
         const std::optional<Judged> page =
-            co_await ask(env, recipeUrl(*recipe, env.endpoints, domain), recipe->charset, signs,
-                         recipe->presenceMarker);
+            co_await ask(env, recipeUrl(*recipe, env.endpoints, domain), recipe->charset,
+                         recipeSigns, recipe->presenceMarker);
         if (!page || page->notAPage)
             co_return page ? page->notAPage : std::nullopt;
         co_return cell(scrapeCount(*recipe, page->page.text));

@@ -2,6 +2,7 @@
 
 #include "fetch/Endpoints.h"
 #include "fetch/PageFetcher.h"
+#include "probes/Recipes.h"
 #include "table/ResultTable.h"
 
 #include <QPointer>
@@ -25,7 +26,7 @@ inline constexpr int kSiteCount = 6;
 
 // The site's short name in the status bar ("百度", "google", "yahoo", "注册", "PR", "RDAP").
 QString siteName(Site site);
-// What the site's block pages look like.
+// What the site's block pages look like; a search site's texts are in each recipe instead.
 const RefusalSigns &refusalSigns(Site site);
 
 } // namespace Probes
@@ -59,6 +60,8 @@ struct ProbeEnv {
     RdapClient *registrationRdap = nullptr;
     // Asks the RDAP metric's lookups.
     RdapClient *rdap = nullptr;
+    // What the search-count metrics ask and read.
+    RecipeTable recipes = builtInRecipes();
 };
 
 struct Measurement {

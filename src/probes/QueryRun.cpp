@@ -200,6 +200,7 @@ QCoro::Task<void> QueryRun::walk(Site site, QList<int> metrics, QList<RowId> row
     Probes::ProbeEnv env;
     env.fetcher = m_fetcher;
     env.endpoints = m_endpoints;
+    env.recipes = m_recipes;
     env.rdap = m_rdap;
     env.registrationRdap = m_registrationFromRdap ? m_rdap.data() : nullptr;
     env.beforeRequest = pacer(site, {}, generation);

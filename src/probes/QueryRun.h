@@ -44,6 +44,8 @@ public:
     ~QueryRun() override;
 
     void setEndpoints(const Endpoints &endpoints) { m_endpoints = endpoints; }
+    // What the search-count metrics ask and read; the built-in table until set.
+    void setRecipes(const Probes::RecipeTable &recipes) { m_recipes = recipes; }
     // The least time between the starts of two requests to `site`; each interval is drawn between
     // it and 1.2 times it. 0: no pacing. RDAP's holds for each registry's host on its own, and not
     // for a registry on this machine.
@@ -104,6 +106,7 @@ private:
     QPointer<ResultTable> m_table;
     QPointer<PageFetcher> m_fetcher;
     Endpoints m_endpoints;
+    Probes::RecipeTable m_recipes = Probes::builtInRecipes();
     bool m_running = false;
     bool m_stopFlag = false;
     std::array<bool, Probes::kRdapMetric + 1> m_ticked{};

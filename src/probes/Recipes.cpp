@@ -1,68 +1,264 @@
 #include "Recipes.h"
 
 #include "fetch/SiteAddress.h"
+#include "probes/Probes.h"
 #include "text/Numbers.h"
 #include "text/Scrape.h"
 #include "text/Words.h"
 
+#include <QFile>
 #include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
-#include <array>
+
+namespace {
+
+const QString kName = QStringLiteral("{name}");
+
+} // namespace
+
+QString ProbeRecipe::pathTemplate() const
+{
+    return pathAndQuery + kName + afterName;
+}
 
 namespace Probes {
 
 namespace {
 
-const std::array<ProbeRecipe, 6> &recipes()
+// Every key an entry may have; an unknown key is refused, so that a misspelt "none_markers"
+// cannot pass unnoticed.
+const QLatin1String kKeys[] = {
+    QLatin1String("endpoint"),        QLatin1String("path"),          QLatin1String("charset"),
+    QLatin1String("presence_marker"), QLatin1String("count_marker"),  QLatin1String("count_end"),
+    QLatin1String("none_markers"),    QLatin1String("block_markers"),
+};
+
+// Reads one entry's fields, keeping the first complaint.
+class Fields {
+public:
+    explicit Fields(const QJsonObject &object)
+        : m_object(object)
+    {
+    }
+
+    const QString &why() const { return m_why; }
+    void fail(const QString &why)
+    {
+        if (m_why.isEmpty())
+            m_why = why;
+    }
+
+    // A missing optional text is null; a present one is never empty unless `mayBeEmpty`.
+    QString text(QLatin1String key, bool required, bool mayBeEmpty = false)
+    {
+        const QJsonValue v = m_object.value(key);
+        if (v.isUndefined()) {
+            if (required)
+                fail(QStringLiteral("\"%1\" is missing").arg(key));
+            return {};
+        }
+        if (!v.isString() || (!mayBeEmpty && v.toString().isEmpty()))
+            fail(QStringLiteral("\"%1\" is not a text of one character or more").arg(key));
+        return v.toString();
+    }
+
+    // Empty texts would match every page: a none marker would zero each count, a block marker
+    // refuse each answer.
+    QStringList texts(QLatin1String key)
+    {
+        const QJsonValue v = m_object.value(key);
+        QStringList out;
+        for (const QJsonValue item : v.toArray()) {
+            if (!item.isString() || item.toString().isEmpty())
+                break;
+            out << item.toString();
+        }
+        if (!v.isArray() || out.size() != v.toArray().size())
+            fail(QStringLiteral("\"%1\" is not a list of texts of one character or more").arg(key));
+        return out;
+    }
+
+private:
+    const QJsonObject &m_object;
+    QString m_why;
+};
+
+std::optional<ProbeRecipe> readRecipe(const QString &metric, ProbeColumn column,
+                                      const QJsonValue &value, QString *why)
 {
-    static const QString baiduMarker = QStringLiteral("找到相关结果");
-    static const QString googleMarker = QStringLiteral("找到约 ");
-    static const QString yahooCount = QStringLiteral("共 <strong>");
-    static const QString yahooLinks = QStringLiteral("链向该地址的网页");
-    static const std::array<ProbeRecipe, 6> table{{
-        {BaiduSite, Charset::Gb2312, &Endpoints::baidu, QStringLiteral("/s?wd=site%3A"),
-         baiduMarker, baiduMarker, QStringLiteral("个")},
-        {BaiduDomain, Charset::Gb2312, &Endpoints::baidu, QStringLiteral("/s?wd=domain%3A"),
-         baiduMarker, baiduMarker, QStringLiteral("个")},
-        {GoogleSite, Charset::Utf8, &Endpoints::google,
-         QStringLiteral("/search?hl=zh-CN&source=hp&q=site%3A"), googleMarker, googleMarker,
-         QStringLiteral(" ")},
-        {YahooPages, Charset::Utf8, &Endpoints::yahoo, QStringLiteral("/search?bwm=p&p="),
-         QStringLiteral("被收录的网页"), yahooCount, QStringLiteral("<")},
-        {YahooLinksWww, Charset::Utf8, &Endpoints::yahoo, QStringLiteral("/search?bwm=i&p=www."),
-         yahooLinks, yahooCount, QStringLiteral("<")},
-        {YahooLinksBare, Charset::Utf8, &Endpoints::yahoo, QStringLiteral("/search?bwm=i&p="),
-         yahooLinks, yahooCount, QStringLiteral("<")},
-    }};
-    return table;
+    if (!value.isObject()) {
+        *why = QStringLiteral("not an object");
+        return std::nullopt;
+    }
+    const QJsonObject object = value.toObject();
+    Fields f(object);
+    ProbeRecipe r;
+    r.metric = metric;
+    r.column = column;
+    r.endpoint = f.text(QLatin1String("endpoint"), true);
+    const QString path = f.text(QLatin1String("path"), true);
+    const QString charset = f.text(QLatin1String("charset"), true);
+    r.countMarker = f.text(QLatin1String("count_marker"), true);
+    r.presenceMarker = f.text(QLatin1String("presence_marker"), false);
+    if (r.presenceMarker.isNull())
+        r.presenceMarker = r.countMarker;
+    r.countEnd = f.text(QLatin1String("count_end"), true, true);
+    r.noneMarkers = f.texts(QLatin1String("none_markers"));
+    r.blockMarkers = f.texts(QLatin1String("block_markers"));
+
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (std::find(std::begin(kKeys), std::end(kKeys), it.key()) == std::end(kKeys))
+            f.fail(QStringLiteral("unknown key \"%1\"").arg(it.key()));
+    }
+    if (!Endpoints::names().contains(r.endpoint))
+        f.fail(QStringLiteral("unknown endpoint \"%1\"").arg(r.endpoint));
+    static const QRegularExpression pathRe(QStringLiteral(R"(^/[^\s{}]*$)"));
+    const qsizetype name = path.indexOf(kName);
+    if (path.count(kName) != 1 || !pathRe.match(QString(path).remove(kName)).hasMatch())
+        f.fail(QStringLiteral("the path does not start with '/', holds a blank, or does not hold "
+                              "\"{name}\" once and no other placeholder"));
+    r.pathAndQuery = path.left(name);
+    r.afterName = path.mid(name + kName.size());
+    if (charset == u"gb2312")
+        r.charset = Charset::Gb2312;
+    else if (charset == u"utf-8")
+        r.charset = Charset::Utf8;
+    else
+        f.fail(QStringLiteral("\"charset\" is \"%1\", not one of gb2312, utf-8").arg(charset));
+    *why = f.why();
+    return why->isEmpty() ? std::optional(r) : std::nullopt;
+}
+
+QByteArray builtInJson()
+{
+    QFile file(QStringLiteral(":/sources/sources.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("the built-in sources table is missing");
+    return file.readAll();
+}
+
+// The "probes" object of a sources file; empty, with a warning, when the file cannot be read.
+QJsonObject probesOf(const QByteArray &json, const QString &file, QStringList *warnings)
+{
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
+    QString why;
+    if (parseError.error != QJsonParseError::NoError)
+        why = QStringLiteral("not JSON: %1 at byte %2")
+                  .arg(parseError.errorString())
+                  .arg(parseError.offset);
+    else if (!doc.isObject())
+        why = QStringLiteral("not a JSON object");
+    else if (!doc.object().contains(u"probes"))
+        return {};
+    else if (!doc.object().value(u"probes").isObject())
+        why = QStringLiteral("\"probes\" is not an object");
+    if (!why.isEmpty()) {
+        *warnings << QStringLiteral("%1: %2; the built-in probe recipes stay").arg(file, why);
+        return {};
+    }
+    return doc.object().value(u"probes").toObject();
 }
 
 } // namespace
 
+const ProbeRecipe *RecipeTable::find(int column) const
+{
+    const auto it = std::find_if(recipes.cbegin(), recipes.cend(),
+                                 [column](const ProbeRecipe &r) { return r.column == column; });
+    return it == recipes.cend() ? nullptr : &*it;
+}
+
+RecipeTable mergeRecipes(const QByteArray &builtIn, const QByteArray &userFile)
+{
+    RecipeTable table;
+    QString why;
+    const QJsonObject builtInRows =
+        probesOf(builtIn, QStringLiteral("the built-in sources table"), &table.warnings);
+    for (int k = 0; k < kMetricCount; ++k) {
+        const MetricChoice &m = metric(k);
+        if (m.site != Site::Baidu && m.site != Site::Google && m.site != Site::Yahoo)
+            continue;
+        std::optional<ProbeRecipe> row =
+            readRecipe(m.probe, *m.column, builtInRows.value(m.probe), &why);
+        if (!row)
+            qFatal("the built-in probe recipe \"%s\" is broken: %s", qPrintable(m.probe),
+                   qPrintable(why));
+        table.recipes << *row;
+    }
+    if (userFile.isEmpty())
+        return table;
+
+    const QJsonObject userRows =
+        probesOf(userFile, QStringLiteral("sources.json"), &table.warnings);
+    for (auto it = userRows.begin(); it != userRows.end(); ++it) {
+        const auto builtInRow =
+            std::find_if(table.recipes.begin(), table.recipes.end(),
+                         [&](const ProbeRecipe &r) { return r.metric == it.key(); });
+        if (builtInRow == table.recipes.end()) {
+            table.warnings << QStringLiteral("sources.json: probe \"%1\": no count metric has this "
+                                             "name; it is left out")
+                                  .arg(it.key());
+            continue;
+        }
+        std::optional<ProbeRecipe> row =
+            readRecipe(builtInRow->metric, builtInRow->column, it.value(), &why);
+        if (!row) {
+            table.warnings << QStringLiteral("sources.json: probe \"%1\": %2; the built-in "
+                                             "recipe stays")
+                                  .arg(it.key(), why);
+            continue;
+        }
+        row->origin = Origin::UserFile;
+        *builtInRow = *row;
+    }
+    return table;
+}
+
+const RecipeTable &builtInRecipes()
+{
+    // Read once: the table is part of the program and cannot change while it runs.
+    static const RecipeTable table = [] {
+        RecipeTable read = mergeRecipes(builtInJson(), {});
+        if (!read.warnings.isEmpty())
+            qFatal("the built-in sources table is broken: %s", qPrintable(read.warnings.first()));
+        return read;
+    }();
+    return table;
+}
+
+RecipeTable recipesWithUserFile(const QByteArray &userFile)
+{
+    return mergeRecipes(builtInJson(), userFile);
+}
+
 std::span<const ProbeRecipe> countRecipes()
 {
-    return recipes();
+    return builtInRecipes().recipes;
 }
 
 const ProbeRecipe *countRecipe(int column)
 {
-    for (const ProbeRecipe &r : recipes()) {
-        if (r.column == column)
-            return &r;
-    }
-    return nullptr;
+    return builtInRecipes().find(column);
 }
 
 QString recipeUrl(const ProbeRecipe &recipe, const Endpoints &endpoints, const QString &domain)
 {
-    return siteAddress(endpoints.*(recipe.endpoint), recipe.pathAndQuery, domain);
+    return siteAddress(endpoints.host(recipe.endpoint), recipe.pathAndQuery, domain) +
+           recipe.afterName;
 }
 
 std::optional<QString> scrapeCount(const ProbeRecipe &recipe, QStringView page)
 {
-    if (!page.contains(recipe.presenceMarker))
+    const bool saysNone = std::any_of(recipe.noneMarkers.cbegin(), recipe.noneMarkers.cend(),
+                                      [page](const QString &m) { return page.contains(m); });
+    if (saysNone || !page.contains(recipe.presenceMarker))
         return QStringLiteral("0");
     return countInPhrase(page, recipe.countMarker, recipe.countEnd);
 }

@@ -4,35 +4,77 @@
 #include "fetch/PageFetcher.h"
 #include "table/Columns.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <optional>
 #include <span>
 
-// What one search-count probe asks and where in the answer it finds the count.
+namespace Probes {
+
+enum class Origin { BuiltIn, UserFile };
+
+} // namespace Probes
+
+// What one search-count probe asks and where in the answer it finds the count: a row of the
+// "probes" object of the sources table, keyed by the metric's short name.
 struct ProbeRecipe {
+    QString metric; // "baidu", "yahooflwww"
     ProbeColumn column;
+    QString endpoint; // one of Endpoints::names()
+    // The path template split at its "{name}": the name, percent-encoded, stands between.
+    QString pathAndQuery;
+    QString afterName;
     Charset charset;
-    QString Endpoints::*endpoint;
-    QString pathAndQuery; // the domain is appended directly
+    // A page without it is no report of this kind and reads zero ("presence_marker", the count
+    // marker when the entry gives none).
     QString presenceMarker;
     QString countMarker;
-    QString countEnd; // the text that closes the count's phrase
+    QString countEnd;         // the text that closes the count's phrase
+    QStringList noneMarkers;  // texts of a page that reports no results
+    QStringList blockMarkers; // texts of the site's page refusing automated queries
+    Probes::Origin origin = Probes::Origin::BuiltIn;
+
+    QString pathTemplate() const;
+    bool operator==(const ProbeRecipe &) const = default;
 };
 
 namespace Probes {
 
-// The six search-count recipes, in column order.
+// The six search-count recipes, in column order, and what kept a user's entry out.
+struct RecipeTable {
+    QList<ProbeRecipe> recipes;
+    // One line for each entry or file that could not be used, naming its key.
+    QStringList warnings;
+
+    // The recipe writing `column`, or nullptr for the PageRank and registration columns.
+    const ProbeRecipe *find(int column) const;
+};
+
+// The "probes" object of `builtIn` (the sources table's shape), each row replaced by the user's
+// entry of the same key when that entry is valid. An invalid entry, or one for no count metric,
+// warns and changes nothing. An empty `userFile` is no file; a built-in table that is not
+// complete is a broken build.
+RecipeTable mergeRecipes(const QByteArray &builtIn, const QByteArray &userFile);
+// The table built into the program.
+const RecipeTable &builtInRecipes();
+// mergeRecipes() over the built-in table.
+RecipeTable recipesWithUserFile(const QByteArray &userFile);
+
+// The built-in recipes, in column order.
 std::span<const ProbeRecipe> countRecipes();
-// The recipe writing `column`, or nullptr for the PageRank and registration columns.
+// The built-in recipe writing `column`, or nullptr for the PageRank and registration columns.
 const ProbeRecipe *countRecipe(int column);
 
 // The search page a count comes from; the grid's double-click opens the same address.
 QString recipeUrl(const ProbeRecipe &recipe, const Endpoints &endpoints, const QString &domain);
 
-// The count as the page printed it, "0" when the page shows none, or nullopt (a failure) when the
-// page holds the recipe's phrase without a count in it.
+// The count as the page printed it; "0" when the page holds a none marker, lacks the presence
+// marker or lacks the count marker; nullopt (a failure) when it holds the recipe's phrase without
+// a count in it.
 std::optional<QString> scrapeCount(const ProbeRecipe &recipe, QStringView page);
 
 // The count in the phrase after the first `marker`, up to the next one: blanks and at most three

@@ -335,7 +335,7 @@ Session::CellAction Session::actionAt(int row, int column) const
     const QString domain = m_grid->cell(row, kDomainColumn);
     if (column == kDomainColumn)
         return {CellAction::Kind::LookUp, domain};
-    if (const ProbeRecipe *recipe = Probes::countRecipe(column))
+    if (const ProbeRecipe *recipe = m_options.recipes.find(column))
         return {CellAction::Kind::Open, Probes::recipeUrl(*recipe, m_options.endpoints, domain)};
     return {};
 }

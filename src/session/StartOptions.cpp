@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QStandardPaths>
 
 namespace {
 
@@ -13,6 +14,12 @@ const QString kEndpoints = QStringLiteral("endpoints");
 const QString kProxy = QStringLiteral("proxy");
 
 } // namespace
+
+QString StartOptions::sourcesFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) +
+           QStringLiteral("/sources.json");
+}
 
 void StartOptions::addTo(QCommandLineParser &parser)
 {
@@ -38,6 +45,14 @@ std::optional<StartOptions> StartOptions::read(const QCommandLineParser &parser,
     options.settings = Settings::load(settingsPath);
     options.rdapBootstrap = RdapBootstrap::load(
         RdapBootstrap::userFilePath(), RdapBootstrap::cachedFilePath(), &options.settings.warnings);
+    QFile sources(sourcesFilePath());
+    if (sources.open(QIODevice::ReadOnly)) {
+        options.recipes = Probes::recipesWithUserFile(sources.readAll());
+        options.settings.warnings << options.recipes.warnings;
+    } else if (sources.exists()) {
+        options.settings.warnings
+            << QStringLiteral("cannot read %1: %2").arg(sources.fileName(), sources.errorString());
+    }
     options.endpoints = options.settings.endpoints;
     options.proxy = options.settings.proxy;
 
@@ -69,6 +84,7 @@ void StartOptions::useSimulator(const Endpoints &simulated, const QByteArray &rd
     endpoints = simulated;
     if (const std::optional<RdapBootstrap> table = RdapBootstrap::parse(rdapBootstrapJson, nullptr))
         rdapBootstrap = *table;
+    recipes = Probes::builtInRecipes();
     proxy = QNetworkProxy(QNetworkProxy::NoProxy);
 }
 
@@ -85,4 +101,5 @@ void StartOptions::applyTo(QueryRun &run, const Endpoints &siteEndpoints) const
     for (int s = 0; s < Probes::kSiteCount; ++s)
         run.setPacing(Probes::Site(s), settings.pacingMs(Probes::Site(s), siteEndpoints));
     run.setBackoff(settings.backoff);
+    run.setRecipes(recipes);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/Endpoints.h"
+#include "probes/Recipes.h"
 #include "rdap/RdapBootstrap.h"
 #include "session/Settings.h"
 
@@ -23,6 +24,12 @@ struct StartOptions {
     // Which RDAP server answers for which suffix: the built-in table, the last download and the
     // user's file over it (a file that does not read adds to settings.warnings).
     RdapBootstrap rdapBootstrap;
+    // What the search-count metrics ask and read: the built-in recipes with the "probes" of the
+    // user's sources.json over them (an entry that does not read adds to settings.warnings).
+    Probes::RecipeTable recipes = Probes::builtInRecipes();
+
+    // The user's table of sources, beside the settings file.
+    static QString sourcesFilePath();
 
     // Adds --endpoints FILE and --proxy URL.
     static void addTo(QCommandLineParser &parser);
@@ -33,13 +40,14 @@ struct StartOptions {
     static std::optional<StartOptions> read(const QCommandLineParser &parser, QString *error,
                                             const QString &settingsPath = Settings::defaultPath());
 
-    // Every site, every registry included, at a simulator in this process: its endpoints and its
-    // RDAP bootstrap file, and no proxy (Qt sends even loopback requests through one set).
+    // Every site, every registry included, at a simulator in this process: its endpoints, its
+    // RDAP bootstrap file and the built-in recipes (it answers in their wording), and no proxy
+    // (Qt sends even loopback requests through one set).
     void useSimulator(const Endpoints &simulated, const QByteArray &rdapBootstrapJson);
 
     // The limits, user agent and proxy the settings and options ask of every request.
     void applyTo(PageFetcher &fetcher) const;
-    // Each site's pacing (none for a loopback `endpoints` unless the settings give one) and the
-    // back-off after a refusal.
+    // Each site's pacing (none for a loopback `endpoints` unless the settings give one), the
+    // back-off after a refusal, and the recipes.
     void applyTo(QueryRun &run, const Endpoints &endpoints) const;
 };
