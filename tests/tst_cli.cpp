@@ -89,11 +89,7 @@ class TestCli : public QObject {
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        m_f.sim.clearFaults();
-        m_f.sim.clearLog();
-    }
+    void init() { m_f.reset(); }
 
     // Yesterday's .com.cn names as the reference files them, by length; options may come before
     // the subcommand.

@@ -76,12 +76,7 @@ private Q_SLOTS:
         m_f.fetcher.setLimits(
             {.transferTimeoutMs = 300, .totalDeadlineMs = 800, .maxBodyBytes = kMiB});
     }
-    void init()
-    {
-        m_f.sim.clearFaults();
-        m_f.sim.clearLog();
-        m_f.sim.release(Route::All);
-    }
+    void init() { m_f.reset(); }
 
     void serverFaults_data()
     {

@@ -25,8 +25,7 @@ private Q_SLOTS:
     void cleanup() { Clock::setNow({}); }
     void init()
     {
-        m_f.sim.clearFaults();
-        m_f.sim.clearLog();
+        m_f.reset();
         m_lookup = std::make_unique<DetailLookup>(&m_f.fetcher);
         m_lookup->setEndpoints(m_f.endpoints());
         connect(m_lookup.get(), &DetailLookup::valueChanged, this,

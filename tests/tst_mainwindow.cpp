@@ -60,8 +60,7 @@ private Q_SLOTS:
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler(u"http"_s); }
     void init()
     {
-        m_f.sim.clearFaults();
-        m_f.sim.clearLog();
+        m_f.reset();
         m_f.sim.setVersionText(u"8.1"_s);
         m_urls.clear();
         Dialogs::clearShownBoxes();

@@ -35,9 +35,7 @@ class TestRun : public QObject {
 private Q_SLOTS:
     void init()
     {
-        m_f.sim.clearFaults();
-        m_f.sim.release(Route::All);
-        m_f.sim.clearLog();
+        m_f.reset();
         m_run = new QueryRun(&m_table, &m_f.fetcher, this);
         m_run->setEndpoints(m_f.endpoints());
         m_run->setClock(m_clock = new FakeClock);

@@ -23,8 +23,7 @@ class TestSession : public QObject {
 private Q_SLOTS:
     void init()
     {
-        m_f.sim.clearFaults();
-        m_f.sim.clearLog();
+        m_f.reset();
         Clock::setNow({});
         m_s = std::make_unique<Session>(m_f.options());
         m_s->importNames({u"a.com"_s, u"=b.com"_s, u"c-d.com"_s});
