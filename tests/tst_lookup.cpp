@@ -127,17 +127,6 @@ private Q_SLOTS:
         QCOMPARE(m_values.values(), QStringList(DetailLookup::kFieldCount, DetailLookup::kReset));
         QCOMPARE(m_f.sim.requestCount(), 0);
     }
-
-    void unreachablePagesAreFailedQueries()
-    {
-        m_f.sim.setFault(Route::Icp, Fault::refuse());
-        m_f.sim.setFault(Route::DeletionTool, Fault::refuse());
-        QSignalSpy failed(m_lookup.get(), &DetailLookup::fetchFailed);
-        await(m_lookup->lookUp(u"abc.com"_s));
-        QCOMPARE(m_values[Field::Filing], kQueryFailed);
-        QCOMPARE(m_values[Field::Age], kQueryFailed);
-        QCOMPARE(failed.size(), 2);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestLookup)
