@@ -65,11 +65,10 @@ private Q_SLOTS:
 
     void exportFailureKeepsTheOldFile()
     {
-        const Session::ExportResult result =
-            m_s->exportCsv(m_dir.filePath(u"missing/out.csv"_s), {});
+        const QString path = m_dir.filePath(u"missing/out.csv"_s);
+        const Session::ExportResult result = m_s->exportCsv(path, {});
         QVERIFY(!result.written);
-        QVERIFY2(result.notice.startsWith(u"无法写入 "_s + m_dir.filePath(u"missing/out.csv"_s)),
-                 qPrintable(result.notice));
+        QVERIFY2(result.notice.startsWith(u"无法写入 "_s + path), qPrintable(result.notice));
     }
 
     // A double-click on the label, the PageRank or the registration cell, or below the last row,
