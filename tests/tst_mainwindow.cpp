@@ -238,7 +238,6 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         QTest::keySequence(m_window.get(), QKeySequence::Save);
         QCOMPARE(status(), u"已导出 4 行到 %1"_s.arg(csv.fileName()));
-        QVERIFY(csv.exists());
 
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(csv.fileName())}); // skips its header, "'=b.com", a.com
