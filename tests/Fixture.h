@@ -56,6 +56,13 @@ struct SimFixture {
             qFatal("the simulator cannot listen on loopback");
         fetcher.setLimits(shortLimits());
     }
+    // Between test functions: no fault, no held request, an empty log.
+    void reset()
+    {
+        sim.clearFaults();
+        sim.release(Route::All);
+        sim.clearLog();
+    }
     Endpoints endpoints() const { return sim.endpoints(); }
     // What a session or window starts with here: every site at the simulator, no registry.
     StartOptions options() const { return optionsAt(endpoints()); }

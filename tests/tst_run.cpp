@@ -2,9 +2,7 @@
 #include "Fixture.h"
 #include "probes/QueryRun.h"
 #include "rdap/RdapClient.h"
-#include "session/Session.h"
 #include "sources/CategoryImport.h"
-#include "sources/DeletionLists.h"
 #include "table/ResultTable.h"
 
 #include <QNetworkProxy>
@@ -35,9 +33,7 @@ class TestRun : public QObject {
 private Q_SLOTS:
     void init()
     {
-        m_f.sim.clearFaults();
-        m_f.sim.release(Route::All);
-        m_f.sim.clearLog();
+        m_f.reset();
         m_run = new QueryRun(&m_table, &m_f.fetcher, this);
         m_run->setEndpoints(m_f.endpoints());
         m_run->setClock(m_clock = new FakeClock);
@@ -117,26 +113,6 @@ private Q_SLOTS:
         for (int r = 0; r < 3; ++r)
             QCOMPARE(m_table.cell(r, GoogleSite), expectedCell(2, m_table.cell(r, kDomainColumn)));
         QCOMPARE(m_f.sim.requestCount(Route::Google), 3);
-    }
-
-    // An import during a run ends the run: no queue writes into, or walks, the new rows.
-    void importEndsTheRun()
-    {
-        Session session(m_f.options());
-        Sources::importCategory(*session.grid(), {u"a.net"_s, u"b.net"_s, u"c.net"_s});
-        session.run()->setTicked(7, true);
-        m_f.sim.hold(Route::Registrar);
-        auto run = session.run()->startOrStop();
-        QTRY_COMPARE(m_f.sim.heldCount(Route::Registrar), 1);
-        session.lists()->setList(0, {u"abc.com"_s, u"xyz.com"_s});
-        session.breakDown(0);
-        session.importCategory(0);
-        QVERIFY(!session.run()->isRunning());
-        m_f.sim.release(Route::Registrar);
-        await(std::move(run));
-        QCOMPARE(session.grid()->rowCount(), 2);
-        QCOMPARE(session.grid()->cell(0, Registration), kBlankCell);
-        QCOMPARE(m_f.sim.requestCount(Route::Registrar), 1);
     }
 
     // Between the starts of two of its requests a site waits its pacing value to 1.2 times it.

@@ -211,7 +211,8 @@ private Q_SLOTS:
         }
     }
 
-    // A file without names leaves the grid and the session file as the last import left them.
+    // A file without names, or none at all, leaves the grid and the session file as the last
+    // import left them.
     void importWithoutNames()
     {
         QVERIFY(write(m_path + u".txt"_s, "a.com\nb.net\n"_ba) &&
@@ -222,6 +223,8 @@ private Q_SLOTS:
             QCoro::waitFor(session.importFile(m_path + u".txt"_s));
             QCOMPARE(QCoro::waitFor(session.importFile(m_path + u".bin"_s)),
                      u"未找到域名：跳过 3 行"_s);
+            QCOMPARE(QCoro::waitFor(session.importFile(m_path + u".none"_s)),
+                     u"无法读取文件："_s + m_path + u".none"_s);
             QCOMPARE(session.grid()->rowCount(), 2);
         }
         QCOMPARE(SessionStore(m_path).load().value_or(QList<RowCells>()).size(), 2);
