@@ -125,17 +125,41 @@ private Q_SLOTS:
         }
     }
 
-    // The user's sources.json beside the settings: its recipes go to the run, and what does not
-    // read joins the settings' warnings.
+    // The user's sources.json beside the settings: its recipes go to the run, its lists to the
+    // session, and what does not read joins the settings' warnings, once for a file that is no
+    // JSON although two tables read it.
+    void userSourcesFile_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QStringList>("warnings");
+        QTest::addColumn<bool>("overridden");
+        QTest::newRow("entries")
+            << QByteArray(R"({"probes": {"pr": {}, "google": {
+            "endpoint": "google", "charset": "utf-8", "path": "/search?q={name}",
+            "count_marker": "约有", "count_end": "项结果", "none_markers": [], "block_markers": []}},
+            "lists": {"uk": {"endpoint": "droplist_uk", "path": "/uk.txt", "format": "lines"},
+                      "se": {"endpoint": "droplist_se", "path": "/x.json", "format": "xml"}}})")
+            << QStringList{u"sources.json: probe \"pr\": no count metric has "
+                           "this name; it is left out"_s,
+                           u"sources.json: list \"se\": \"format\" is \"xml\", "
+                           "not one of lines, csv, json; the built-in row "
+                           "stays"_s}
+            << true;
+        QTest::newRow("not JSON") << QByteArray("{probes")
+                                  << QStringList{u"sources.json: not JSON: unterminated object at "
+                                                 "byte 7; the built-in sources stay"_s}
+                                  << false;
+    }
     void userSourcesFile()
     {
+        QFETCH(QByteArray, json);
+        QFETCH(QStringList, warnings);
+        QFETCH(bool, overridden);
         isolateUserFolders();
         QVERIFY(QDir().mkpath(QFileInfo(StartOptions::sourcesFilePath()).path()));
         QFile file(StartOptions::sourcesFilePath());
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(R"({"probes": {"pr": {}, "google": {"endpoint": "google", "charset": "utf-8",
-            "path": "/search?q={name}", "count_marker": "约有", "count_end": "项结果",
-            "none_markers": [], "block_markers": []}}})");
+        file.write(json);
         file.close();
         QCommandLineParser parser;
         StartOptions::addTo(parser);
@@ -143,12 +167,17 @@ private Q_SLOTS:
         const std::optional<StartOptions> o =
             StartOptions::read(parser, nullptr, write(u"plain.conf"_s, {}));
         QVERIFY(o);
-        QCOMPARE(o->settings.warnings,
-                 QStringList{u"sources.json: probe \"pr\": no count metric has this name; it is "
-                             "left out"_s});
-        QCOMPARE(o->recipes.find(GoogleSite)->countMarker, u"约有"_s);
-        QCOMPARE(o->recipes.find(GoogleSite)->origin, Probes::Origin::UserFile);
+        QCOMPARE(o->settings.warnings, warnings);
+        const auto origin = [](bool user) {
+            return user ? ListSources::Origin::UserFile : ListSources::Origin::BuiltIn;
+        };
+        QCOMPARE(o->recipes.find(GoogleSite)->countMarker, overridden ? u"约有"_s : u"找到约 "_s);
+        QCOMPARE(o->recipes.find(GoogleSite)->origin == Probes::Origin::UserFile, overridden);
         QCOMPARE(o->recipes.find(BaiduSite)->origin, Probes::Origin::BuiltIn);
+        QCOMPARE(o->listSources.find(u"uk"_s)->path,
+                 overridden ? u"/uk.txt"_s : u"/current/uk.csv.gz"_s);
+        QCOMPARE(o->listSources.find(u"uk"_s)->origin, origin(overridden));
+        QCOMPARE(o->listSources.find(u"se"_s)->origin, origin(false));
     }
 
     // With the default limits: a proxy failure must end the fetch by itself, not by a deadline.

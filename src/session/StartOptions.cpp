@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QJsonDocument>
 #include <QStandardPaths>
 
 namespace {
@@ -47,8 +48,23 @@ std::optional<StartOptions> StartOptions::read(const QCommandLineParser &parser,
         RdapBootstrap::userFilePath(), RdapBootstrap::cachedFilePath(), &options.settings.warnings);
     QFile sources(sourcesFilePath());
     if (sources.open(QIODevice::ReadOnly)) {
-        options.recipes = Probes::recipesWithUserFile(sources.readAll());
-        options.settings.warnings << options.recipes.warnings;
+        const QByteArray userFile = sources.readAll();
+        // Both halves read the one file: a file that is no JSON object is said once.
+        QJsonParseError parseError;
+        const QJsonDocument doc = QJsonDocument::fromJson(userFile, &parseError);
+        if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
+            options.settings.warnings
+                << QStringLiteral("sources.json: %1; the built-in sources stay")
+                       .arg(parseError.error != QJsonParseError::NoError
+                                ? QStringLiteral("not JSON: %1 at byte %2")
+                                      .arg(parseError.errorString())
+                                      .arg(parseError.offset)
+                                : QStringLiteral("not a JSON object"));
+        } else {
+            options.recipes = Probes::recipesWithUserFile(userFile);
+            options.listSources = ListSources::withUserFile(userFile);
+            options.settings.warnings << options.recipes.warnings << options.listSources.warnings;
+        }
     } else if (sources.exists()) {
         options.settings.warnings
             << QStringLiteral("cannot read %1: %2").arg(sources.fileName(), sources.errorString());
@@ -85,6 +101,7 @@ void StartOptions::useSimulator(const Endpoints &simulated, const QByteArray &rd
     if (const std::optional<RdapBootstrap> table = RdapBootstrap::parse(rdapBootstrapJson, nullptr))
         rdapBootstrap = *table;
     recipes = Probes::builtInRecipes();
+    listSources = ListSources::withUserFile({});
     proxy = QNetworkProxy(QNetworkProxy::NoProxy);
 }
 

@@ -4,6 +4,7 @@
 #include "probes/Recipes.h"
 #include "rdap/RdapBootstrap.h"
 #include "session/Settings.h"
+#include "sources/ListSources.h"
 
 #include <QNetworkProxy>
 #include <QString>
@@ -27,6 +28,11 @@ struct StartOptions {
     // What the search-count metrics ask and read: the built-in recipes with the "probes" of the
     // user's sources.json over them (an entry that does not read adds to settings.warnings).
     Probes::RecipeTable recipes = Probes::builtInRecipes();
+    // The lists the program can download: the built-in table with the "lists" of the user's
+    // sources.json over it (an entry that does not read adds to settings.warnings).
+    ListSources::Table listSources = ListSources::withUserFile({});
+    // Where downloaded lists are kept between runs; empty: the program's cache folder.
+    QString listCacheFolder;
 
     // The user's table of sources, beside the settings file.
     static QString sourcesFilePath();
@@ -41,7 +47,8 @@ struct StartOptions {
                                             const QString &settingsPath = Settings::defaultPath());
 
     // Every site, every registry included, at a simulator in this process: its endpoints, its
-    // RDAP bootstrap file and the built-in recipes (it answers in their wording), and no proxy
+    // RDAP bootstrap file, the built-in recipes and lists (it answers in their wording and
+    // serves their paths), and no proxy
     // (Qt sends even loopback requests through one set).
     void useSimulator(const Endpoints &simulated, const QByteArray &rdapBootstrapJson);
 
