@@ -115,6 +115,9 @@ private Q_SLOTS:
                                             << "abc.cn|1234.cn|||||1234.cn";
         QTest::newRow("net.cn") << int(Sources::NetCn) << "a1b.net.cn"
                                 << "a1b.net.cn||||||";
+        // -1: a registry's own list, by its first label whatever the suffix.
+        QTest::newRow("any suffix") << -1 << "abc.co.uk ab.se 1234.pl abcdefghi.waw.pl a.b"
+                                    << "abc.co.uk|1234.pl||||abcdefghi.waw.pl|1234.pl";
     }
     void breakdown()
     {
@@ -122,7 +125,9 @@ private Q_SLOTS:
         QFETCH(QString, list);
         QFETCH(QString, categories);
         QStringList got;
-        for (const QStringList &category : Sources::lengthBreakdown(list.split(u' '), index))
+        const QStringList names = list.split(u' ');
+        for (const QStringList &category :
+             index < 0 ? Sources::labelBreakdown(names) : Sources::lengthBreakdown(names, index))
             got << category.join(u' ');
         QCOMPARE(got.join(u'|'), categories);
     }

@@ -18,6 +18,10 @@ using Categories = std::array<QStringList, kCategoryCount>;
 // duplicates stay. An index outside 0..9 gives empty categories.
 Categories lengthBreakdown(const QStringList &list, int index);
 
+// The categories of names of any suffix, as a registry's own list gives them: by the length of
+// the first label (3, 4, 5, 6, 7, longer) and numeric first labels.
+Categories labelBreakdown(const QStringList &names);
+
 // The fixed caption of each category's label; empty outside 0..6.
 QString categoryCaption(int category);
 
