@@ -1,18 +1,20 @@
 // The registries' drop lists: each format as the simulator serves it, the time rules, the table of
-// list sources with a user's file over it, and the cache with conditional requests.
+// list sources with a user's file over it, and downloads through the cache with conditional
+// requests.
 #include "Fixture.h"
 #include "SimFeeds.h"
 #include "sources/DropList.h"
 #include "sources/ListCache.h"
+#include "sources/ListDownload.h"
 #include "sources/ListSources.h"
 #include "text/Clock.h"
 
-#include <QNetworkReply>
 #include <QStringEncoder>
 
 using namespace Qt::StringLiterals;
 using DropList::ListFormat;
 using SimFeeds::File;
+using From = ListDownload::Outcome::From;
 
 namespace {
 
@@ -47,34 +49,12 @@ QStringList names(const QList<DropList::Entry> &entries)
     return out;
 }
 
-struct Got {
-    int status = 0;
-    QByteArray body;
-    QByteArray lastModified;
-    QByteArray etag;
-};
-
 } // namespace
 
 class TestFeeds : public QObject {
     Q_OBJECT
 
     SimFixture m_f;
-    QNetworkAccessManager m_nam;
-
-    Got get(const QString &path, const QByteArray &since, const QByteArray &tag)
-    {
-        QNetworkRequest request(QUrl(m_f.address(path)));
-        if (!since.isEmpty())
-            request.setRawHeader("If-Modified-Since", since);
-        if (!tag.isEmpty())
-            request.setRawHeader("If-None-Match", tag);
-        const std::unique_ptr<QNetworkReply> reply(m_nam.get(request));
-        if (!QTest::qWaitFor([&] { return reply->isFinished(); }, 5000))
-            return {};
-        return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                reply->readAll(), reply->rawHeader("Last-Modified"), reply->rawHeader("ETag")};
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -82,41 +62,95 @@ private Q_SLOTS:
         // Local time far from UTC, so that a rule which slips into it shows.
         qputenv("TZ", "Asia/Shanghai");
         Clock::setNow(kNow);
-        m_nam.setProxy(QNetworkProxy::NoProxy);
     }
     void cleanupTestCase() { Clock::setNow({}); }
 
-    void simulatorLists_data()
+    // Each list downloaded and read, then asked again later: unchanged, changed or failing.
+    void downloads_data()
     {
-        QTest::addColumn<QString>("path");
+        QTest::addColumn<ListSources::ListSource>("source");
         QTest::addColumn<File>("file");
-        QTest::addColumn<ListFormat>("format");
+        QTest::addColumn<Route>("route");
         QTest::addColumn<int>("skipped");
-        ListFormat seText = builtInFormat("se");
-        seText.kind = ListFormat::Kind::Lines;
-        QTest::newRow("uk, gzipped CSV")
-            << "/current/uk.csv.gz" << File::UkCsvGz << builtInFormat("uk") << 5;
-        QTest::newRow("se, JSON") << "/bardate_domains.json" << File::SeJson << builtInFormat("se")
-                                  << 5;
-        QTest::newRow("se, text") << "/bardate_domains.txt" << File::SeText << seText << 4;
-        QTest::newRow("nu, JSON with a BOM")
-            << "/bardate_domains_nu.json" << File::NuJson << builtInFormat("nu") << 5;
-        QTest::newRow("nu, text") << "/bardate_domains_nu.txt" << File::NuText << seText << 4;
-        QTest::newRow("pl, lines after a header")
-            << "/deleted_domains.txt" << File::PlText << builtInFormat("pl") << 3;
+        QTest::addColumn<bool>("cached");
+        QTest::addColumn<bool>("keepEtag");
+        QTest::addColumn<int>("hoursLater");
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<From>("from");
+        QTest::addColumn<QString>("message"); // what it holds; empty: there is none
+        const ListSources::Table table = ListSources::withUserFile({});
+        const auto row = [&](const char *id) { return *table.find(QLatin1String(id)); };
+        const auto asText = [&](const char *id, const QString &path) {
+            ListSources::ListSource text = row(id);
+            text.path = path;
+            text.format.kind = ListFormat::Kind::Lines;
+            return text;
+        };
+        const Fault none = Fault::none();
+        QTest::newRow("uk, gzipped CSV: unchanged, ETag")
+            << row("uk") << File::UkCsvGz << Route::DropListUk << 5 << true << true << 1 << none
+            << From::Cache << "";
+        QTest::newRow("se, JSON: unchanged, date")
+            << row("se") << File::SeJson << Route::DropListSe << 5 << true << false << 2 << none
+            << From::Cache << "";
+        QTest::newRow("nu, JSON with a BOM: unreadable")
+            << row("nu") << File::NuJson << Route::DropListNu << 5 << true << true << 3
+            << Fault::body("{}") << From::StaleCache << u"使用 3 小时前的缓存"_s;
+        QTest::newRow("pl, lines after a header: failed")
+            << row("pl") << File::PlText << Route::DropListPl << 3 << true << true << 25
+            << Fault::errorStatus(503) << From::StaleCache << u"HTTP 503"_s;
+        QTest::newRow("se, text: failed, no cache")
+            << asText("se", u"/bardate_domains.txt"_s) << File::SeText << Route::DropListSe << 4
+            << false << true << 1 << Fault::refuse() << From::Nothing << u"下载失败("_s;
+        QTest::newRow("nu, text: the next day's")
+            << asText("nu", u"/bardate_domains_nu.txt"_s) << File::NuText << Route::DropListNu << 4
+            << true << true << 24 << none << From::Download << "";
     }
-    void simulatorLists()
+    void downloads()
     {
-        QFETCH(QString, path);
+        QFETCH(ListSources::ListSource, source);
         QFETCH(File, file);
-        QFETCH(ListFormat, format);
+        QFETCH(Route, route);
         QFETCH(int, skipped);
-        const DropList::Result result = DropList::read(m_f.sim.pageFor(path), format);
-        QVERIFY2(result.ok(), qPrintable(result.error));
-        QCOMPARE(result.entries, expected(file, kDay));
-        QCOMPARE(result.duplicates, 3);
-        QCOMPARE(result.skipped, skipped);
-        QCOMPARE(result.badTimes, format.timeRule == ListFormat::TimeRule::None ? 0 : 1);
+        QFETCH(bool, cached);
+        QFETCH(bool, keepEtag);
+        QFETCH(int, hoursLater);
+        QFETCH(Fault, fault);
+        QFETCH(From, from);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        ListCache cache(dir.filePath(u"lists"_s));
+        const auto download = [&] {
+            return await(ListDownload::download(&m_f.fetcher, m_f.endpoints(), source, {}, {},
+                                                cached ? &cache : nullptr));
+        };
+        Clock::setNow(kNow);
+        const ListDownload::Outcome first = download();
+        QCOMPARE(first.from, From::Download);
+        QCOMPARE(first.message, QString());
+        QCOMPARE(first.list.entries, expected(file, kDay));
+        QCOMPARE(first.list.duplicates, 3);
+        QCOMPARE(first.list.skipped, skipped);
+        QCOMPARE(first.list.badTimes, source.format.timeRule == ListFormat::TimeRule::None ? 0 : 1);
+        if (!keepEtag) {
+            const std::optional<ListCache::Copy> copy = cache.cached(source.id, kNow);
+            QVERIFY(copy);
+            QVERIFY(cache.store(source.id, copy->body, copy->lastModified, {}, kNow));
+        }
+
+        const QDateTime later = kNow.addSecs(hoursLater * 3600);
+        Clock::setNow(later);
+        m_f.sim.setFault(route, fault);
+        const ListDownload::Outcome second = download();
+        m_f.sim.clearFaults();
+        Clock::setNow(kNow);
+        QCOMPARE(second.from, from);
+        QVERIFY2(message.isEmpty() ? second.message.isEmpty() : second.message.contains(message),
+                 qPrintable(second.message));
+        QCOMPARE(second.list.entries,
+                 from == From::Nothing
+                     ? QList<DropList::Entry>()
+                     : expected(file, from == From::Download ? later.date() : kDay));
     }
 
     void awkwardBodies_data()
@@ -187,6 +221,7 @@ private Q_SLOTS:
         QCOMPARE(::names(result.entries), names);
     }
 
+    // The plain instant and the date at its release hour are read in downloads().
     void timeRules_data()
     {
         QTest::addColumn<QString>("text");
@@ -195,13 +230,10 @@ private Q_SLOTS:
         const auto iso = ListFormat::TimeRule::IsoInstant;
         const auto date = ListFormat::TimeRule::DateWithReleaseHourUtc;
         const QDateTime at1305(kDay, QTime(13, 5), Qt::UTC);
-        QTest::newRow("instant") << "2026-12-08T13:05:00Z" << iso << at1305;
         QTest::newRow("offset") << "2026-12-08T21:05:00+08:00" << iso << at1305;
         QTest::newRow("fraction") << " 2026-12-08T13:05:00.250Z " << iso << at1305.addMSecs(250);
         QTest::newRow("no offset is UTC") << "2026-12-08 13:05:00" << iso << at1305;
         QTest::newRow("a date is no instant") << "2026-12-08" << iso << QDateTime();
-        QTest::newRow("date at 04:00 UTC")
-            << "2026-12-08" << date << QDateTime(kDay, QTime(4, 0), Qt::UTC);
         QTest::newRow("date with a time") << "2026-12-08T04:00" << date << QDateTime();
         QTest::newRow("no such date") << "2026-02-30" << date << QDateTime();
         QTest::newRow("no rule") << "2026-12-08" << ListFormat::TimeRule::None << QDateTime();
@@ -315,57 +347,6 @@ private Q_SLOTS:
         }
         QCOMPARE(ids,
                  QStringList({u"cn"_s, u"daily"_s, u"nu"_s, u"pl"_s, u"se"_s, u"uk"_s}) + added);
-    }
-
-    // A cached list, the validators it gives, and what the next download does with them.
-    void cache_data()
-    {
-        QTest::addColumn<int>("daysLater");
-        QTest::addColumn<bool>("sendDate");
-        QTest::addColumn<bool>("sendTag");
-        QTest::addColumn<int>("failure");
-        QTest::addColumn<int>("status");
-        QTest::newRow("ETag matches") << 0 << false << true << 0 << 304;
-        QTest::newRow("not modified since") << 0 << true << false << 0 << 304;
-        QTest::newRow("the next day's list") << 1 << true << true << 0 << 200;
-        QTest::newRow("a failed download") << 1 << true << true << 503 << 503;
-    }
-    void cache()
-    {
-        QFETCH(int, daysLater);
-        QFETCH(bool, sendDate);
-        QFETCH(bool, sendTag);
-        QFETCH(int, failure);
-        QFETCH(int, status);
-        const QString path = u"/current/uk.csv.gz"_s;
-        QTemporaryDir dir;
-        ListCache cache(dir.filePath(u"lists"_s));
-        QCOMPARE(cache.validators(u"uk"_s), ListCache::Validators());
-        Clock::setNow(kNow);
-        const Got first = get(path, {}, {});
-        QCOMPARE(first.status, 200);
-        QVERIFY(cache.store(u"uk"_s, first.body, first.lastModified, first.etag, kNow));
-
-        const QDateTime later = kNow.addDays(daysLater).addSecs(3600);
-        Clock::setNow(later);
-        const ListCache::Validators v = cache.validators(u"uk"_s);
-        QCOMPARE(v, ListCache::Validators({first.lastModified, first.etag}));
-        m_f.sim.setFault(Route::DropListUk, failure ? Fault::errorStatus(failure) : Fault::none());
-        const Got second =
-            get(path, sendDate ? v.ifModifiedSince : "", sendTag ? v.ifNoneMatch : "");
-        m_f.sim.clearFaults();
-        Clock::setNow(kNow);
-        QCOMPARE(second.status, status);
-        if (status == 200)
-            QVERIFY(cache.store(u"uk"_s, second.body, second.lastModified, second.etag, later));
-        else if (status == 304)
-            QVERIFY(cache.confirm(u"uk"_s, second.lastModified, second.etag, later));
-        const std::optional<ListCache::Copy> copy = cache.cached(u"uk"_s, later);
-        QVERIFY(copy);
-        QCOMPARE(copy->ageSeconds,
-                 status == 503 ? later.toSecsSinceEpoch() - kNow.toSecsSinceEpoch() : 0);
-        const DropList::Result result = DropList::read(copy->body, builtInFormat("uk"));
-        QCOMPARE(result.entries, expected(File::UkCsvGz, status == 200 ? later.date() : kDay));
     }
 };
 

@@ -180,7 +180,8 @@ static qint64 declaredLength(const QNetworkReply &reply)
     return length.isValid() ? length.toLongLong() : -1;
 }
 
-QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset, QByteArray accept)
+QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset, QByteArray accept,
+                                            IfChanged ifChanged)
 {
     FetchResult result;
     if (m_shutDown) {
@@ -208,6 +209,10 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset,
         request.setHeader(QNetworkRequest::UserAgentHeader, m_userAgent);
     if (!accept.isEmpty())
         request.setRawHeader("Accept", accept);
+    if (!ifChanged.ifModifiedSince.isEmpty())
+        request.setRawHeader("If-Modified-Since", ifChanged.ifModifiedSince);
+    if (!ifChanged.ifNoneMatch.isEmpty())
+        request.setRawHeader("If-None-Match", ifChanged.ifNoneMatch);
 
     QPointer<QNetworkReply> reply = m_nam.get(request);
     QByteArray body;
@@ -267,8 +272,10 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset,
         result.error =
             QStringLiteral("proxy %1: %2: %3")
                 .arg(proxy ? proxyDisplayUrl(*proxy) : QString(), reply->errorString(), url);
-    } else if (const qint64 declared = declaredLength(*reply); declared > body.size()) {
-        // The connection closed early; Qt does not always say so when it closes at once.
+    } else if (const qint64 declared = declaredLength(*reply);
+               declared > body.size() && status.toInt() != 304) {
+        // The connection closed early; Qt does not always say so when it closes at once. (A 304
+        // has no body, whatever length it announces for the copy it stands for.)
         result.error = QStringLiteral("page cut short at %1 of %2 bytes: %3")
                            .arg(body.size())
                            .arg(declared)
@@ -278,11 +285,14 @@ QCoro::Task<FetchResult> PageFetcher::fetch(const QString &url, Charset charset,
         result.text = decodeBody(body, charset);
         result.finalUrl = reply->url();
         result.retryAfter = reply->rawHeader("Retry-After");
+        result.lastModified = reply->rawHeader("Last-Modified");
+        result.etag = reply->rawHeader("ETag");
         result.body = std::move(body);
         if (result.httpStatus >= 200 && result.httpStatus < 300) {
             result.status = FetchResult::Status::Page;
         } else {
-            result.status = FetchResult::Status::HttpError;
+            result.status = result.httpStatus == 304 ? FetchResult::Status::NotModified
+                                                     : FetchResult::Status::HttpError;
             result.error = QStringLiteral("HTTP %1: %2").arg(result.httpStatus).arg(url);
         }
     } else {

@@ -12,9 +12,9 @@
 // apart from no answer at all (refused, unreachable, timed out, cut off, too large), because a
 // site that refuses automated queries says so with 429 or a 403/503 block page: callers that
 // write a measurement must tell "the page lacks the marker" from "we could not ask" from "the
-// site refused us".
+// site refused us". A 304 is neither: the copy the caller already has is current.
 struct FetchResult {
-    enum class Status { Page, HttpError, Failed };
+    enum class Status { Page, NotModified, HttpError, Failed };
 
     Status status = Status::Failed;
     int httpStatus = 0;    // 0 when no answer came
@@ -22,7 +22,10 @@ struct FetchResult {
     QByteArray body;       // the body as it came, for readers of JSON
     QUrl finalUrl;         // where redirects ended
     QByteArray retryAfter; // the Retry-After header, as sent
-    QString error;         // why it is not a page, for the user
+    // The validators of a page or a 304, as sent, for the next conditional request.
+    QByteArray lastModified;
+    QByteArray etag;
+    QString error; // why it is not a page, for the user
     // The proxy refused, dropped or would not authenticate the request; `error` names the proxy.
     bool proxyFailed = false;
 
@@ -30,6 +33,12 @@ struct FetchResult {
 };
 
 enum class Charset { Gb2312, Utf8 };
+
+// Ask for the page only if it changed since the copy these came with; empty ones are not sent.
+struct IfChanged {
+    QByteArray ifModifiedSince; // the copy's Last-Modified, as the server wrote it
+    QByteArray ifNoneMatch;     // its ETag, as the server wrote it
+};
 
 // Turns a URL into page text, one GET per call, awaited by the caller while the event loop runs.
 class PageFetcher final : public QObject {
@@ -58,8 +67,9 @@ public:
     void setUserAgent(const QString &userAgent) { m_userAgent = userAgent; }
 
     // One GET of `url`, as built, decoded from `charset`; `accept`, when given, is sent as the
-    // Accept header (a JSON service's media type).
-    QCoro::Task<FetchResult> fetch(const QString &url, Charset charset, QByteArray accept = {});
+    // Accept header (a JSON service's media type), and `ifChanged` makes the request conditional.
+    QCoro::Task<FetchResult> fetch(const QString &url, Charset charset, QByteArray accept = {},
+                                   IfChanged ifChanged = {});
 
     // Gb2312 decodes as GB18030 (its superset), Utf8 as UTF-8 without a leading byte-order mark;
     // invalid sequences become U+FFFD.

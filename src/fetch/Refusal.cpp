@@ -20,6 +20,7 @@ Verdict judgeAnswer(const FetchResult &answer, const RefusalSigns &signs, QStrin
 {
     switch (answer.status) {
     case FetchResult::Status::Failed:
+    case FetchResult::Status::NotModified: // no request here asks whether a page changed
         return Verdict::Failed;
     case FetchResult::Status::HttpError:
         if (answer.httpStatus == 429)
