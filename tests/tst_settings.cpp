@@ -147,7 +147,7 @@ private Q_SLOTS:
             << true;
         QTest::newRow("not JSON") << QByteArray("{probes")
                                   << QStringList{u"sources.json: not JSON: unterminated object at "
-                                                 "byte 7; the built-in sources stay"_s}
+                                                 "byte 2; the built-in sources stay"_s}
                                   << false;
     }
     void userSourcesFile()
