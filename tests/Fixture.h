@@ -41,8 +41,11 @@ inline quint16 closedPort()
 
 inline StartOptions optionsAt(const Endpoints &endpoints)
 {
+    // Downloaded lists are kept out of the user's cache folder.
+    static const QTemporaryDir listCache;
     StartOptions options;
     options.endpoints = endpoints;
+    options.listCacheFolder = listCache.path();
     return options;
 }
 

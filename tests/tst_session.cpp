@@ -1,5 +1,6 @@
 // The session's actions without a window, as the window and varnel-cli call them.
 #include "Fixture.h"
+#include "SimFeeds.h"
 #include "session/Session.h"
 #include "sources/DeletionLists.h"
 #include "table/ResultTable.h"
@@ -121,6 +122,63 @@ private Q_SLOTS:
         QCOMPARE(grid().rowCount(), 2);
         QCOMPARE(grid().cell(0, Registration), kBlankCell);
         QCOMPARE(m_f.sim.requestCount(Route::Registrar), 1);
+    }
+
+    // A registry's list on one UTC day of the session's clock, whichever side of midnight the
+    // clock stands; the simulator publishes a new file each UTC day.
+    void registryListDay_data()
+    {
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<int>("daysAhead");
+        const QDateTime lastMinute(QDate(2026, 12, 8), QTime(23, 59), Qt::UTC);
+        QTest::newRow("23:59, today") << lastMinute << 0;
+        QTest::newRow("23:59, tomorrow") << lastMinute << 1;
+        QTest::newRow("00:00, today") << lastMinute.addSecs(60) << 0;
+        QTest::newRow("00:00, yesterday") << lastMinute.addSecs(60) << -1;
+    }
+    void registryListDay()
+    {
+        QFETCH(QDateTime, now);
+        QFETCH(int, daysAhead);
+        Clock::setNow(now);
+        const ListDownload::Outcome outcome = QCoro::waitFor(m_s->downloadList(u"uk"_s));
+        QVERIFY2(outcome.ok(), qPrintable(outcome.message));
+        QStringList want, got;
+        for (const SimFeeds::Listed &l : SimFeeds::listed(SimFeeds::File::UkCsvGz, now.date()))
+            if (l.dropUtc.date() == now.date().addDays(daysAhead))
+                want << l.name;
+        for (const DropList::Entry &e : m_s->pickEntries(outcome.list.entries, daysAhead))
+            got << e.name;
+        QCOMPARE(got, want);
+        QCOMPARE(got.isEmpty(), daysAhead < 0); // no file lists a day gone by
+    }
+
+    // A registry's list replaces the grid as an import does: the run ends first, a notice
+    // says what came in.
+    void importListSource()
+    {
+        m_s->setTicked(7, true);
+        m_f.sim.hold(Route::Registrar);
+        auto run = m_s->startRun();
+        QTRY_COMPARE(m_f.sim.heldCount(Route::Registrar), 1);
+        const QString notice = QCoro::waitFor(m_s->importListSource(u"se"_s));
+        QVERIFY(!m_s->isRunning());
+        m_f.sim.release(Route::Registrar);
+        QCoro::waitFor(std::move(run));
+        QStringList names;
+        for (const SimFeeds::Listed &l :
+             SimFeeds::listed(SimFeeds::File::SeJson, Clock::nowUtc().date()))
+            names << l.name;
+        QCOMPARE(grid().rowCount(), names.size());
+        for (int r = 0; r < grid().rowCount(); ++r)
+            QCOMPARE(grid().cell(r, kDomainColumn), names[r]);
+        QCOMPARE(grid().cell(0, Registration), kBlankCell);
+        QVERIFY2(notice.startsWith(u"已从删除列表 se 导入 %1 个域名"_s.arg(names.size())),
+                 qPrintable(notice));
+        QCOMPARE(m_s->noticeText(), notice);
+        QCOMPARE(QCoro::waitFor(m_s->importListSource(u"nowhere"_s)),
+                 u"删除列表 nowhere：未知的列表"_s);
+        QCOMPARE(grid().rowCount(), names.size());
     }
 
     // The re-query asks only the cells not yet measured (not row 1), after which all of them are.

@@ -24,6 +24,7 @@
 #include <QNetworkProxyFactory>
 #include <QPointer>
 #include <QSaveFile>
+#include <QSet>
 #include <QtConcurrentRun>
 
 #include <QCoroFuture>
@@ -37,6 +38,8 @@ Session::Session(const StartOptions &options, QObject *parent)
     , m_lists(new DeletionLists(m_fetcher, Clock::today(), this))
     , m_lookup(new DetailLookup(m_fetcher, this))
     , m_rdap(new RdapClient(m_fetcher, options.rdapBootstrap, this))
+    , m_listCache(options.listCacheFolder.isEmpty() ? ListDownload::defaultCacheFolder()
+                                                    : options.listCacheFolder)
 {
     configure();
     wire();
@@ -290,6 +293,91 @@ QCoro::Task<QString> Session::importFile(QString path)
                    .arg(result->names.size())
                    .arg(result->skipped + result->duplicates)
                    .arg(result->duplicates);
+    }
+    notify(text);
+    co_return text;
+}
+
+QList<Session::SourceRow> Session::listSources() const
+{
+    QList<SourceRow> rows;
+    for (const ListSources::ListSource &source : m_options.listSources.lists)
+        rows << SourceRow{source.id,
+                          source.endpoint,
+                          secureSiteAddress(m_options.endpoints.host(source.endpoint), source.path),
+                          source.origin == ListSources::Origin::UserFile,
+                          source.filing != ListSources::Filing::Names,
+                          source.format.timeRule != DropList::ListFormat::TimeRule::None};
+    return rows;
+}
+
+QList<Session::SourceRow> Session::probeRecipes() const
+{
+    QList<SourceRow> rows;
+    for (const ProbeRecipe &recipe : m_options.recipes.recipes)
+        rows << SourceRow{
+            recipe.metric, recipe.endpoint,
+            siteAddress(m_options.endpoints.host(recipe.endpoint), recipe.pathTemplate()),
+            recipe.origin == Probes::Origin::UserFile};
+    return rows;
+}
+
+QCoro::Task<ListDownload::Outcome> Session::downloadList(QString id)
+{
+    const ListSources::ListSource *source = m_options.listSources.find(id);
+    if (!source) {
+        ListDownload::Outcome none;
+        none.message = QStringLiteral("未知的列表");
+        co_return none;
+    }
+    const ListDownload::Outcome outcome = co_await ListDownload::download(
+        m_fetcher, m_options.endpoints, *source,
+        DeletionLists::dayDateText(DeletionLists::kToday, Clock::today()),
+        DeletionLists::cnTokenOf(DeletionLists::kToday), &m_listCache);
+    co_return outcome;
+}
+
+QList<DropList::Entry> Session::pickEntries(const QList<DropList::Entry> &entries,
+                                            std::optional<int> daysAhead, int category) const
+{
+    QList<DropList::Entry> picked =
+        daysAhead ? DropList::droppingOn(entries, *daysAhead, Clock::nowUtc()) : entries;
+    if (category < 0 || category >= Sources::kCategoryCount)
+        return picked;
+    QStringList names;
+    for (const DropList::Entry &entry : picked)
+        names << entry.name;
+    const QStringList inCategory = Sources::labelBreakdown(names)[std::size_t(category)];
+    const QSet<QString> kept(inCategory.cbegin(), inCategory.cend());
+    picked.removeIf([&kept](const DropList::Entry &e) { return !kept.contains(e.name); });
+    return picked;
+}
+
+QCoro::Task<QString> Session::importListSource(QString id)
+{
+    QPointer<Session> self(this);
+    const ListDownload::Outcome outcome = co_await downloadList(id);
+    if (!self)
+        co_return {};
+    QString text;
+    if (!outcome.ok()) {
+        text = QStringLiteral("删除列表 %1：%2").arg(id, outcome.message);
+    } else if (outcome.list.entries.isEmpty()) {
+        text = QStringLiteral("删除列表 %1 中未找到域名：跳过 %2 行")
+                   .arg(id)
+                   .arg(outcome.list.skipped);
+    } else {
+        QStringList names;
+        for (const DropList::Entry &entry : outcome.list.entries)
+            names << entry.name;
+        importNames(names);
+        text = QStringLiteral("已从删除列表 %1 导入 %2 个域名，跳过 %3 行（其中重复 %4 个）")
+                   .arg(id)
+                   .arg(names.size())
+                   .arg(outcome.list.skipped + outcome.list.duplicates)
+                   .arg(outcome.list.duplicates);
+        if (!outcome.message.isEmpty())
+            text += QStringLiteral("；") + outcome.message;
     }
     notify(text);
     co_return text;

@@ -3,6 +3,8 @@
 #include "session/NoticeQueue.h"
 #include "session/StartOptions.h"
 #include "sources/LengthBreakdown.h"
+#include "sources/ListCache.h"
+#include "sources/ListDownload.h"
 #include "sources/NameImport.h"
 #include "table/ResultTable.h"
 
@@ -59,6 +61,28 @@ public:
     // A suffix button: its list split into the seven categories.
     void breakDown(int suffixIndex);
 
+    // --- Every list source, the registries' own lists among them.
+    struct SourceRow {
+        QString id;       // a list's key, or a probe recipe's metric
+        QString endpoint; // the endpoint's name
+        QString address;  // what is asked, its placeholders as they stand
+        bool fromUserFile = false;
+        bool filedByDay = false; // a list filed into a day's ten suffix lists (daily, cn)
+        bool timed = false;      // a list whose names come with their drop times
+        bool operator==(const SourceRow &) const = default;
+    };
+    // The list sources, in the table's order.
+    QList<SourceRow> listSources() const;
+    // The search-count recipes, in column order.
+    QList<SourceRow> probeRecipes() const;
+    // Downloads a list source through the cache; a day-indexed one is today's, named as the day
+    // loader names it. An unknown id gives nothing and says so.
+    QCoro::Task<ListDownload::Outcome> downloadList(QString id);
+    // The entries of one UTC day (today + `daysAhead`, on the session's clock) when `daysAhead`
+    // is given, of one category (0..6, by first label) when `category` is one.
+    QList<DropList::Entry> pickEntries(const QList<DropList::Entry> &entries,
+                                       std::optional<int> daysAhead, int category = -1) const;
+
     // --- The grid.
     // A count label: the grid replaced by that category. A run still going ends first, so no
     // probe walks the new rows.
@@ -74,6 +98,9 @@ public:
     // read away from the caller's thread. Returns the notice: what was imported and what was
     // skipped, or why nothing was.
     QCoro::Task<QString> importFile(QString path);
+    // A list source's names replace the grid as a file does, with their drop times. Returns the
+    // notice: what was imported, or why nothing was.
+    QCoro::Task<QString> importListSource(QString id);
     // Deletes the rows the criterion (RowFilter::criterionTexts) and threshold pick. Returns the
     // notice.
     QString filterRows(const QString &criterion, const QString &threshold);
@@ -194,6 +221,7 @@ private:
     DeletionLists *m_lists;
     DetailLookup *m_lookup;
     RdapClient *m_rdap;
+    ListCache m_listCache;
     Sources::Categories m_categories;
     SessionStore *m_store = nullptr;
     NoticeQueue m_notices;
