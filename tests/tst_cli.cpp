@@ -1,6 +1,7 @@
 // The two programs' command lines, run as separate processes against a simulator in this one.
 #include "Fixture.h"
 #include "Reference.h"
+#include "SimFeeds.h"
 #include "sources/SourceLists.h"
 #include "table/GridExport.h"
 
@@ -107,6 +108,62 @@ private Q_SLOTS:
                  want[Sources::ComCn]);
     }
 
+    // A registry's list as the simulator publishes it today: with its drop minutes in UTC, or
+    // "-" where it gives none; one UTC day's names; one category by the first label.
+    void registryLists_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<int>("file");
+        QTest::addColumn<int>("day"); // -1: every day
+        QTest::newRow("uk, times") << u"--times"_s << int(SimFeeds::File::UkCsvGz) << -1;
+        QTest::newRow("uk, tomorrow") << u"--day 1 --times"_s << int(SimFeeds::File::UkCsvGz) << 1;
+        QTest::newRow("se, today") << u"--day 0"_s << int(SimFeeds::File::SeJson) << 0;
+        QTest::newRow("pl, no times") << u"--times"_s << int(SimFeeds::File::PlText) << -1;
+    }
+    void registryLists()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(int, file);
+        QFETCH(int, day);
+        const QString id = QStringList{u"uk"_s, u"se"_s, u"se"_s, u"nu"_s, u"nu"_s, u"pl"_s}[file];
+        const QDate today = QDateTime::currentDateTimeUtc().date();
+        Child child;
+        runCli(child, u"lists --source %1 %2"_s.arg(id, arguments));
+        QCOMPARE(child.finish(), 0);
+        QStringList want;
+        for (const SimFeeds::Listed &l : SimFeeds::listed(SimFeeds::File(file), today)) {
+            if (day >= 0 && l.dropUtc.date() != today.addDays(day))
+                continue;
+            want << l.name;
+            if (arguments.contains(u"--times"))
+                want.last() +=
+                    u'\t' + (l.dropUtc.isValid() ? l.dropUtc.toString(Qt::ISODate) : u"-"_s);
+        }
+        QVERIFY(!want.isEmpty());
+        QCOMPARE(QString::fromUtf8(child.out()).split(u'\n', Qt::SkipEmptyParts), want);
+    }
+
+    // Every recipe and list with its endpoint and origin; a user's entry that does not read
+    // warns and leaves the built-in row.
+    void sourcesTable()
+    {
+        Child child;
+        child.file(u"config/Varnel/sources.json"_s,
+                   R"({"lists": {"uk": {"endpoint": "droplist_uk", "path": "/uk.txt",
+                       "format": "lines"}, "se": {"endpoint": "nowhere", "path": "/x",
+                       "format": "lines"}}})");
+        runCli(child, u"sources"_s);
+        QCOMPARE(child.finish(), 0);
+        QCOMPARE(child.err(), "varnel-cli: sources.json: list \"se\": unknown endpoint "
+                              "\"nowhere\"; the built-in row stays\n");
+        const QStringList lines = QString::fromUtf8(child.out()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 12);
+        const QString at = u"http://"_s + m_f.sim.hostPort();
+        QCOMPARE(lines[0], u"probe\tbaidu\tbaidu\t%1/s?wd=site%3A{name}\tbuilt-in"_s.arg(at));
+        QCOMPARE(lines[10], u"list\tse\tdroplist_se\t%1/bardate_domains.json\tbuilt-in"_s.arg(at));
+        QCOMPARE(lines[11], u"list\tuk\tdroplist_uk\t%1/uk.txt\tuser file"_s.arg(at));
+    }
+
     // Names as the file import reads them, written as the window exports them, with progress;
     // input without names writes nothing.
     void measureWritesTheWindowsCsv()
@@ -147,6 +204,11 @@ private Q_SLOTS:
         QTest::newRow("unknown metric")
             << "measure --metrics \"baidu, bing\"" << Route::All << Fault::none() << 2;
         QTest::newRow("no subcommand") << "--day 1" << Route::All << Fault::none() << 2;
+        QTest::newRow("a failed registry list")
+            << "lists --source uk" << Route::DropListUk << Fault::refuse() << 1;
+        QTest::newRow("unknown list") << "lists --source xx" << Route::All << Fault::none() << 2;
+        QTest::newRow("a day of a list without times")
+            << "lists --source pl --day 0" << Route::All << Fault::none() << 2;
         QTest::newRow("lookup without a name") << "lookup" << Route::All << Fault::none() << 2;
         QTest::newRow("lookup of a path")
             << "lookup x/../../../admin/ok.test" << Route::All << Fault::none() << 2;

@@ -105,7 +105,20 @@ private:
 
 } // namespace
 
-QCoro::Task<int> lists(Context context)
+namespace {
+
+const QStringList &categoryNames()
+{
+    static const QStringList names = {QStringLiteral("3"),       QStringLiteral("4"),
+                                      QStringLiteral("5"),       QStringLiteral("6"),
+                                      QStringLiteral("7"),       QStringLiteral("8+"),
+                                      QStringLiteral("numeric"), QStringLiteral("all")};
+    return names;
+}
+
+// A day's lists (daily, cn): the day loader files them into the ten suffix lists, of which
+// --suffix picks one.
+QCoro::Task<int> dayLists(Context &context, Session &session, bool cn)
 {
     Console &console = context.console;
     const QCommandLineParser &parser = context.parser;
@@ -117,24 +130,16 @@ QCoro::Task<int> lists(Context context)
     for (int i = 0; i < Catalogue::kSuffixCount; ++i)
         suffixes << Catalogue::suffixName(i);
     const std::optional<QString> suffix =
-        oneOf(console, parser, QStringLiteral("suffix"), QStringLiteral("com"), suffixes);
-    const QStringList categories = {QStringLiteral("3"),       QStringLiteral("4"),
-                                    QStringLiteral("5"),       QStringLiteral("6"),
-                                    QStringLiteral("7"),       QStringLiteral("8+"),
-                                    QStringLiteral("numeric"), QStringLiteral("all")};
+        oneOf(console, parser, QStringLiteral("suffix"),
+              cn ? QStringLiteral("cn") : QStringLiteral("com"), suffixes);
     const std::optional<QString> category =
-        oneOf(console, parser, QStringLiteral("category"), QStringLiteral("all"), categories);
+        oneOf(console, parser, QStringLiteral("category"), QStringLiteral("all"), categoryNames());
     const std::optional<QString> sort =
         oneOf(console, parser, QStringLiteral("sort"), QStringLiteral("none"),
               {QStringLiteral("none"), QStringLiteral("length")});
-    if (!day || !suffix || !category || !sort || !context.arguments.isEmpty()) {
-        if (!context.arguments.isEmpty())
-            console.err(QStringLiteral("lists takes no names"));
+    if (!day || !suffix || !category || !sort)
         co_return kBadUsage;
-    }
 
-    Session session(context.options);
-    QObject::connect(&console, &Console::stopRequested, &session, &Session::shutDown);
     bool failed = false;
     QObject::connect(&session, &Session::downloadFailed,
                      [&](const QString &address, const QString &why) {
@@ -151,13 +156,127 @@ QCoro::Task<int> lists(Context context)
 
     const int index = int(suffixes.indexOf(*suffix));
     const QStringList names =
-        session.list(index, *sort == u"length", int(categories.indexOf(*category)));
+        session.list(index, *sort == u"length", int(categoryNames().indexOf(*category)));
+    const bool times = parser.isSet(QStringLiteral("times"));
     QByteArray text;
     for (const QString &name : names)
-        text += name.toUtf8() + '\n';
+        text += name.toUtf8() + (times ? "\t-\n" : "\n");
     if (!console.out(text))
         co_return console.exitCode();
     co_return failed ? kIncomplete : kDone;
+}
+
+// Any other list, as its registry publishes it: the names in list order.
+QCoro::Task<int> registryList(Context &context, Session &session, Session::SourceRow source)
+{
+    Console &console = context.console;
+    const QCommandLineParser &parser = context.parser;
+    const std::optional<QString> category =
+        oneOf(console, parser, QStringLiteral("category"), QStringLiteral("all"), categoryNames());
+    std::optional<int> daysAhead;
+    bool usable = category.has_value();
+    if (parser.isSet(QStringLiteral("day"))) {
+        bool isNumber = false;
+        daysAhead = parser.value(QStringLiteral("day")).toInt(&isNumber);
+        if (!isNumber || !source.timed) {
+            console.err(isNumber
+                            ? QStringLiteral("--day: the list %1 gives no times").arg(source.id)
+                            : QStringLiteral("--day takes a number of days, not \"%1\"")
+                                  .arg(parser.value(QStringLiteral("day"))));
+            usable = false;
+        }
+    }
+    for (const QString &option : {QStringLiteral("suffix"), QStringLiteral("sort")}) {
+        if (parser.isSet(option)) {
+            console.err(QStringLiteral("--%1 goes with the lists daily and cn").arg(option));
+            usable = false;
+        }
+    }
+    if (!usable)
+        co_return kBadUsage;
+
+    const ListDownload::Outcome outcome = co_await session.downloadList(source.id);
+    if (console.isStopping())
+        co_return console.exitCode();
+    if (!outcome.message.isEmpty())
+        console.err(QStringLiteral("%1: %2").arg(outcome.address, outcome.message));
+    if (outcome.list.skipped + outcome.list.duplicates > 0)
+        console.err(QStringLiteral("skipped %1 lines that are not names and %2 duplicates")
+                        .arg(outcome.list.skipped)
+                        .arg(outcome.list.duplicates));
+
+    const bool times = parser.isSet(QStringLiteral("times"));
+    QByteArray text;
+    for (const DropList::Entry &entry : session.pickEntries(
+             outcome.list.entries, daysAhead, int(categoryNames().indexOf(*category)))) {
+        text += entry.name.toUtf8();
+        if (times)
+            text += '\t' + (entry.dropUtc ? entry.dropUtc->toUTC().toString(Qt::ISODate).toUtf8()
+                                          : QByteArray("-"));
+        text += '\n';
+    }
+    if (!console.out(text))
+        co_return console.exitCode();
+    // A stale copy is printed, but the download failed all the same.
+    co_return outcome.from == ListDownload::Outcome::From::Download ||
+            outcome.from == ListDownload::Outcome::From::Cache
+        ? kDone
+        : kIncomplete;
+}
+
+} // namespace
+
+QCoro::Task<int> lists(Context context)
+{
+    Console &console = context.console;
+    Session session(context.options);
+    QObject::connect(&console, &Console::stopRequested, &session, &Session::shutDown);
+    const QString id = context.parser.isSet(QStringLiteral("source"))
+                           ? context.parser.value(QStringLiteral("source"))
+                           : QStringLiteral("daily");
+    const QList<Session::SourceRow> sources = session.listSources();
+    const auto source = std::find_if(sources.cbegin(), sources.cend(),
+                                     [&id](const Session::SourceRow &row) { return row.id == id; });
+    if (source == sources.cend() || !context.arguments.isEmpty()) {
+        QStringList ids;
+        for (const Session::SourceRow &row : sources)
+            ids << row.id;
+        console.err(!context.arguments.isEmpty()
+                        ? QStringLiteral("lists takes no names")
+                        : QStringLiteral("--source takes %1, not \"%2\"").arg(ids.join(u'|'), id));
+        co_return kBadUsage;
+    }
+    if (source->filedByDay) {
+        const int code = co_await dayLists(context, session, source->id == u"cn");
+        co_return code;
+    }
+    const int code = co_await registryList(context, session, *source);
+    co_return code;
+}
+
+QCoro::Task<int> sources(Context context)
+{
+    Console &console = context.console;
+    if (!context.arguments.isEmpty()) {
+        console.err(QStringLiteral("sources takes no arguments"));
+        co_return kBadUsage;
+    }
+    Session session(context.options);
+    QByteArray text;
+    const auto write = [&text](const char *kind, const QList<Session::SourceRow> &rows) {
+        for (const Session::SourceRow &row : rows)
+            text += QStringList{QLatin1String(kind), row.id, row.endpoint, row.address,
+                                row.fromUserFile ? QStringLiteral("user file")
+                                                 : QStringLiteral("built-in")}
+                        .join(u'\t')
+                        .toUtf8() +
+                    '\n';
+    };
+    write("probe", session.probeRecipes());
+    write("list", session.listSources());
+    if (!console.out(text))
+        co_return console.exitCode();
+    co_return kDone;
 }
 
 QCoro::Task<int> measure(Context context)

@@ -23,5 +23,6 @@ QCoro::Task<int> lists(Context context);
 QCoro::Task<int> measure(Context context);
 QCoro::Task<int> lookup(Context context);
 QCoro::Task<int> rdapBootstrap(Context context);
+QCoro::Task<int> sources(Context context);
 
 } // namespace Cli

@@ -15,9 +15,15 @@
 namespace {
 
 const char kUsage[] = R"(Subcommands:
-  lists [--day -2..2] [--suffix com|info|net|org|biz|net.cn|com.cn|org.cn|gov.cn|cn]
+  lists [--source daily|cn|ID] [--day -2..2] [--times]
+        [--suffix com|info|net|org|biz|net.cn|com.cn|org.cn|gov.cn|cn]
         [--category 3|4|5|6|7|8+|numeric] [--sort length]
-        print a day's deletion list, one name per line
+        print a day's deletion list, one name per line; another source (uk, se, nu, pl, or
+        one of sources.json) prints its registry's list, and --day N keeps the names that
+        drop on today+N in UTC; --times adds a tab and each drop time, or -
+  sources
+        print every probe recipe and list source, its endpoint and address, and whether
+        it comes from the built-in table or the user's sources.json
   measure [--metrics baidu,baidufl,google,yahoo,yahooflwww,yahoofl,pr,zhuce,rdap] [FILE|-]
         measure names read from FILE (or standard input) and write CSV to standard output;
         rdap adds the columns 状态, 到期时间, 预计删除
@@ -48,7 +54,12 @@ int main(int argc, char *argv[])
                                   QStringLiteral("Use the bundled simulator for every site."));
     parser.addOptions(
         {demo,
-         {QStringLiteral("day"), QStringLiteral("lists: -2..2 (default 0)."), QStringLiteral("N")},
+         {QStringLiteral("source"), QStringLiteral("lists: the list source (default daily)."),
+          QStringLiteral("ID")},
+         {QStringLiteral("day"),
+          QStringLiteral("lists: -2..2 (default 0); a list with times: days from today, UTC."),
+          QStringLiteral("N")},
+         {QStringLiteral("times"), QStringLiteral("lists: a tab and each name's drop time.")},
          {QStringLiteral("suffix"), QStringLiteral("lists: the suffix (default com)."),
           QStringLiteral("SUFFIX")},
          {QStringLiteral("category"),
@@ -61,7 +72,7 @@ int main(int argc, char *argv[])
          {QStringLiteral("update"),
           QStringLiteral("rdap-bootstrap: download IANA's table of RDAP servers.")}});
     parser.addPositionalArgument(QStringLiteral("subcommand"),
-                                 QStringLiteral("lists, measure or lookup."));
+                                 QStringLiteral("lists, sources, measure or lookup."));
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "varnel-cli: %s\n", qPrintable(parser.errorText()));
         return Cli::kBadUsage;
@@ -78,6 +89,7 @@ int main(int argc, char *argv[])
                         : command == u"measure"        ? &Cli::measure
                         : command == u"lookup"         ? &Cli::lookup
                         : command == u"rdap-bootstrap" ? &Cli::rdapBootstrap
+                        : command == u"sources"        ? &Cli::sources
                                                        : nullptr;
     if (!run) {
         std::fprintf(stderr, "varnel-cli: %s\n%s\n",
