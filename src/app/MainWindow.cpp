@@ -29,6 +29,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -498,4 +499,18 @@ void MainWindow::wireSorts()
     }
     m_c.dayStrip->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_c.categoryStrip->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    // The registries' own lists, beside the day's two: each replaces the grid as an import does.
+    auto *registryLists = new QMenu(QStringLiteral("注册局删除列表"), this);
+    registryLists->setObjectName(QStringLiteral("registryListMenu"));
+    for (const Session::SourceRow &source : m_session->listSources()) {
+        if (source.filedByDay)
+            continue;
+        QAction *action = registryLists->addAction(source.id);
+        action->setObjectName(QStringLiteral("registryListAction_") + source.id);
+        connect(action, &QAction::triggered, m_session,
+                [this, id = source.id] { m_session->importListSource(id); });
+    }
+    registryLists->menuAction()->setObjectName(QStringLiteral("registryListMenuAction"));
+    m_c.dayStrip->addAction(registryLists->menuAction());
 }
