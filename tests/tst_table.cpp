@@ -1,4 +1,5 @@
 // The result grid's model and the row filter.
+#include "table/GridExport.h"
 #include "table/ResultTable.h"
 #include "table/RowFilter.h"
 
@@ -73,6 +74,33 @@ private Q_SLOTS:
         QCOMPARE(table.rowOf(c), -1);
         QVERIFY(!table.setCellOf(c, PageRank, u"5"_s));
         QCOMPARE(column(table, PageRank), u" | "_s);
+    }
+
+    // A registry list's drop times: the column exists exactly while some row has one, sorts by
+    // instant with the untimed rows last, and goes out with the export.
+    void dropTimeColumnComesAndGoes()
+    {
+        ResultTable table;
+        QAbstractItemModelTester tester(&table);
+        table.appendRows({row(u"a.uk"_s), row(u"b.uk"_s), row(u"c.uk"_s)});
+        QCOMPARE(table.columnCount(), kColumnCount);
+        QCOMPARE(GridExport::header(table).size(), kColumnCount - 1);
+        const QDateTime early(QDate(2026, 12, 8), QTime(13, 5), Qt::UTC);
+        table.setDropTimes({early.addSecs(600), {}, early});
+        QCOMPARE(table.columnCount(), kColumnCount + 1);
+        QCOMPARE(table.headerData(kDropTimeColumn, Qt::Horizontal).toString(), u"删除时间"_s);
+        QCOMPARE(GridExport::header(table).last(), u"删除时间"_s);
+        QCOMPARE(QDateTime::fromString(GridExport::rows(table, {2}).value(0).last(), Qt::ISODate),
+                 early);
+        QCOMPARE(GridExport::rows(table, {1}).value(0).last(), QString());
+        table.sortByColumn(kDropTimeColumn);
+        QCOMPARE(column(table, kDomainColumn), u"a.uk|c.uk|b.uk"_s);
+        table.sortByColumn(kDropTimeColumn);
+        QCOMPARE(column(table, kDomainColumn), u"c.uk|a.uk|b.uk"_s);
+        table.removeRowsWhere(
+            [](const ResultRow &r) { return r.dropMs != ResultRow::kNoDropTime; });
+        QCOMPARE(table.columnCount(), kColumnCount);
+        QCOMPARE(table.sortDirection(kDropTimeColumn), SortDirection::None);
     }
 
     // Each row is named by its value, which is both its count and its registration cell; "~x" is

@@ -152,10 +152,14 @@ void MainWindow::setUpGrid()
     // A column the user widens (by dragging, or fitting with a double-click on its edge) keeps
     // that width; the others share whatever the window grew by.
     connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
-        if (!m_fittingColumns)
+        if (!m_fittingColumns && column < kColumnCount)
             m_userWidths[std::size_t(column)] = width;
     });
     connect(table, &QAbstractItemModel::modelReset, this, &MainWindow::fitColumns);
+    // The drop-time column comes and goes with a registry list; it opens at its own width.
+    connect(table, &QAbstractItemModel::columnsInserted, this, [this] {
+        m_c.resultGrid->setColumnWidth(kDropTimeColumn, ResultTable::columnWidth(kDropTimeColumn));
+    });
     fitColumns();
     connect(header, &QHeaderView::sectionClicked, this, [table, header](int column) {
         table->sortByColumn(column);
@@ -374,7 +378,7 @@ void MainWindow::openCell(const QPoint &viewportPoint)
     if (row < 0)
         return;
     int column = -1;
-    for (int c = kColumnCount - 1; c >= 0; --c) {
+    for (int c = m_c.resultGrid->model()->columnCount() - 1; c >= 0; --c) {
         // A pointer exactly on an edge belongs to the column on its left.
         if (columnLeft(c) < viewportPoint.x()) {
             column = c;

@@ -400,7 +400,8 @@ Session::ExportResult Session::exportCsv(const QString &path, const QList<int> &
     ExportResult result;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
-        file.write(GridExport::csv(GridExport::header(), cells, true)) < 0 || !file.commit()) {
+        file.write(GridExport::csv(GridExport::header(*m_grid), cells, true)) < 0 ||
+        !file.commit()) {
         result.notice = QStringLiteral("无法写入 %1：%2").arg(path, file.errorString());
     } else {
         result.written = true;

@@ -23,6 +23,9 @@ enum ProbeColumn : int {
 inline constexpr int kLabelColumn = 0;
 inline constexpr int kDomainColumn = 1;
 inline constexpr int kColumnCount = 10;
+// After the ten: when a registry's list says it, the instant each name drops. The model has this
+// column only while some row has a time, so a grid without one is the ten columns as ever.
+inline constexpr int kDropTimeColumn = kColumnCount;
 
 // A row's texts: [0] the label, [1] the domain, [2..9] the metrics.
 using RowCells = std::array<QString, kColumnCount>;

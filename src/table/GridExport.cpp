@@ -48,6 +48,14 @@ QStringList header()
     return captions;
 }
 
+QStringList header(const ResultTable &table)
+{
+    QStringList captions = header();
+    if (table.hasDropTimes())
+        captions << ResultTable::headerText(kDropTimeColumn);
+    return captions;
+}
+
 QList<QStringList> rows(const ResultTable &table, const QList<int> &rowsInDisplayOrder)
 {
     QList<int> chosen = rowsInDisplayOrder;
@@ -67,6 +75,8 @@ QList<QStringList> rows(const ResultTable &table, const QList<int> &rowsInDispla
             cells << (table.cellState(row, column) == CellState::Blank ? QString()
                                                                        : table.cell(row, column));
         }
+        if (table.hasDropTimes())
+            cells << ResultTable::dropTimeText(table.dropTime(row));
         out << cells;
     }
     return out;

@@ -13,8 +13,11 @@ namespace GridExport {
 
 // The captions of columns 1 to 9.
 QStringList header();
+// Those of `table`'s columns as shown: 1 to 9, and the drop time while the grid has that column.
+QStringList header(const ResultTable &table);
 
-// Cells 1 to 9 of the given rows, as the grid holds them; a blank cell gives an empty field.
+// Cells 1 to 9 of the given rows, as the grid holds them, and the drop time (local, ISO 8601 with
+// its offset) while the grid has that column; a blank cell gives an empty field.
 // An empty list means every row, in display order. Rows that do not exist are left out.
 QList<QStringList> rows(const ResultTable &table, const QList<int> &rowsInDisplayOrder);
 

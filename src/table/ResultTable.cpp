@@ -33,12 +33,16 @@ ResultTable::ResultTable(QObject *parent)
 
 QString ResultTable::headerText(int column)
 {
+    if (column == kDropTimeColumn)
+        return QStringLiteral("删除时间");
     return column >= 0 && column < kColumnCount ? QString::fromUtf16(kColumns[column].header)
                                                 : QString();
 }
 
 int ResultTable::columnWidth(int column)
 {
+    if (column == kDropTimeColumn)
+        return 130;
     return column >= 0 && column < kColumnCount ? kColumns[column].width : 0;
 }
 
@@ -48,6 +52,7 @@ void ResultTable::clear()
     m_rows.clear();
     m_notes.clear();
     m_directions.fill(SortDirection::None);
+    m_rowsWithDropTime = 0;
     invalidatePositions();
     endResetModel();
 }
@@ -99,12 +104,60 @@ void ResultTable::setCell(int row, int column, const QString &text, CellState st
 
 SortDirection ResultTable::sortDirection(int column) const
 {
-    return column >= 0 && column < kColumnCount ? m_directions[column] : SortDirection::None;
+    return column >= 0 && column < columnCount() ? m_directions[column] : SortDirection::None;
+}
+
+void ResultTable::setDropTimes(const QList<QDateTime> &utcByRow)
+{
+    const qsizetype count = qMin(utcByRow.size(), m_rows.size());
+    qsizetype withTime = m_rowsWithDropTime;
+    for (qsizetype i = 0; i < count; ++i) {
+        qint64 &ms = m_rows[i].dropMs;
+        withTime -= ms != ResultRow::kNoDropTime;
+        ms = utcByRow[i].isValid() ? utcByRow[i].toMSecsSinceEpoch() : ResultRow::kNoDropTime;
+        withTime += ms != ResultRow::kNoDropTime;
+    }
+    setHasDropTimeColumn(withTime);
+    if (hasDropTimes() && count > 0)
+        Q_EMIT dataChanged(index(0, kDropTimeColumn), index(int(count) - 1, kDropTimeColumn),
+                           {Qt::DisplayRole});
+}
+
+void ResultTable::setHasDropTimeColumn(qsizetype rowsWithTime)
+{
+    const bool had = hasDropTimes();
+    const bool has = rowsWithTime > 0;
+    if (had == has) {
+        m_rowsWithDropTime = rowsWithTime;
+        return;
+    }
+    if (has)
+        beginInsertColumns({}, kDropTimeColumn, kDropTimeColumn);
+    else
+        beginRemoveColumns({}, kDropTimeColumn, kDropTimeColumn);
+    m_rowsWithDropTime = rowsWithTime;
+    m_directions[kDropTimeColumn] = SortDirection::None;
+    if (has)
+        endInsertColumns();
+    else
+        endRemoveColumns();
+}
+
+QDateTime ResultTable::dropTime(int row) const
+{
+    if (row < 0 || row >= rowCount() || m_rows[row].dropMs == ResultRow::kNoDropTime)
+        return {};
+    return QDateTime::fromMSecsSinceEpoch(m_rows[row].dropMs, Qt::UTC);
+}
+
+QString ResultTable::dropTimeText(const QDateTime &utc)
+{
+    return utc.isValid() ? utc.toLocalTime().toString(Qt::ISODate) : QString();
 }
 
 void ResultTable::sortByColumn(int column)
 {
-    if (rowCount() < 2 || column < 0 || column >= kColumnCount)
+    if (rowCount() < 2 || column < 0 || column >= columnCount())
         return;
     const bool descending = m_directions[column] != SortDirection::Descending;
     m_directions[column] = descending ? SortDirection::Descending : SortDirection::Ascending;
@@ -116,7 +169,16 @@ void ResultTable::sortByColumn(int column)
     for (const QModelIndex &i : before)
         persistentIds << m_rows[i.row()].id;
 
-    if (sortsAsNumber(column)) {
+    if (column == kDropTimeColumn) {
+        // Soonest first when ascending; rows without a time after the others either way.
+        std::stable_sort(m_rows.begin(), m_rows.end(), [&](const ResultRow &a, const ResultRow &b) {
+            const bool aHas = a.dropMs != ResultRow::kNoDropTime;
+            const bool bHas = b.dropMs != ResultRow::kNoDropTime;
+            if (aHas != bHas)
+                return aHas;
+            return descending ? a.dropMs > b.dropMs : a.dropMs < b.dropMs;
+        });
+    } else if (sortsAsNumber(column)) {
         // Spreadsheet order: numbers by value, then every cell that is not a number (failed and
         // refused queries, blanks), in both directions.
         struct Keyed {
@@ -227,8 +289,12 @@ qsizetype ResultTable::removeRowsWhere(const std::function<bool(const ResultRow 
             runs.append({row, row + 1});
     }
     qsizetype removed = 0;
-    for (const auto &run : runs)
+    qsizetype timesLeft = m_rowsWithDropTime;
+    for (const auto &run : runs) {
         removed += run.second - run.first;
+        for (qsizetype row = run.first; row < run.second; ++row)
+            timesLeft -= m_rows[row].dropMs != ResultRow::kNoDropTime;
+    }
     if (runs.isEmpty())
         return 0;
 
@@ -270,6 +336,7 @@ qsizetype ResultTable::removeRowsWhere(const std::function<bool(const ResultRow 
         changePersistentIndexList(before, after);
         Q_EMIT layoutChanged();
     }
+    setHasDropTimeColumn(timesLeft);
     return removed;
 }
 
@@ -280,13 +347,23 @@ int ResultTable::rowCount(const QModelIndex &parent) const
 
 int ResultTable::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : kColumnCount;
+    return parent.isValid() ? 0 : kColumnCount + (hasDropTimes() ? 1 : 0);
 }
 
 QVariant ResultTable::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
+    if (index.column() == kDropTimeColumn) {
+        const QDateTime utc = dropTime(index.row());
+        if (role == Qt::DisplayRole)
+            return utc.isValid() ? utc.toLocalTime().toString(u"yyyy-MM-dd HH:mm") : QString();
+        if (role == Qt::ToolTipRole && utc.isValid())
+            return utc.toString(Qt::ISODate);
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+        return {};
+    }
     const QString &text = m_rows[index.row()].cells[index.column()];
     if (role == kNoteRole)
         return m_notes.value(m_rows[index.row()].id * kColumnCount + quint64(index.column()));
@@ -315,7 +392,7 @@ QVariant ResultTable::data(const QModelIndex &index, int role) const
 
 QVariant ResultTable::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return {};
     if (role == Qt::DisplayRole)
         return headerText(section);

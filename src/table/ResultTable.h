@@ -3,12 +3,14 @@
 #include "table/Columns.h"
 
 #include <QAbstractTableModel>
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QString>
 
 #include <array>
 #include <functional>
+#include <limits>
 
 // A row's identity: stable across sorting and removal, never reused, so work that waits for a
 // page can find the row it started with, or learn that it is gone.
@@ -18,9 +20,13 @@ struct ResultRow {
     RowId id = 0;
     RowCells cells;
     RowStates states;
+    qint64 dropMs = kNoDropTime; // the drop instant, in ms since the epoch (UTC)
+
+    static constexpr qint64 kNoDropTime = std::numeric_limits<qint64>::min();
 };
 
-// The result grid's rows, in display order from 0; columns 0 to 9.
+// The result grid's rows, in display order from 0; columns 0 to 9, and kDropTimeColumn while some
+// row has a drop time.
 class ResultTable final : public QAbstractTableModel {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ResultTable)
@@ -65,6 +71,15 @@ public:
     // The identities of all rows in display order.
     QList<RowId> rowIds() const;
 
+    // The drop instants of rows 0, 1, … (an invalid time: none); rows past the list keep theirs.
+    // The drop-time column appears with the first time and goes with the last.
+    void setDropTimes(const QList<QDateTime> &utcByRow);
+    // Invalid when the row has none.
+    QDateTime dropTime(int row) const;
+    bool hasDropTimes() const { return m_rowsWithDropTime > 0; }
+    // The drop-time cell as the grid shows and exports it: the local time, with its offset.
+    static QString dropTimeText(const QDateTime &utc);
+
     // Deletes every row for which `doomed` holds, in one pass; returns how many went.
     qsizetype removeRowsWhere(const std::function<bool(const ResultRow &)> &doomed);
 
@@ -82,7 +97,10 @@ private:
 
     QList<ResultRow> m_rows;
     RowId m_nextId = 1;
-    std::array<SortDirection, kColumnCount> m_directions{};
+    void setHasDropTimeColumn(qsizetype rowsWithTime);
+
+    std::array<SortDirection, kColumnCount + 1> m_directions{};
+    qsizetype m_rowsWithDropTime = 0;
     QHash<quint64, QString> m_notes; // by RowId * kColumnCount + column
     mutable QHash<RowId, int> m_positions;
     mutable bool m_positionsValid = false;
