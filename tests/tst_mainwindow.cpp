@@ -1,5 +1,6 @@
 // The window as a user drives it: each control reaches its logic and each result the screen.
 #include "Fixture.h"
+#include "SimFeeds.h"
 #include "app/ClickableLabel.h"
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
@@ -153,8 +154,8 @@ private Q_SLOTS:
         QCOMPARE(grid()->cell(0, kDomainColumn), u"n298.com"_s);
     }
 
-    // The strips' menus reach the covered buttons; notices (theirs, a failed download's naming
-    // its address) stand side by side in the status bar.
+    // The strips' menus reach the covered buttons and the registries' lists; notices (theirs, a
+    // failed download's naming its address) stand side by side in the status bar.
     void contextMenusAndNotices()
     {
         DeletionLists *lists = m_window->session()->lists();
@@ -173,6 +174,16 @@ private Q_SLOTS:
         click(ui().dayButtons[3]);
         const QString failed = u"；删除列表下载失败：http://%1/2011-04-16.txt（"_s;
         QTRY_VERIFY2(status().contains(failed.arg(m_f.sim.hostPort())), qPrintable(status()));
+
+        const QMenu *registries = ui().dayStrip->actions().value(4)->menu();
+        QStringList ids;
+        for (const QAction *action : registries->actions())
+            ids << action->text();
+        QCOMPARE(ids, (QStringList{u"nu"_s, u"pl"_s, u"se"_s, u"uk"_s}));
+        m_window->findChild<QAction *>(u"registryListAction_uk"_s)->trigger();
+        QTRY_VERIFY(grid()->hasDropTimes());
+        QCOMPARE(grid()->rowCount(),
+                 SimFeeds::listed(SimFeeds::File::UkCsvGz, Clock::nowUtc().date()).size());
     }
 
     // A double-click acts once on the cell under the pointer (an edge belongs to the column on

@@ -153,8 +153,8 @@ private Q_SLOTS:
         QCOMPARE(got.isEmpty(), daysAhead < 0); // no file lists a day gone by
     }
 
-    // A registry's list replaces the grid as an import does: the run ends first, a notice
-    // says what came in.
+    // A registry's list replaces the grid as an import does, with each name's drop time (none
+    // for a time that does not read): the run ends first, a notice says what came in.
     void importListSource()
     {
         m_s->setTicked(7, true);
@@ -165,20 +165,20 @@ private Q_SLOTS:
         QVERIFY(!m_s->isRunning());
         m_f.sim.release(Route::Registrar);
         QCoro::waitFor(std::move(run));
-        QStringList names;
-        for (const SimFeeds::Listed &l :
-             SimFeeds::listed(SimFeeds::File::SeJson, Clock::nowUtc().date()))
-            names << l.name;
-        QCOMPARE(grid().rowCount(), names.size());
-        for (int r = 0; r < grid().rowCount(); ++r)
-            QCOMPARE(grid().cell(r, kDomainColumn), names[r]);
+        const QList<SimFeeds::Listed> listed =
+            SimFeeds::listed(SimFeeds::File::SeJson, Clock::nowUtc().date());
+        QCOMPARE(grid().rowCount(), listed.size());
+        for (int r = 0; r < grid().rowCount(); ++r) {
+            QCOMPARE(grid().cell(r, kDomainColumn), listed[r].name);
+            QCOMPARE(grid().dropTime(r), listed[r].dropUtc);
+        }
         QCOMPARE(grid().cell(0, Registration), kBlankCell);
-        QVERIFY2(notice.startsWith(u"已从删除列表 se 导入 %1 个域名"_s.arg(names.size())),
+        QVERIFY2(notice.startsWith(u"已从删除列表 se 导入 %1 个域名"_s.arg(listed.size())),
                  qPrintable(notice));
         QCOMPARE(m_s->noticeText(), notice);
         QCOMPARE(QCoro::waitFor(m_s->importListSource(u"nowhere"_s)),
                  u"删除列表 nowhere：未知的列表"_s);
-        QCOMPARE(grid().rowCount(), names.size());
+        QCOMPARE(grid().rowCount(), listed.size());
     }
 
     // The re-query asks only the cells not yet measured (not row 1), after which all of them are.

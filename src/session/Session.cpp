@@ -368,9 +368,13 @@ QCoro::Task<QString> Session::importListSource(QString id)
                    .arg(outcome.list.skipped);
     } else {
         QStringList names;
-        for (const DropList::Entry &entry : outcome.list.entries)
+        QList<QDateTime> times;
+        for (const DropList::Entry &entry : outcome.list.entries) {
             names << entry.name;
+            times << entry.dropUtc.value_or(QDateTime());
+        }
         importNames(names);
+        m_grid->setDropTimes(times);
         text = QStringLiteral("已从删除列表 %1 导入 %2 个域名，跳过 %3 行（其中重复 %4 个）")
                    .arg(id)
                    .arg(names.size())
