@@ -3,6 +3,7 @@
 #include "fetch/PageFetcher.h"
 #include "fetch/ProxyUrl.h"
 #include "probes/QueryRun.h"
+#include "sources/ListDownload.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -102,6 +103,8 @@ void StartOptions::useSimulator(const Endpoints &simulated, const QByteArray &rd
         rdapBootstrap = *table;
     recipes = Probes::builtInRecipes();
     listSources = ListSources::withUserFile({});
+    // The simulator's lists must never stand in for a registry's after a failed download.
+    listCacheFolder = ListDownload::defaultCacheFolder() + QStringLiteral("-demo");
     proxy = QNetworkProxy(QNetworkProxy::NoProxy);
 }
 

@@ -48,7 +48,7 @@ struct StartOptions {
 
     // Every site, every registry included, at a simulator in this process: its endpoints, its
     // RDAP bootstrap file, the built-in recipes and lists (it answers in their wording and
-    // serves their paths), and no proxy
+    // serves their paths) with a cache folder of their own, and no proxy
     // (Qt sends even loopback requests through one set).
     void useSimulator(const Endpoints &simulated, const QByteArray &rdapBootstrapJson);
 
