@@ -108,8 +108,11 @@ private Q_SLOTS:
                 t.setCell(0, Registration, u"可注册"_s);
                 t.removeRowsWhere(
                     [](const ResultRow &r) { return r.cells[BaiduSite].size() == 2; });
+                t.setDropTimes({{}, QDateTime(QDate(2026, 12, 8), QTime(13, 5), Qt::UTC)});
             },
             [](ResultTable &t) { // many runs of rows, removed in one reset
+                QCOMPARE(t.dropTime(1), QDateTime(QDate(2026, 12, 8), QTime(13, 5), Qt::UTC));
+                QVERIFY(!t.dropTime(0).isValid());
                 t.removeRowsWhere(
                     [](const ResultRow &r) { return r.cells[BaiduSite].endsWith(u'1'); });
             },
@@ -127,6 +130,7 @@ private Q_SLOTS:
                 SessionStore store(m_path);
                 QCOMPARE(store.message(), QString());
                 table.appendRows(store.load().value());
+                table.setDropTimes(store.loadedDropTimes());
                 store.attach(&table);
                 edit(table);
             }

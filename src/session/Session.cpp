@@ -182,6 +182,7 @@ void Session::keepIn(const QString &path)
     if (saved && !saved->isEmpty() && !blankOnly) {
         m_grid->clear();
         m_grid->appendRows(*saved);
+        m_grid->setDropTimes(m_store->loadedDropTimes());
         notify(QStringLiteral("已恢复上次的 %1 行").arg(saved->size()));
     }
     m_store->attach(m_grid);

@@ -47,7 +47,9 @@ bool addMissingCellColumns(QSqlQuery &q)
             !q.exec(QStringLiteral("ALTER TABLE rows ADD COLUMN %1 TEXT").arg(column)))
             return false;
     }
-    return true;
+    // A registry list's drop instant, in ms since the epoch; NULL when the row has none.
+    return have.contains(QStringLiteral("drop_ms")) ||
+           q.exec(QStringLiteral("ALTER TABLE rows ADD COLUMN drop_ms INTEGER"));
 }
 
 // Each step brings the file from version i to i + 1; a new file walks them all. The last step
@@ -87,6 +89,13 @@ bool isDamage(const QSqlError &error)
 {
     const QString code = error.nativeErrorCode();
     return code == u"1" || code == u"11" || code == u"26";
+}
+
+// The drop instant as the file keeps it: NULL for none.
+QVariant dropOf(const ResultTable &table, int row)
+{
+    const QDateTime utc = table.dropTime(row);
+    return utc.isValid() ? QVariant(utc.toMSecsSinceEpoch()) : QVariant();
 }
 
 RowCells cellsOf(const ResultTable &table, int row)
@@ -156,6 +165,7 @@ struct SessionBatch {
         qint64 key = 0;
         qint64 position = 0;
         RowCells cells;
+        QVariant dropMs;
     };
     bool wipe = false; // every stored row goes first: the grid was reset
     QList<qint64> deleted;
@@ -207,7 +217,8 @@ public:
             const SessionBatch::Row &row = batch.updates[i];
             for (int c = 0; c < kColumnCount; ++c)
                 m_update->bindValue(c, row.cells[c]);
-            m_update->bindValue(kColumnCount, row.key);
+            m_update->bindValue(kColumnCount, row.dropMs);
+            m_update->bindValue(kColumnCount + 1, row.key);
             ok = m_update->exec();
         }
         for (qsizetype i = 0; ok && i < batch.inserts.size(); ++i) {
@@ -216,6 +227,7 @@ public:
             m_insert->bindValue(1, row.position);
             for (int c = 0; c < kColumnCount; ++c)
                 m_insert->bindValue(2 + c, row.cells[c]);
+            m_insert->bindValue(2 + kColumnCount, row.dropMs);
             ok = m_insert->exec();
         }
         if (ok && batch.complete) {
@@ -251,13 +263,13 @@ private:
             query.emplace(m_db);
             return query->prepare(sql);
         };
-        QStringList places(kColumnCount + 2, QStringLiteral("?"));
-        return prepared(m_insert, QStringLiteral("INSERT OR REPLACE INTO rows(key, position, %1) "
-                                                 "VALUES(%2)")
-                                      .arg(cellColumns(u""), places.join(u','))) &&
-               prepared(
-                   m_update,
-                   QStringLiteral("UPDATE rows SET %1 WHERE key = ?").arg(cellColumns(u" = ?"))) &&
+        QStringList places(kColumnCount + 3, QStringLiteral("?"));
+        return prepared(m_insert,
+                        QStringLiteral("INSERT OR REPLACE INTO rows(key, position, %1, drop_ms) "
+                                       "VALUES(%2)")
+                            .arg(cellColumns(u""), places.join(u','))) &&
+               prepared(m_update, QStringLiteral("UPDATE rows SET %1, drop_ms = ? WHERE key = ?")
+                                      .arg(cellColumns(u" = ?"))) &&
                prepared(m_move, QStringLiteral("UPDATE rows SET position = ? WHERE key = ?")) &&
                prepared(m_delete, QStringLiteral("DELETE FROM rows WHERE key = ?"));
     }
@@ -458,14 +470,18 @@ std::optional<QList<RowCells>> SessionStore::load()
         readable = q.exec(QStringLiteral("SELECT value FROM meta WHERE name = 'grid'"));
         saved = readable && q.next();
         if (saved) {
-            readable = q.exec(QStringLiteral("SELECT key, position, %1 FROM rows ORDER BY "
-                                             "position, key")
+            readable = q.exec(QStringLiteral("SELECT key, position, %1, drop_ms FROM rows ORDER "
+                                             "BY position, key")
                                   .arg(cellColumns(u"")));
             while (readable && q.next()) {
                 RowCells cells;
                 for (int c = 0; c < kColumnCount; ++c)
                     cells[c] = q.value(2 + c).toString();
                 loaded.rows << std::move(cells);
+                const QVariant drop = q.value(2 + kColumnCount);
+                loaded.dropTimes << (drop.isNull() ? QDateTime()
+                                                   : QDateTime::fromMSecsSinceEpoch(
+                                                         drop.toLongLong(), Qt::UTC));
                 loaded.tracked << Tracked{q.value(0).toLongLong(), q.value(1).toLongLong()};
             }
             readable = readable && !q.lastError().isValid();
@@ -514,7 +530,8 @@ void SessionStore::attach(ResultTable *table)
     // A restored grid is already on disk: its rows keep their keys and nothing is rewritten.
     bool restored = m_loaded && m_loaded->rows.size() == table->rowCount();
     for (int row = 0; restored && row < table->rowCount(); ++row)
-        restored = cellsOf(*table, row) == m_loaded->rows[row];
+        restored = cellsOf(*table, row) == m_loaded->rows[row] &&
+                   table->dropTime(row) == m_loaded->dropTimes[row];
     if (restored) {
         for (int row = 0; row < table->rowCount(); ++row) {
             const Tracked &t = m_loaded->tracked[row];
@@ -602,7 +619,8 @@ SessionBatch SessionStore::takeBatch(qsizetype maxRows)
         const int row = it == m_tracked.cend() ? -1 : m_table->rowOf(id);
         if (row < 0)
             return std::nullopt;
-        return SessionBatch::Row{it->key, it->position, cellsOf(*m_table, row)};
+        return SessionBatch::Row{it->key, it->position, cellsOf(*m_table, row),
+                                 dropOf(*m_table, row)};
     };
 
     if (std::exchange(m_orderPending, false)) {

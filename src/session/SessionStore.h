@@ -58,6 +58,12 @@ public:
     // The saved grid in display order: nullopt when none was ever saved (or nothing may be
     // read), an empty list when an empty grid was saved. Call before attach().
     std::optional<QList<RowCells>> load();
+    // The drop instants of the rows load() returned, in the same order (invalid: none); for
+    // ResultTable::setDropTimes. Empty after attach().
+    QList<QDateTime> loadedDropTimes() const
+    {
+        return m_loaded ? m_loaded->dropTimes : QList<QDateTime>();
+    }
 
     // Keeps `table` from now on: each change reaches the file within a second. When the table
     // holds just what load() returned, nothing is rewritten. Changes made after the table is
@@ -78,6 +84,7 @@ private:
     };
     struct Loaded {
         QList<RowCells> rows;
+        QList<QDateTime> dropTimes;
         QList<Tracked> tracked;
     };
 
