@@ -17,7 +17,7 @@ constexpr int kAlarmLeadSeconds = 10 * 60;
 
 icaltimetype utcTime(const QDateTime &instant)
 {
-    return icaltime_from_timet_with_zone(static_cast<icaltime_t>(instant.toSecsSinceEpoch()), 0,
+    return icaltime_from_timet_with_zone(static_cast<time_t>(instant.toSecsSinceEpoch()), 0,
                                          icaltimezone_get_utc_timezone());
 }
 
