@@ -1,10 +1,18 @@
-// The grid as CSV and as clipboard text.
+// The grid as CSV and as clipboard text, and the drops as a calendar.
 #include "sources/CategoryImport.h"
+#include "table/DropCalendar.h"
 #include "table/GridExport.h"
 #include "table/ResultTable.h"
 
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QTest>
+#include <QTimeZone>
+
+#include <libical/ical.h>
+
+#include <cstdlib>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -23,6 +31,20 @@ QList<QStringList> parseCsv(const QString &text)
         end = m.capturedEnd();
     }
     return end == text.size() && records.takeLast().isEmpty() ? records : QList<QStringList>();
+}
+
+using Calendar = std::unique_ptr<icalcomponent, decltype(&icalcomponent_free)>;
+
+// A property's value as libical reads it back; empty when the component or property is absent.
+QString value(icalcomponent *component, icalproperty_kind kind)
+{
+    icalproperty *property =
+        component ? icalcomponent_get_first_property(component, kind) : nullptr;
+    if (!property)
+        return {};
+    const std::unique_ptr<char, decltype(&std::free)> text(
+        icalproperty_get_value_as_string_r(property), &std::free);
+    return QString::fromUtf8(text.get());
 }
 
 } // namespace
@@ -74,6 +96,66 @@ private Q_SLOTS:
                  u"查询域名|百度收录|百度反链|google收录|"
                  u"yahoo收录|yahoo反链|yahoo不带W|PR值查询|是否注册"_s);
         QCOMPARE(GridExport::csv({}, {}, true), QByteArray("\xEF\xBB\xBF"));
+    }
+
+    // One drop written as iCalendar and parsed back by libical: times, alarm, texts, a stable UID.
+    void calendar_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QDateTime>("exact"); // invalid: the estimate is used
+        QTest::addColumn<QDate>("estimate");
+        QTest::addColumn<QString>("stage");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("trigger");
+        const QDateTime beijing(QDate(2024, 5, 12), QTime(3, 30), QTimeZone(8 * 3600));
+        QTest::newRow("exact, in UTC, alarm") << u"abc.com"_s << beijing << QDate() << u"待删除"_s
+                                              << u"20240511T193000Z"_s << QString() << u"-PT10M"_s;
+        QTest::newRow("estimate, all day")
+            << u"abc.net"_s << QDateTime() << QDate(2024, 12, 31) << u"赎回期"_s << u"20241231"_s
+            << u"20250101"_s << QString();
+        QTest::newRow("IDN, folded Chinese")
+            << u"中文域名测试例子.中国"_s << QDateTime() << QDate(2025, 1, 1)
+            << QString(40, QChar(u'删')) + u", ; \\ 逗号"_s << u"20250101"_s << u"20250102"_s
+            << QString();
+    }
+    void calendar()
+    {
+        QFETCH(QString, name);
+        QFETCH(QDateTime, exact);
+        QFETCH(QDate, estimate);
+        QFETCH(QString, stage);
+        const DropCalendar::Event event{
+            name, exact.isValid() ? decltype(event.drop)(exact) : estimate, stage, u"RDAP"_s};
+        const QDateTime stamp(QDate(2024, 5, 1), QTime(8, 0), QTimeZone::utc());
+        const QByteArray ics = DropCalendar::write({event}, stamp);
+        for (const QByteArray &line : ics.split('\n')) { // folded without splitting a character
+            QStringDecoder utf8(QStringDecoder::Utf8);
+            QVERIFY(!QString(utf8(line)).isNull() && !utf8.hasError());
+            QVERIFY2(line.size() <= 76, line.constData());
+        }
+        const auto parse = [](const QByteArray &text) {
+            return Calendar(icalparser_parse_string(text.constData()), &icalcomponent_free);
+        };
+        const Calendar first = parse(ics);
+        const Calendar again = parse(DropCalendar::write({event}, stamp.addDays(1)));
+        QVERIFY(first && again);
+        QCOMPARE(icalcomponent_count_components(first.get(), ICAL_VEVENT_COMPONENT), 1);
+        icalcomponent *drop = icalcomponent_get_first_component(first.get(), ICAL_VEVENT_COMPONENT);
+        QCOMPARE(QString::fromUtf8(icalcomponent_get_summary(drop)), name + u" 删除"_s);
+        QCOMPARE(QString::fromUtf8(icalcomponent_get_description(drop)),
+                 u"阶段："_s + stage + u"\n来源：RDAP"_s);
+        QTEST(value(drop, ICAL_DTSTART_PROPERTY), "start");
+        QTEST(value(drop, ICAL_DTEND_PROPERTY), "end");
+        QTEST(value(icalcomponent_get_first_component(drop, ICAL_VALARM_COMPONENT),
+                    ICAL_TRIGGER_PROPERTY),
+              "trigger");
+        QCOMPARE(value(drop, ICAL_DTSTAMP_PROPERTY), u"20240501T080000Z"_s);
+        const QString uid = value(drop, ICAL_UID_PROPERTY);
+        QVERIFY(!uid.isEmpty());
+        QCOMPARE(value(icalcomponent_get_first_component(again.get(), ICAL_VEVENT_COMPONENT),
+                       ICAL_UID_PROPERTY),
+                 uid);
     }
 };
 
