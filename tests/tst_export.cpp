@@ -1,10 +1,13 @@
-// The grid as CSV and as clipboard text.
+// The grid as CSV and as clipboard text, and the drops as a calendar.
 #include "sources/CategoryImport.h"
+#include "table/DropCalendar.h"
 #include "table/GridExport.h"
 #include "table/ResultTable.h"
 
 #include <QRegularExpression>
 #include <QTest>
+
+#include <libical/ical.h>
 
 using namespace Qt::StringLiterals;
 
@@ -25,7 +28,16 @@ QList<QStringList> parseCsv(const QString &text)
     return end == text.size() && records.takeLast().isEmpty() ? records : QList<QStringList>();
 }
 
+QString value(icalcomponent *component, icalproperty_kind kind)
+{
+    icalproperty *property =
+        component ? icalcomponent_get_first_property(component, kind) : nullptr;
+    return property ? QString::fromUtf8(icalproperty_get_value_as_string(property)) : QString();
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(DropCalendar::Event)
 
 class TestExport : public QObject {
     Q_OBJECT
@@ -61,7 +73,7 @@ private Q_SLOTS:
         QCOMPARE(GridExport::tabSeparated(rows), u"x.com\t"_s + clipboard + u"\t\n"_s);
     }
 
-    // Rows in the order asked, blank cells empty, missing rows out; the captions; a file's BOM.
+    // Rows in the order asked, blank cells empty, missing rows out; a file's BOM.
     void gridRows()
     {
         ResultTable table;
@@ -70,10 +82,45 @@ private Q_SLOTS:
         const QString rest(7, u'\t'); // seven empty fields
         QCOMPARE(GridExport::tabSeparated(GridExport::rows(table, {2, 0, 9, 1})),
                  u"c.com\t7"_s + rest + u"\na.com\t"_s + rest + u"\nb.com\t"_s + rest + u"\n"_s);
-        QCOMPARE(GridExport::header().join(u'|'),
-                 u"查询域名|百度收录|百度反链|google收录|"
-                 u"yahoo收录|yahoo反链|yahoo不带W|PR值查询|是否注册"_s);
         QCOMPARE(GridExport::csv({}, {}, true), QByteArray("\xEF\xBB\xBF"));
+    }
+
+    // A drop as iCalendar, parsed back by libical; a later export differs only in its stamp.
+    void calendar_data()
+    {
+        QTest::addColumn<DropCalendar::Event>("event");
+        QTest::addColumn<QStringList>("times"); // DTSTART, DTEND, the alarm's TRIGGER
+        QTest::newRow("exact: UTC, alarm")
+            << DropCalendar::Event{u"abc.com"_s,
+                                   QDateTime::fromString(u"2024-05-12T03:30+08:00"_s, Qt::ISODate),
+                                   u"待删除"_s, u"列表, ; \\"_s}
+            << QStringList{u"20240511T193000Z"_s, QString(), u"-PT10M"_s};
+        QTest::newRow("estimate: all day, long IDN folded")
+            << DropCalendar::Event{u"中文域名测试例子"_s.repeated(4) + u".中国"_s,
+                                   QDate(2024, 12, 31), u"赎回期"_s, u"RDAP"_s}
+            << QStringList{u"20241231"_s, u"20250101"_s, QString()};
+    }
+    void calendar()
+    {
+        QFETCH(DropCalendar::Event, event);
+        const QDateTime stamp(QDate(2024, 5, 1), QTime(8, 0), Qt::UTC);
+        const QByteArray ics = DropCalendar::write({event}, stamp);
+        for (const QByteArray &line : ics.split('\n')) // folded, and no character split
+            QVERIFY(line.size() <= 76 && QString::fromUtf8(line).toUtf8() == line);
+        QCOMPARE(DropCalendar::write({event}, stamp.addDays(1)).replace("0502T", "0501T"), ics);
+        const std::unique_ptr<icalcomponent, decltype(&icalcomponent_free)> ical(
+            icalparser_parse_string(ics.constData()), &icalcomponent_free);
+        QCOMPARE(icalcomponent_count_components(ical.get(), ICAL_VEVENT_COMPONENT), 1);
+        icalcomponent *drop = icalcomponent_get_first_component(ical.get(), ICAL_VEVENT_COMPONENT);
+        QCOMPARE(QString::fromUtf8(icalcomponent_get_summary(drop)), event.name + u" 删除"_s);
+        QCOMPARE(QString::fromUtf8(icalcomponent_get_description(drop)),
+                 u"阶段："_s + event.stage + u"\n来源："_s + event.source);
+        QTEST((QStringList{value(drop, ICAL_DTSTART_PROPERTY), value(drop, ICAL_DTEND_PROPERTY),
+                           value(icalcomponent_get_first_component(drop, ICAL_VALARM_COMPONENT),
+                                 ICAL_TRIGGER_PROPERTY)}),
+              "times");
+        QVERIFY(value(drop, ICAL_DTSTAMP_PROPERTY) == u"20240501T080000Z"_s &&
+                !value(drop, ICAL_UID_PROPERTY).isEmpty());
     }
 };
 
