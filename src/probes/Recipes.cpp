@@ -250,7 +250,7 @@ const ProbeRecipe *countRecipe(int column)
 
 QString recipeUrl(const ProbeRecipe &recipe, const Endpoints &endpoints, const QString &domain)
 {
-    return siteAddress(endpoints.host(recipe.endpoint), recipe.pathAndQuery, domain) +
+    return secureSiteAddress(endpoints.host(recipe.endpoint), recipe.pathAndQuery, domain) +
            recipe.afterName;
 }
 

@@ -318,7 +318,7 @@ QList<Session::SourceRow> Session::probeRecipes() const
     for (const ProbeRecipe &recipe : m_options.recipes.recipes)
         rows << SourceRow{
             recipe.metric, recipe.endpoint,
-            siteAddress(m_options.endpoints.host(recipe.endpoint), recipe.pathTemplate()),
+            secureSiteAddress(m_options.endpoints.host(recipe.endpoint), recipe.pathTemplate()),
             recipe.origin == Probes::Origin::UserFile};
     return rows;
 }
