@@ -1,5 +1,6 @@
 #include "SiteSimulator.h"
 
+#include "SimApis.h"
 #include "SimContent.h"
 #include "text/Clock.h"
 
@@ -260,6 +261,15 @@ const RouteRule kRoutes[] = {
      feed<SimFeeds::File::NuText>},
     {Route::DropListPl, R"(/deleted_domains\.txt)", kUtf8Text, nullptr,
      feed<SimFeeds::File::PlText>},
+    {Route::Archive,
+     R"(/cdx/search/cdx\?url=([^&]*)&output=json&fl=timestamp&collapse=timestamp:4)", kJson,
+     [](const QString &p, const Site &) -> std::optional<QByteArray> {
+         return SimContent::archiveAnswer(p);
+     }},
+    {Route::Doh, R"(/resolve\?name=([^&]*)&type=NS)", kJson,
+     [](const QString &p, const Site &) -> std::optional<QByteArray> {
+         return SimContent::dohAnswer(p);
+     }},
 };
 
 const RouteRule *matchRoute(const QString &target, QString *param)

@@ -52,6 +52,8 @@ public:
         DropListSe,    // /bardate_domains.json and .txt
         DropListNu,    // /bardate_domains_nu.json and .txt
         DropListPl,    // /deleted_domains.txt
+        Archive,       // /cdx/search/cdx?url=<domain>&output=json&fl=timestamp&collapse=timestamp:4
+        Doh,           // /resolve?name=<fqdn>&type=NS
         NotFound,      // anything else
         All,           // every route above, for faults, holds, counts and logs
     };

@@ -25,6 +25,8 @@ const Field kFields[] = {
     {"droplist_se", &Endpoints::droplistSe},
     {"droplist_nu", &Endpoints::droplistNu},
     {"droplist_pl", &Endpoints::droplistPl},
+    {"archive", &Endpoints::archive},
+    {"doh", &Endpoints::doh},
 };
 
 const Field *findField(const QString &name)
@@ -79,6 +81,8 @@ Endpoints Endpoints::publicHosts()
     e.droplistSe = QStringLiteral("data.internetstiftelsen.se");
     e.droplistNu = QStringLiteral("data.internetstiftelsen.se");
     e.droplistPl = QStringLiteral("dns.pl");
+    e.archive = QStringLiteral("web.archive.org");
+    e.doh = QStringLiteral("dns.alidns.com");
     return e;
 }
 

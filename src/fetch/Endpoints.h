@@ -23,6 +23,8 @@ struct Endpoints {
     QString droplistSe;   // the Swedish registry's .se release list
     QString droplistNu;   // the Swedish registry's .nu release list
     QString droplistPl;   // the Polish registry's deleted names
+    QString archive;      // the web archive's capture index (CDX)
+    QString doh;          // a DNS-over-HTTPS resolver's JSON API
 
     // The names used in an endpoints file, in the order of the fields above.
     static QStringList names();

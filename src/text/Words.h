@@ -32,6 +32,8 @@ inline const QString kRegistered = QStringLiteral("已被注册");
 inline const QString kNotRegistered = QStringLiteral("未注册");
 // A suffix whose registry runs no RDAP server.
 inline const QString kNoRdapService = QStringLiteral("无RDAP服务");
+// The first-capture cell of a name the web archive never captured.
+inline const QString kNoArchive = QStringLiteral("无存档");
 
 // Where a name stands in its registry's deletion cycle.
 inline const QString kStageActive = QStringLiteral("active");
