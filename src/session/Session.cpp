@@ -303,12 +303,13 @@ QList<Session::SourceRow> Session::listSources() const
 {
     QList<SourceRow> rows;
     for (const ListSources::ListSource &source : m_options.listSources.lists)
-        rows << SourceRow{source.id,
-                          source.endpoint,
-                          secureSiteAddress(m_options.endpoints.host(source.endpoint), source.path),
-                          source.origin == ListSources::Origin::UserFile,
-                          source.filing != ListSources::Filing::Names,
-                          source.format.timeRule != DropList::ListFormat::TimeRule::None};
+        rows << SourceRow{
+            source.id,
+            source.endpoint,
+            ListSources::addressOf(source, m_options.endpoints.host(source.endpoint), source.path),
+            source.origin == ListSources::Origin::UserFile,
+            source.filing != ListSources::Filing::Names,
+            source.format.timeRule != DropList::ListFormat::TimeRule::None};
     return rows;
 }
 

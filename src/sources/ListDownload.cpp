@@ -53,8 +53,8 @@ QCoro::Task<Outcome> download(PageFetcher *fetcher, Endpoints endpoints,
                               ListCache *cache)
 {
     Outcome out;
-    out.address = secureSiteAddress(endpoints.host(source.endpoint),
-                                    ListSources::pathFor(source, dateText, cnToken));
+    out.address = ListSources::addressOf(source, endpoints.host(source.endpoint),
+                                         ListSources::pathFor(source, dateText, cnToken));
     const QString key = cacheKey(source, dateText, cnToken);
     const ListCache::Validators validators =
         cache ? cache->validators(key) : ListCache::Validators{};

@@ -1,6 +1,7 @@
 #include "ListSources.h"
 
 #include "fetch/Endpoints.h"
+#include "fetch/SiteAddress.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -278,6 +279,12 @@ Table merge(const QByteArray &builtIn, const QByteArray &userFile)
 Table withUserFile(const QByteArray &userFile)
 {
     return merge(builtInJson(), userFile);
+}
+
+QString addressOf(const ListSource &source, const QString &hostPort, const QString &path)
+{
+    return source.filing == Filing::Names ? secureSiteAddress(hostPort, path)
+                                          : siteAddress(hostPort, path);
 }
 
 QString pathFor(const ListSource &source, const QString &dateText, const QString &cnToken)

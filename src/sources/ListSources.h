@@ -54,5 +54,8 @@ Table withUserFile(const QByteArray &userFile);
 
 // The source's path with its day placeholders filled.
 QString pathFor(const ListSource &source, const QString &dateText, const QString &cnToken);
+// Where `source` is asked: HTTPS for a public host, except the two old day lists, whose sites
+// are plain HTTP as the day loader asks them; this machine is always asked over plain HTTP.
+QString addressOf(const ListSource &source, const QString &hostPort, const QString &path);
 
 } // namespace ListSources
