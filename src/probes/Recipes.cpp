@@ -4,12 +4,11 @@
 #include "probes/Probes.h"
 #include "text/Numbers.h"
 #include "text/Scrape.h"
+#include "text/SourcesFile.h"
 #include "text/Words.h"
 
-#include <QFile>
 #include <QHostAddress>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QUrl>
@@ -135,35 +134,14 @@ std::optional<ProbeRecipe> readRecipe(const QString &metric, ProbeColumn column,
     return why->isEmpty() ? std::optional(r) : std::nullopt;
 }
 
-QByteArray builtInJson()
-{
-    QFile file(QStringLiteral(":/sources/sources.json"));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("the built-in sources table is missing");
-    return file.readAll();
-}
-
 // The "probes" object of a sources file; empty, with a warning, when the file cannot be read.
 QJsonObject probesOf(const QByteArray &json, const QString &file, QStringList *warnings)
 {
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     QString why;
-    if (parseError.error != QJsonParseError::NoError)
-        why = QStringLiteral("not JSON: %1 at byte %2")
-                  .arg(parseError.errorString())
-                  .arg(parseError.offset);
-    else if (!doc.isObject())
-        why = QStringLiteral("not a JSON object");
-    else if (!doc.object().contains(u"probes"))
-        return {};
-    else if (!doc.object().value(u"probes").isObject())
-        why = QStringLiteral("\"probes\" is not an object");
-    if (!why.isEmpty()) {
+    const QJsonObject probes = SourcesFile::section(json, u"probes", &why);
+    if (!why.isEmpty())
         *warnings << QStringLiteral("%1: %2; the built-in probe recipes stay").arg(file, why);
-        return {};
-    }
-    return doc.object().value(u"probes").toObject();
+    return probes;
 }
 
 } // namespace
@@ -225,7 +203,7 @@ const RecipeTable &builtInRecipes()
 {
     // Read once: the table is part of the program and cannot change while it runs.
     static const RecipeTable table = [] {
-        RecipeTable read = mergeRecipes(builtInJson(), {});
+        RecipeTable read = mergeRecipes(SourcesFile::builtIn(), {});
         if (!read.warnings.isEmpty())
             qFatal("the built-in sources table is broken: %s", qPrintable(read.warnings.first()));
         return read;
@@ -235,7 +213,7 @@ const RecipeTable &builtInRecipes()
 
 RecipeTable recipesWithUserFile(const QByteArray &userFile)
 {
-    return mergeRecipes(builtInJson(), userFile);
+    return mergeRecipes(SourcesFile::builtIn(), userFile);
 }
 
 std::span<const ProbeRecipe> countRecipes()

@@ -2,9 +2,8 @@
 
 #include "fetch/Endpoints.h"
 #include "fetch/SiteAddress.h"
+#include "text/SourcesFile.h"
 
-#include <QFile>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 
@@ -194,24 +193,11 @@ std::optional<ListSource> readRow(const QString &id, const QJsonValue &value, QS
 // The "lists" object of a sources file; empty, with a warning, when the file cannot be read.
 QJsonObject listsOf(const QByteArray &json, const QString &file, QStringList *warnings)
 {
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     QString why;
-    if (parseError.error != QJsonParseError::NoError)
-        why = QStringLiteral("not JSON: %1 at byte %2")
-                  .arg(parseError.errorString())
-                  .arg(parseError.offset);
-    else if (!doc.isObject())
-        why = QStringLiteral("not a JSON object");
-    else if (!doc.object().contains(u"lists"))
-        return QJsonObject();
-    else if (!doc.object().value(u"lists").isObject())
-        why = QStringLiteral("\"lists\" is not an object");
-    if (!why.isEmpty()) {
+    const QJsonObject lists = SourcesFile::section(json, u"lists", &why);
+    if (!why.isEmpty())
         *warnings << QStringLiteral("%1: %2; its lists are left out").arg(file, why);
-        return {};
-    }
-    return doc.object().value(u"lists").toObject();
+    return lists;
 }
 
 } // namespace
@@ -226,14 +212,6 @@ const ListSource *Table::find(const QString &id) const
     const auto it = std::find_if(lists.cbegin(), lists.cend(),
                                  [&id](const ListSource &s) { return s.id == id; });
     return it == lists.cend() ? nullptr : &*it;
-}
-
-QByteArray builtInJson()
-{
-    QFile file(QStringLiteral(":/sources/sources.json"));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("the built-in sources table is missing");
-    return file.readAll();
 }
 
 Table merge(const QByteArray &builtIn, const QByteArray &userFile)
@@ -278,7 +256,7 @@ Table merge(const QByteArray &builtIn, const QByteArray &userFile)
 
 Table withUserFile(const QByteArray &userFile)
 {
-    return merge(builtInJson(), userFile);
+    return merge(SourcesFile::builtIn(), userFile);
 }
 
 QString addressOf(const ListSource &source, const QString &hostPort, const QString &path)

@@ -41,9 +41,6 @@ struct Table {
     const ListSource *find(const QString &id) const;
 };
 
-// data/sources.json as built into the program.
-QByteArray builtInJson();
-
 // The rows of `builtIn`, each replaced by the user's entry of the same key when that entry is
 // valid; a valid entry with a new key is added. An invalid entry warns and changes nothing. An
 // empty `userFile` is no file.
