@@ -119,6 +119,8 @@ private Q_SLOTS:
         QTest::newRow("uk, tomorrow") << u"--day 1 --times"_s << int(SimFeeds::File::UkCsvGz) << 1;
         QTest::newRow("se, today") << u"--day 0"_s << int(SimFeeds::File::SeJson) << 0;
         QTest::newRow("pl, no times") << u"--times"_s << int(SimFeeds::File::PlText) << -1;
+        QTest::newRow("uk, tomorrow's calendar")
+            << u"--day 1 --ics"_s << int(SimFeeds::File::UkCsvGz) << 1;
     }
     void registryLists()
     {
@@ -128,11 +130,13 @@ private Q_SLOTS:
         const QString id = QStringList{u"uk"_s, u"se"_s, u"se"_s, u"nu"_s, u"nu"_s, u"pl"_s}[file];
         const QDate today = QDateTime::currentDateTimeUtc().date();
         Child child;
+        const bool ics = arguments.contains(u"--ics");
         runCli(child, u"lists --source %1 %2"_s.arg(id, arguments));
         QCOMPARE(child.finish(), 0);
         QStringList want;
         for (const SimFeeds::Listed &l : SimFeeds::listed(SimFeeds::File(file), today)) {
-            if (day >= 0 && l.dropUtc.date() != today.addDays(day))
+            if ((day >= 0 && l.dropUtc.date() != today.addDays(day)) ||
+                (ics && !l.dropUtc.isValid()))
                 continue;
             want << l.name;
             if (arguments.contains(u"--times"))
@@ -140,7 +144,13 @@ private Q_SLOTS:
                     u'\t' + (l.dropUtc.isValid() ? l.dropUtc.toString(Qt::ISODate) : u"-"_s);
         }
         QVERIFY(!want.isEmpty());
-        QCOMPARE(QString::fromUtf8(child.out()).split(u'\n', Qt::SkipEmptyParts), want);
+        if (ics) {
+            QVERIFY(child.out().startsWith("BEGIN:VCALENDAR\r\n"));
+            QCOMPARE(child.out().count("BEGIN:VEVENT"), want.size());
+            QVERIFY(child.out().contains((u"SUMMARY:"_s + want[0] + u" 删除"_s).toUtf8()));
+        } else {
+            QCOMPARE(QString::fromUtf8(child.out()).split(u'\n', Qt::SkipEmptyParts), want);
+        }
     }
 
     // Every recipe and list with its endpoint and origin; a user's entry that does not read
@@ -209,6 +219,8 @@ private Q_SLOTS:
         QTest::newRow("unknown list") << "lists --source xx" << Route::All << Fault::none() << 2;
         QTest::newRow("a day of a list without times")
             << "lists --source pl --day 0" << Route::All << Fault::none() << 2;
+        QTest::newRow("a calendar of a list without times")
+            << "lists --source pl --ics" << Route::All << Fault::none() << 2;
         QTest::newRow("lookup without a name") << "lookup" << Route::All << Fault::none() << 2;
         QTest::newRow("lookup of a path")
             << "lookup x/../../../admin/ok.test" << Route::All << Fault::none() << 2;

@@ -258,7 +258,7 @@ private Q_SLOTS:
         QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, {});
         QApplication::sendEvent(view->viewport(), &drop);
         QTRY_VERIFY(status().endsWith(u"已从文件导入 2 个域名，跳过 3 行（其中重复 1 个）"_s));
-        trigger(view, 4, u"清空结果"_s);
+        trigger(view, 5, u"清空结果"_s);
         QCOMPARE(grid()->rowCount(), 0);
     }
 

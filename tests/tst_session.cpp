@@ -1,6 +1,7 @@
 // The session's actions without a window, as the window and varnel-cli call them.
 #include "Fixture.h"
 #include "SimFeeds.h"
+#include "session/Catalogue.h"
 #include "session/Session.h"
 #include "sources/DeletionLists.h"
 #include "table/ResultTable.h"
@@ -9,6 +10,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <libical/ical.h>
 
 using namespace Qt::StringLiterals;
 
@@ -69,6 +72,35 @@ private Q_SLOTS:
         const Session::ExportResult result = m_s->exportCsv(path, {});
         QVERIFY(!result.written);
         QVERIFY2(result.notice.startsWith(u"无法写入 "_s + path), qPrintable(result.notice));
+    }
+
+    // A list's exact drop and an RDAP estimate's date, parsed back; without either, no file.
+    void exportCalendar()
+    {
+        const QString path = m_dir.filePath(u"drops.ics"_s);
+        QVERIFY(!m_s->exportCalendar(path, {}).written && !QFile::exists(path));
+        StartOptions options = m_f.options();
+        options.rdapBootstrap = m_f.rdapBootstrap();
+        m_s = std::make_unique<Session>(options);
+        const QString held = SimContent::rdapNameFor(SimContent::RdapStage::Redemption, u"y"_s);
+        m_s->importNames({u"a.com"_s, held});
+        grid().setDropTimes({QDateTime(QDate(2026, 12, 9), QTime(18, 5), Qt::UTC)});
+        m_s->setTicked(Catalogue::kRdapMetric, true);
+        QCoro::waitFor(m_s->startRun());
+        QVERIFY(m_s->exportCalendar(path, {}).written);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const std::unique_ptr<icalcomponent, decltype(&icalcomponent_free)> ical(
+            icalparser_parse_string(file.readAll().constData()), &icalcomponent_free);
+        QCOMPARE(icalcomponent_count_components(ical.get(), ICAL_VEVENT_COMPONENT), 2);
+        icalcomponent *drop = icalcomponent_get_first_component(ical.get(), ICAL_VEVENT_COMPONENT);
+        QCOMPARE(icaltime_as_ical_string(icalcomponent_get_dtstart(drop)), "20261209T180500Z");
+        drop = icalcomponent_get_next_component(ical.get(), ICAL_VEVENT_COMPONENT);
+        const icaltimetype day = icalcomponent_get_dtstart(drop);
+        QVERIFY(day.is_date &&
+                m_s->rdapCells(grid().rowId(1))[2].startsWith(
+                    u"预计 "_s + QDate(day.year, day.month, day.day).toString(Qt::ISODate)));
+        QCOMPARE(icalcomponent_get_description(drop), "阶段：redemption\n来源：RDAP");
     }
 
     // A double-click on the label, the PageRank or the registration cell, or below the last row,

@@ -452,6 +452,13 @@ void MainWindow::wireGridMenu()
     add(QStringLiteral("复制"), QKeySequence::Copy,
         [this] { QGuiApplication::clipboard()->setText(m_session->copyRows(selectedRows())); });
     add(QStringLiteral("导出CSV…"), QKeySequence::Save, [this] { exportCsv(); });
+    add(QStringLiteral("导出日历…"), {}, [this] {
+        const QString path =
+            Dialogs::saveFileName(this, QStringLiteral("导出日历"), QStringLiteral("varnel.ics"),
+                                  QStringLiteral("iCalendar 文件 (*.ics)"));
+        if (!path.isEmpty())
+            m_session->exportCalendar(path, selectedRows());
+    })->setObjectName(QStringLiteral("exportCalendarAction"));
     add(QStringLiteral("从文件导入…"), {}, [this] {
         const QString path = Dialogs::openFileName(this, QStringLiteral("从文件导入"),
                                                    QStringLiteral("域名列表 (*.txt *.csv)"));

@@ -205,15 +205,21 @@ QCoro::Task<int> registryList(Context &context, Session &session, Session::Sourc
                         .arg(outcome.list.skipped)
                         .arg(outcome.list.duplicates));
 
+    const QList<DropList::Entry> entries = session.pickEntries(
+        outcome.list.entries, daysAhead, int(categoryNames().indexOf(*category)));
     const bool times = parser.isSet(QStringLiteral("times"));
     QByteArray text;
-    for (const DropList::Entry &entry : session.pickEntries(
-             outcome.list.entries, daysAhead, int(categoryNames().indexOf(*category)))) {
-        text += entry.name.toUtf8();
-        if (times)
-            text += '\t' + (entry.dropUtc ? entry.dropUtc->toUTC().toString(Qt::ISODate).toUtf8()
+    if (parser.isSet(QStringLiteral("ics"))) {
+        text = session.listCalendar(source.id, entries);
+    } else {
+        for (const DropList::Entry &entry : entries) {
+            text += entry.name.toUtf8();
+            if (times)
+                text +=
+                    '\t' + (entry.dropUtc ? entry.dropUtc->toUTC().toString(Qt::ISODate).toUtf8()
                                           : QByteArray("-"));
-        text += '\n';
+            text += '\n';
+        }
     }
     if (!console.out(text))
         co_return console.exitCode();
@@ -244,6 +250,10 @@ QCoro::Task<int> lists(Context context)
         console.err(!context.arguments.isEmpty()
                         ? QStringLiteral("lists takes no names")
                         : QStringLiteral("--source takes %1, not \"%2\"").arg(ids.join(u'|'), id));
+        co_return kBadUsage;
+    }
+    if (context.parser.isSet(QStringLiteral("ics")) && !source->timed) {
+        console.err(QStringLiteral("--ics: the list %1 gives no times").arg(source->id));
         co_return kBadUsage;
     }
     if (source->filedByDay) {

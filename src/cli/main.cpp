@@ -15,12 +15,13 @@
 namespace {
 
 const char kUsage[] = R"(Subcommands:
-  lists [--source daily|cn|ID] [--day -2..2] [--times]
+  lists [--source daily|cn|ID] [--day -2..2] [--times | --ics]
         [--suffix com|info|net|org|biz|net.cn|com.cn|org.cn|gov.cn|cn]
         [--category 3|4|5|6|7|8+|numeric] [--sort length]
         print a day's deletion list, one name per line; another source (uk, se, nu, pl, or
         one of sources.json) prints its registry's list, and --day N keeps the names that
-        drop on today+N in UTC; --times adds a tab and each drop time, or -
+        drop on today+N in UTC; --times adds a tab and each drop time, or -; --ics writes
+        the names with a drop time as an iCalendar file instead (a list with times only)
   sources
         print every probe recipe and list source, its endpoint and address, and whether
         it comes from the built-in table or the user's sources.json
@@ -60,6 +61,7 @@ int main(int argc, char *argv[])
           QStringLiteral("lists: -2..2 (default 0); a list with times: days from today, UTC."),
           QStringLiteral("N")},
          {QStringLiteral("times"), QStringLiteral("lists: a tab and each name's drop time.")},
+         {QStringLiteral("ics"), QStringLiteral("lists: the drops as an iCalendar file.")},
          {QStringLiteral("suffix"), QStringLiteral("lists: the suffix (default com)."),
           QStringLiteral("SUFFIX")},
          {QStringLiteral("category"),

@@ -14,6 +14,7 @@
 #include "sources/DeletionLists.h"
 #include "sources/ListSorts.h"
 #include "sources/NameImport.h"
+#include "table/DropCalendar.h"
 #include "table/GridExport.h"
 #include "table/RowFilter.h"
 #include "text/Clock.h"
@@ -25,6 +26,7 @@
 #include <QPointer>
 #include <QSaveFile>
 #include <QSet>
+#include <QUrl>
 #include <QtConcurrentRun>
 
 #include <QCoroFuture>
@@ -120,6 +122,13 @@ void Session::wire()
         m_rdapStates.insert(row, r.served ? r.registrationState() : CellState::Value);
         m_rdapCells.insert(row, {status, expiry ? expiry->toString(Qt::ISODate) : QString(),
                                  DropEstimate::estimateText(r.estimate)});
+        if (r.estimate.stage != DropEstimate::Stage::Unknown) {
+            const bool dropped = r.estimate.stage == DropEstimate::Stage::Dropped;
+            m_rdapDrops.insert(
+                row, {DropEstimate::stageName(r.estimate.stage),
+                      dropped ? QDate()
+                              : DropEstimate::localDate(r.estimate.earliest).value_or(QDate())});
+        }
         if (!r.answer.warnings.isEmpty())
             Q_EMIT rdapWarnings(row, r.answer.warnings);
     });
@@ -258,6 +267,7 @@ void Session::importNames(const QStringList &names)
     m_run->abandon();
     m_rdapCells.clear();
     m_rdapStates.clear();
+    m_rdapDrops.clear();
     Sources::importCategory(*m_grid, names);
 }
 
@@ -418,6 +428,63 @@ Session::ExportResult Session::exportCsv(const QString &path, const QList<int> &
     return result;
 }
 
+Session::ExportResult Session::exportCalendar(const QString &path, const QList<int> &selection)
+{
+    QList<int> rows = selection;
+    if (rows.size() < 2) {
+        rows.clear();
+        for (int r = 0; r < m_grid->rowCount(); ++r)
+            rows << r;
+    }
+    QList<DropCalendar::Event> events;
+    for (const int r : std::as_const(rows)) {
+        const RdapDrop rdap = m_rdapDrops.value(m_grid->rowId(r));
+        DropCalendar::Event event{QUrl::fromAce(m_grid->cell(r, kDomainColumn).toLatin1()),
+                                  m_grid->dropTime(r), rdap.stage, QStringLiteral("RDAP")};
+        if (m_grid->dropTime(r).isValid()) {
+            // The grid keeps no note of which list a row came from.
+            event.source = QStringLiteral("注册局删除列表");
+            if (event.stage.isEmpty())
+                event.stage = DropEstimate::stageName(DropEstimate::Stage::PendingDelete);
+        } else if (rdap.date.isValid()) {
+            event.drop = rdap.date;
+        } else {
+            continue;
+        }
+        events << event;
+    }
+    ExportResult result;
+    if (events.isEmpty()) {
+        result.notice = QStringLiteral("没有已知删除时间的域名，未导出日历");
+        notify(result.notice);
+        return result;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(DropCalendar::write(events, Clock::nowUtc())) < 0 || !file.commit()) {
+        result.notice = QStringLiteral("无法写入 %1：%2").arg(path, file.errorString());
+    } else {
+        result.written = true;
+        result.rows = events.size();
+        result.notice = QStringLiteral("已导出 %1 个删除日程到 %2").arg(events.size()).arg(path);
+    }
+    notify(result.notice);
+    return result;
+}
+
+QByteArray Session::listCalendar(const QString &id, const QList<DropList::Entry> &entries) const
+{
+    QList<DropCalendar::Event> events;
+    for (const DropList::Entry &entry : entries) {
+        // A name on a registry's deletion list is waiting for its deletion.
+        if (entry.dropUtc)
+            events << DropCalendar::Event{
+                QUrl::fromAce(entry.name.toLatin1()), *entry.dropUtc,
+                DropEstimate::stageName(DropEstimate::Stage::PendingDelete), id};
+    }
+    return DropCalendar::write(events, Clock::nowUtc());
+}
+
 QString Session::copyRows(const QList<int> &selection) const
 {
     return GridExport::tabSeparated(GridExport::rows(*m_grid, selection));
@@ -440,6 +507,7 @@ void Session::clearGrid()
     m_run->abandon();
     m_rdapCells.clear();
     m_rdapStates.clear();
+    m_rdapDrops.clear();
     m_grid->clear();
 }
 

@@ -112,6 +112,12 @@ public:
     // Writes the rows (display order) as CSV with a byte-order mark, all of them unless two or
     // more are selected; the file is replaced whole or not at all.
     ExportResult exportCsv(const QString &path, const QList<int> &selection);
+    // Writes the rows with a known drop time as an iCalendar file, chosen as exportCsv chooses:
+    // a list's exact time, else the RDAP estimate's first date as an all-day event. With no such
+    // row nothing is written and the notice says so.
+    ExportResult exportCalendar(const QString &path, const QList<int> &selection);
+    // A list source's entries with a drop time as iCalendar, their source the list's id.
+    QByteArray listCalendar(const QString &id, const QList<DropList::Entry> &entries) const;
     // The selected rows as tab-separated text, for the clipboard.
     QString copyRows(const QList<int> &selection) const;
     struct CellAction {
@@ -227,5 +233,10 @@ private:
     NoticeQueue m_notices;
     QHash<RowId, QStringList> m_rdapCells;
     QHash<RowId, CellState> m_rdapStates;
+    struct RdapDrop {
+        QString stage;
+        QDate date; // the estimate's first local date; invalid when nothing is estimated
+    };
+    QHash<RowId, RdapDrop> m_rdapDrops;
     bool m_shutDown = false;
 };
