@@ -5,16 +5,32 @@
 #include "table/GridExport.h"
 #include "table/ResultTable.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 namespace Cli {
 
 namespace {
+
+// A subcommand's session goes from the event loop, never at the end of the subcommand itself:
+// Ctrl+C's shutDown() aborts the requests, which resumes the subcommand, which may then end
+// while shutDown() is still running. Parented to the application, so that it goes at exit even
+// when no event loop turn is left to delete it.
+struct DeleteLater {
+    void operator()(QObject *object) const { object->deleteLater(); }
+};
+using SessionPtr = std::unique_ptr<Session, DeleteLater>;
+
+SessionPtr makeSession(const StartOptions &options)
+{
+    return SessionPtr(new Session(options, QCoreApplication::instance()));
+}
 
 // The option value, or nullopt with a usage message when it is not one of `allowed`.
 std::optional<QString> oneOf(Console &console, const QCommandLineParser &parser,
@@ -235,7 +251,8 @@ QCoro::Task<int> registryList(Context &context, Session &session, Session::Sourc
 QCoro::Task<int> lists(Context context)
 {
     Console &console = context.console;
-    Session session(context.options);
+    const SessionPtr owned = makeSession(context.options);
+    Session &session = *owned;
     QObject::connect(&console, &Console::stopRequested, &session, &Session::shutDown);
     const QString id = context.parser.isSet(QStringLiteral("source"))
                            ? context.parser.value(QStringLiteral("source"))
@@ -271,7 +288,8 @@ QCoro::Task<int> sources(Context context)
         console.err(QStringLiteral("sources takes no arguments"));
         co_return kBadUsage;
     }
-    Session session(context.options);
+    const SessionPtr owned = makeSession(context.options);
+    Session &session = *owned;
     QByteArray text;
     const auto write = [&text](const char *kind, const QList<Session::SourceRow> &rows) {
         for (const Session::SourceRow &row : rows)
@@ -325,7 +343,8 @@ QCoro::Task<int> measure(Context context)
                         .arg(read.skipped)
                         .arg(read.duplicates));
 
-    Session session(context.options);
+    const SessionPtr owned = makeSession(context.options);
+    Session &session = *owned;
     session.importNames(read.names);
     const ResultTable &grid = *session.grid();
     for (int k = 0; k <= Catalogue::kRdapMetric; ++k)
@@ -406,7 +425,8 @@ QCoro::Task<int> lookup(Context context)
         console.err(QStringLiteral("lookup takes one name"));
         co_return kBadUsage;
     }
-    Session session(context.options);
+    const SessionPtr owned = makeSession(context.options);
+    Session &session = *owned;
     bool failed = false;
     QObject::connect(&session, &Session::lookupFailed, [&](const QString &why) {
         console.err(why);
@@ -449,7 +469,8 @@ QCoro::Task<int> rdapBootstrap(Context context)
         console.err(QStringLiteral("rdap-bootstrap takes --update"));
         co_return kBadUsage;
     }
-    Session session(context.options);
+    const SessionPtr owned = makeSession(context.options);
+    Session &session = *owned;
     QObject::connect(&console, &Console::stopRequested, &session, &Session::shutDown);
     const Session::BootstrapUpdate update = co_await session.updateRdapBootstrap();
     if (console.isStopping())
