@@ -413,16 +413,22 @@ Session::ExportResult Session::exportCsv(const QString &path, const QList<int> &
     // Several selected rows are exported alone; otherwise every row, in display order.
     const QList<QStringList> cells =
         GridExport::rows(*m_grid, selection.size() < 2 ? QList<int>() : selection);
+    return saveExport(path, GridExport::csv(GridExport::header(*m_grid), cells, true), cells.size(),
+                      QStringLiteral("已导出 %1 行到 %2"));
+}
+
+Session::ExportResult Session::saveExport(const QString &path, const QByteArray &bytes,
+                                          qsizetype count, const QString &doneText)
+{
+    // Written whole or not at all: a failed export never leaves a cut file over the last one.
     ExportResult result;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(GridExport::csv(GridExport::header(*m_grid), cells, true)) < 0 ||
-        !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0 || !file.commit()) {
         result.notice = QStringLiteral("无法写入 %1：%2").arg(path, file.errorString());
     } else {
         result.written = true;
-        result.rows = cells.size();
-        result.notice = QStringLiteral("已导出 %1 行到 %2").arg(cells.size()).arg(path);
+        result.rows = count;
+        result.notice = doneText.arg(count).arg(path);
     }
     notify(result.notice);
     return result;
@@ -453,23 +459,14 @@ Session::ExportResult Session::exportCalendar(const QString &path, const QList<i
         }
         events << event;
     }
-    ExportResult result;
     if (events.isEmpty()) {
+        ExportResult result;
         result.notice = QStringLiteral("没有已知删除时间的域名，未导出日历");
         notify(result.notice);
         return result;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(DropCalendar::write(events, Clock::nowUtc())) < 0 || !file.commit()) {
-        result.notice = QStringLiteral("无法写入 %1：%2").arg(path, file.errorString());
-    } else {
-        result.written = true;
-        result.rows = events.size();
-        result.notice = QStringLiteral("已导出 %1 个删除日程到 %2").arg(events.size()).arg(path);
-    }
-    notify(result.notice);
-    return result;
+    return saveExport(path, DropCalendar::write(events, Clock::nowUtc()), events.size(),
+                      QStringLiteral("已导出 %1 个删除日程到 %2"));
 }
 
 QByteArray Session::listCalendar(const QString &id, const QList<DropList::Entry> &entries) const

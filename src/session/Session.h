@@ -165,6 +165,9 @@ public:
 
     // --- Notices.
     void notify(const QString &text);
+    // Writes `bytes` to `path` as one file; `doneText` takes the count and the path.
+    ExportResult saveExport(const QString &path, const QByteArray &bytes, qsizetype count,
+                            const QString &doneText);
     // Drops the notices that have expired (the window's timer asks when nextNoticeExpiry says).
     void expireNotices();
     QString noticeText() const { return m_notices.text(); }
