@@ -2,6 +2,7 @@
 
 // What the suites share: a simulator on loopback, a fetcher with short limits, expected cells.
 
+#include "SimApis.h"
 #include "SimContent.h"
 #include "SiteSimulator.h"
 #include "fetch/PageFetcher.h"
@@ -111,9 +112,36 @@ template <typename T> T await(QCoro::Task<T> task)
 }
 
 // What the simulator's page for `domain` must make metric `metricIndex` write.
-inline QString expectedCell(int metricIndex, const QString &domain)
+// The cell of metric `metricIndex` for `domain`, or of its second column when `second`.
+inline QString expectedCell(int metricIndex, const QString &domain, bool second = false)
 {
     const ProbeColumn column = *Probes::metric(metricIndex).column;
+    if (column == ArchiveFirstYear) {
+        const QList<int> years = SimContent::archiveYears(domain);
+        if (SimContent::archiveShape(domain) == SimContent::ArchiveShape::Malformed)
+            return kQueryFailed;
+        if (second)
+            return QString::number(years.size());
+        return years.isEmpty() ? kNoArchive : QString::number(years.first());
+    }
+    if (column == OtherSuffixes) {
+        const QString label = domain.section(u'.', 0, 0).toLower();
+        const QString own = domain.section(u'.', 1).toLower();
+        int taken = 0;
+        int asked = 0;
+        for (const char *suffix :
+             {"com", "info", "net", "org", "biz", "cn", "com.cn", "net.cn", "org.cn"}) {
+            if (own == QLatin1String(suffix))
+                continue;
+            const SimContent::DohShape shape =
+                SimContent::dohShape(label + u'.' + QLatin1String(suffix));
+            if (shape == SimContent::DohShape::ServFail || shape == SimContent::DohShape::Malformed)
+                return kQueryFailed;
+            ++asked;
+            taken += shape == SimContent::DohShape::Taken;
+        }
+        return QStringLiteral("%1/%2").arg(taken).arg(asked);
+    }
     if (column == Registration)
         return SimContent::registrable(domain) ? kRegistrable : kRegistered;
     QString cell = column == BaiduSite || column == BaiduDomain

@@ -167,11 +167,12 @@ private Q_SLOTS:
         QCOMPARE(child.err(), "varnel-cli: sources.json: list \"se\": unknown endpoint "
                               "\"nowhere\"; the built-in row stays\n");
         const QStringList lines = QString::fromUtf8(child.out()).split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 12);
+        QCOMPARE(lines.size(), 14);
         const QString at = u"http://"_s + m_f.sim.hostPort();
         QCOMPARE(lines[0], u"probe\tbaidu\tbaidu\t%1/s?wd=site%3A{name}\tbuilt-in"_s.arg(at));
-        QCOMPARE(lines[10], u"list\tse\tdroplist_se\t%1/bardate_domains.json\tbuilt-in"_s.arg(at));
-        QCOMPARE(lines[11], u"list\tuk\tdroplist_uk\t%1/uk.txt\tuser file"_s.arg(at));
+        QCOMPARE(lines[7], u"probe\ttlds\tdoh\t%1/resolve?name={name}&type=NS\tbuilt-in"_s.arg(at));
+        QCOMPARE(lines[12], u"list\tse\tdroplist_se\t%1/bardate_domains.json\tbuilt-in"_s.arg(at));
+        QCOMPARE(lines[13], u"list\tuk\tdroplist_uk\t%1/uk.txt\tuser file"_s.arg(at));
     }
 
     // Names as the file import reads them, written as the window exports them, with progress;

@@ -41,22 +41,25 @@ private Q_SLOTS:
     }
     void cleanup() { delete m_run; }
 
-    // All eight metrics at once leave every cell as a run of one metric at a time would.
+    // All ten metrics at once leave every cell as a run of one metric at a time would.
     void queuesRunSideBySide()
     {
-        const QStringList names = load(12, {0, 1, 2, 3, 4, 5, 6, 7});
+        const QStringList names = load(12, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
         QSignalSpy finishedRows(m_run, &QueryRun::rowFinished);
         QStringList progress;
         connect(m_run, &QueryRun::progressChanged, this, [&](const QString &t) { progress << t; });
         await(m_run->startOrStop());
-        for (int k = 0; k < Probes::kMetricCount; ++k) {
-            for (int r = 0; r < names.size(); ++r)
+        for (int k = 0; k < Probes::kMetricBoxCount; ++k) {
+            for (int r = 0; r < names.size(); ++r) {
                 QCOMPARE(m_table.cell(r, *Probes::metric(k).column), expectedCell(k, names[r]));
+                if (const std::optional<ProbeColumn> second = Probes::metric(k).secondColumn)
+                    QCOMPARE(m_table.cell(r, *second), expectedCell(k, names[r], true));
+            }
         }
         QVERIFY(!m_run->isRunning());
         QCOMPARE(finishedRows.size(), names.size());
-        QVERIFY(progress.contains(
-            u"百度 12/12 · google 12/12 · yahoo 12/12 · 注册 12/12 · PR 12/12"_s));
+        QVERIFY(progress.contains(u"百度 12/12 · google 12/12 · yahoo 12/12 · 注册 12/12 · PR "
+                                  u"12/12 · 存档 12/12 · 他后缀 12/12"_s));
         QCOMPARE(progress.last(), QString());
     }
 
@@ -124,12 +127,14 @@ private Q_SLOTS:
         QTest::newRow("google") << QList<int>{2} << 4;
         QTest::newRow("yahoo, three metrics") << QList<int>{3, 4, 5} << 12;
         QTest::newRow("registrar") << QList<int>{7} << 4;
+        QTest::newRow("archive") << QList<int>{8} << 4;
+        QTest::newRow("other suffixes, eight requests a row") << QList<int>{9} << 32;
     }
     void pacing()
     {
         QFETCH(QList<int>, metrics);
         QFETCH(int, requests);
-        const int ms[] = {1500, 3000, 1000, 500, 1000, 700};
+        const int ms[] = {1500, 3000, 1000, 500, 1000, 700, 1500, 100};
         for (int s = 0; s < Probes::kSiteCount; ++s)
             m_run->setPacing(Probes::Site(s), ms[s]);
         load(4, metrics);

@@ -37,7 +37,7 @@ QList<RowCells> snapshot(const ResultTable &table)
 {
     QList<RowCells> rows(table.rowCount());
     for (int r = 0; r < table.rowCount(); ++r)
-        for (int c = 0; c < kColumnCount; ++c)
+        for (int c = 0; c < kCellCount; ++c)
             rows[r][c] = table.cell(r, c);
     return rows;
 }

@@ -136,10 +136,14 @@ private Q_SLOTS:
         QTest::newRow("entries")
             << QByteArray(R"({"probes": {"pr": {}, "google": {
             "endpoint": "google", "charset": "utf-8", "path": "/search?q={name}",
-            "count_marker": "约有", "count_end": "项结果", "none_markers": [], "block_markers": []}},
+            "count_marker": "约有", "count_end": "项结果", "none_markers": [], "block_markers": []},
+            "tlds": {"endpoint": "doh", "path": "/dns-query?name={name}&type=NS", "pacing_ms": 250},
+            "archive": {"endpoint": "archive", "path": "/cdx?url={name}", "pacing_ms": 1.5}},
             "lists": {"uk": {"endpoint": "droplist_uk", "path": "/uk.txt", "format": "lines"},
                       "se": {"endpoint": "droplist_se", "path": "/x.json", "format": "xml"}}})")
-            << QStringList{u"sources.json: probe \"pr\": no count metric has "
+            << QStringList{u"sources.json: probe \"archive\": \"pacing_ms\" is not a whole "
+                           "number from 0 to 600000; the built-in recipe stays"_s,
+                           u"sources.json: probe \"pr\": no metric with a recipe has "
                            "this name; it is left out"_s,
                            u"sources.json: list \"se\": \"format\" is \"xml\", "
                            "not one of lines, csv, json; the built-in row "
@@ -174,6 +178,8 @@ private Q_SLOTS:
         QCOMPARE(o->recipes.find(GoogleSite)->countMarker, overridden ? u"约有"_s : u"找到约 "_s);
         QCOMPARE(o->recipes.find(GoogleSite)->origin == Probes::Origin::UserFile, overridden);
         QCOMPARE(o->recipes.find(BaiduSite)->origin, Probes::Origin::BuiltIn);
+        QCOMPARE(o->recipes.api(OtherSuffixes)->pacingMs, overridden ? 250 : 100);
+        QCOMPARE(o->recipes.api(ArchiveFirstYear)->pacingMs, 1500);
         QCOMPARE(o->listSources.find(u"uk"_s)->path,
                  overridden ? u"/uk.txt"_s : u"/current/uk.csv.gz"_s);
         QCOMPARE(o->listSources.find(u"uk"_s)->origin, origin(overridden));

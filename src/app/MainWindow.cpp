@@ -156,19 +156,24 @@ void MainWindow::setUpGrid()
             m_userWidths[std::size_t(column)] = width;
     });
     connect(table, &QAbstractItemModel::modelReset, this, &MainWindow::fitColumns);
-    // The drop-time column comes and goes with a registry list; it opens at its own width.
-    connect(table, &QAbstractItemModel::columnsInserted, this, [this] {
-        m_c.resultGrid->setColumnWidth(kDropTimeColumn, ResultTable::columnWidth(kDropTimeColumn));
-    });
+    // The columns after the ten come and go (a registry list's drop times, a ticked archive or
+    // other-suffix metric); each opens at its own width.
+    connect(table, &QAbstractItemModel::columnsInserted, this,
+            [this, table](const QModelIndex &, int first, int last) {
+                for (int section = first; section <= last; ++section)
+                    m_c.resultGrid->setColumnWidth(
+                        section, ResultTable::columnWidth(table->columnAt(section)));
+            });
     fitColumns();
-    connect(header, &QHeaderView::sectionClicked, this, [table, header](int column) {
+    connect(header, &QHeaderView::sectionClicked, this, [table, header](int section) {
+        const int column = table->columnAt(section);
         table->sortByColumn(column);
         const SortDirection direction = table->sortDirection(column);
         header->setSortIndicatorShown(direction != SortDirection::None);
         if (direction != SortDirection::None)
-            header->setSortIndicator(column, direction == SortDirection::Descending
-                                                 ? Qt::DescendingOrder
-                                                 : Qt::AscendingOrder);
+            header->setSortIndicator(section, direction == SortDirection::Descending
+                                                  ? Qt::DescendingOrder
+                                                  : Qt::AscendingOrder);
     });
     connect(table, &QAbstractItemModel::modelReset, header,
             [header] { header->setSortIndicatorShown(false); });

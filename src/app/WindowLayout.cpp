@@ -109,6 +109,11 @@ constexpr Twips kLayout[] = {
     {"metricCaption_5", "tableArea", 6150, 630, 1050, 210},
     {"metricCaption_6", "tableArea", 7470, 630, 810, 210},
     {"metricCaption_7", "tableArea", 8520, 630, 840, 210},
+    // The archive and other-suffix metrics, in the free corner left of the filter.
+    {"metricBox_8", "tableArea", 120, 150, 255, 255},
+    {"metricBox_9", "tableArea", 1200, 150, 255, 255},
+    {"metricCaption_8", "tableArea", 360, 180, 840, 210},
+    {"metricCaption_9", "tableArea", 1440, 180, 840, 210},
     {"resultGrid", "tableArea", 0, 1000, 10695, 3405},
 
     // Detail panel.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/Catalogue.h"
+
 #include <QString>
 
 #include <array>
@@ -52,8 +54,8 @@ struct MainWindowControls {
     QLabel *stuckHint;
     QPushButton *runButton;
     QCheckBox *stopFlag;
-    std::array<QCheckBox *, 8> metricBoxes;
-    std::array<ClickableLabel *, 8> metricCaptions;
+    std::array<QCheckBox *, Catalogue::kMetricBoxCount> metricBoxes;
+    std::array<ClickableLabel *, Catalogue::kMetricBoxCount> metricCaptions;
     QTableView *resultGrid;
 
     // Detail panel: the lookup field and button, five captions and the values under them, left

@@ -354,17 +354,28 @@ QCoro::Task<int> measure(Context context)
         for (const QString &warning : warnings)
             console.err(grid.cellOf(row, kDomainColumn) + QStringLiteral(": ") + warning);
     });
-    // The RDAP metric adds three columns: the statuses, the real expiry and the drop estimate.
+    // The ten columns' cells but the row label; the RDAP metric adds three columns (the
+    // statuses, the real expiry and the drop estimate), the archive and other-suffix metrics
+    // theirs after those.
+    QList<int> tenColumns;
+    for (int column = kDomainColumn; column < kColumnCount; ++column)
+        tenColumns << column;
+    QList<int> laterColumns;
+    for (int k = Catalogue::kMetricCount; k < Catalogue::kMetricBoxCount; ++k) {
+        if (metrics->contains(k))
+            laterColumns += Catalogue::metricColumns(k);
+    }
     const auto rowCells = [&](int row) {
-        QStringList cells = GridExport::rows(grid, {row}).value(0);
+        QStringList cells = GridExport::rows(grid, {row}, tenColumns).value(0);
         if (withRdap)
             cells += session.rdapCells(grid.rowId(row));
-        return cells;
+        return cells + GridExport::rows(grid, {row}, laterColumns).value(0);
     };
     QStringList header = GridExport::header();
     if (withRdap)
         header << QStringLiteral("状态") << QStringLiteral("到期时间")
                << QStringLiteral("预计删除");
+    header += GridExport::header(laterColumns);
     QObject::connect(&session, &Session::runNotice,
                      [&](const QString &notice) { console.err(notice); });
 

@@ -3,6 +3,7 @@
 #include "fetch/Refusal.h"
 #include "fetch/RetryAfter.h"
 #include "fetch/SiteAddress.h"
+#include "probes/ApiAnswers.h"
 #include "probes/Recipes.h"
 #include "rdap/RdapClient.h"
 #include "text/Clock.h"
@@ -27,6 +28,10 @@ QString siteName(Site site)
         return QStringLiteral("PR");
     case Site::Rdap:
         return QStringLiteral("RDAP");
+    case Site::Archive:
+        return QStringLiteral("存档");
+    case Site::Doh:
+        return QStringLiteral("他后缀");
     }
     return {};
 }
@@ -51,6 +56,9 @@ const MetricChoice &metric(int index)
         {QStringLiteral("YAHOO不带W"), QStringLiteral("yahoofl"), YahooLinksBare, Site::Yahoo},
         {QStringLiteral("PR值查询"), QStringLiteral("pr"), PageRank, Site::PageRank},
         {QStringLiteral("是否注册"), QStringLiteral("zhuce"), Registration, Site::Registrar},
+        {QStringLiteral("存档"), QStringLiteral("archive"), ArchiveFirstYear, Site::Archive,
+         ArchiveYears},
+        {QStringLiteral("他后缀"), QStringLiteral("tlds"), OtherSuffixes, Site::Doh},
         {QStringLiteral("RDAP"), QStringLiteral("rdap"), std::nullopt, Site::Rdap},
     }};
     return metrics[std::size_t(qBound(0, index, kRdapMetric))];
@@ -100,6 +108,74 @@ QCoro::Task<std::optional<Judged>> ask(const ProbeEnv &env, QString url, Charset
     co_return judged;
 }
 
+// A request to a public JSON API. It has no block page: 429 and 403 are its refusals (with
+// back-off), any other error or no answer a failure.
+QCoro::Task<std::optional<Judged>> askApi(const ProbeEnv &env, QString url, QByteArray accept)
+{
+    if (env.beforeRequest) {
+        const bool go = co_await env.beforeRequest();
+        if (!go)
+            co_return std::nullopt;
+    }
+    if (!env.fetcher)
+        co_return std::nullopt;
+    FetchResult fetched = co_await env.fetcher->fetch(url, Charset::Utf8, accept);
+    Judged judged{std::move(fetched), std::nullopt};
+    if (!env.fetcher)
+        co_return std::nullopt;
+    if (judged.page.gotPage())
+        co_return judged;
+    const bool refused = judged.page.status == FetchResult::Status::HttpError &&
+                         (judged.page.httpStatus == 429 || judged.page.httpStatus == 403);
+    Measurement m = outcome(refused ? kQueryRefused : kQueryFailed,
+                            refused ? CellState::Refused : CellState::Failed);
+    if (judged.page.proxyFailed)
+        m.proxyError = judged.page.error;
+    if (refused)
+        m.retryAfterSeconds = readRetryAfter(judged.page.retryAfter, Clock::nowUtc());
+    judged.notAPage = m;
+    co_return judged;
+}
+
+// The archive's first capture year and years captured.
+QCoro::Task<std::optional<Measurement>> measureArchive(ProbeEnv env, ProbeRecipe recipe,
+                                                       QString domain)
+{
+    const std::optional<Judged> answer = co_await askApi(
+        env, recipeUrl(recipe, env.endpoints, domain), QByteArrayLiteral("application/json"));
+    if (!answer)
+        co_return std::nullopt;
+    if (answer->notAPage)
+        co_return answer->notAPage;
+    const ApiAnswers::ArchiveCells cells = ApiAnswers::readArchive(answer->page.body);
+    Measurement m = outcome(cells.firstYear, cells.state);
+    m.secondCell = cells.years;
+    co_return m;
+}
+
+// How many of the label's other suffixes are taken: one NS question each, asked in turn. The
+// first answer that cannot be read decides the cell, so nothing more is asked.
+QCoro::Task<std::optional<Measurement>> measureOtherSuffixes(ProbeEnv env, ProbeRecipe recipe,
+                                                             QString domain)
+{
+    QList<ApiAnswers::Doh> answers;
+    for (const QString &name : ApiAnswers::otherSuffixNames(domain)) {
+        // Google's resolver answers JSON to any Accept; Cloudflare's wants its own type.
+        const std::optional<Judged> answer =
+            co_await askApi(env, recipeUrl(recipe, env.endpoints, name),
+                            QByteArrayLiteral("application/dns-json, application/json"));
+        if (!answer)
+            co_return std::nullopt;
+        if (answer->notAPage)
+            co_return answer->notAPage;
+        answers << ApiAnswers::readDoh(answer->page.body);
+        if (answers.last() == ApiAnswers::Doh::Failed)
+            break;
+    }
+    const ApiAnswers::SuffixCell cell = ApiAnswers::combineSuffixes(answers);
+    co_return outcome(cell.text, cell.state);
+}
+
 Measurement cell(const std::optional<QString> &text)
 {
     return text ? outcome(*text, CellState::Value) : outcome(kQueryFailed, CellState::Failed);
@@ -120,6 +196,14 @@ QCoro::Task<std::optional<Measurement>> measure(ProbeEnv env, int metricIndex, Q
         if (!page || page->notAPage)
             co_return page ? page->notAPage : std::nullopt;
         co_return cell(scrapeCount(*recipe, page->page.text));
+    }
+    if (const ProbeRecipe *recipe = choice.column ? env.recipes.api(*choice.column) : nullptr) {
+        std::optional<Measurement> m;
+        if (choice.site == Site::Archive)
+            m = co_await measureArchive(env, *recipe, domain);
+        else
+            m = co_await measureOtherSuffixes(env, *recipe, domain);
+        co_return m;
     }
     if (metricIndex == kRdapMetric || (choice.column == Registration && env.registrationRdap &&
                                        env.registrationRdap->serves(domain))) {

@@ -242,6 +242,11 @@ QCoro::Task<void> QueryRun::walk(Site site, QList<int> metrics, QList<RowId> row
                     state.refusalsInARow = refused ? state.refusalsInARow + 1 : 0;
                     if (column)
                         m_table->setCellOf(row, *column, m->cell, m->state);
+                    if (const std::optional<ProbeColumn> second =
+                            Probes::metric(metric).secondColumn)
+                        m_table->setCellOf(row, *second,
+                                           m->state == CellState::Value ? m->secondCell : m->cell,
+                                           m->state);
                     if (column && !m->note.isEmpty())
                         m_table->setNoteOf(row, *column, m->note);
                     if (m->rdap)

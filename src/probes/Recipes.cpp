@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -37,6 +38,8 @@ const QLatin1String kKeys[] = {
     QLatin1String("presence_marker"), QLatin1String("count_marker"),  QLatin1String("count_end"),
     QLatin1String("none_markers"),    QLatin1String("block_markers"),
 };
+const QLatin1String kApiKeys[] = {QLatin1String("endpoint"), QLatin1String("path"),
+                                  QLatin1String("pacing_ms")};
 
 // Reads one entry's fields, keeping the first complaint.
 class Fields {
@@ -88,8 +91,8 @@ private:
     QString m_why;
 };
 
-std::optional<ProbeRecipe> readRecipe(const QString &metric, ProbeColumn column,
-                                      const QJsonValue &value, QString *why)
+std::optional<ProbeRecipe> readRecipe(const ProbeRecipe &shape, const QJsonValue &value,
+                                      QString *why)
 {
     if (!value.isObject()) {
         *why = QStringLiteral("not an object");
@@ -98,21 +101,37 @@ std::optional<ProbeRecipe> readRecipe(const QString &metric, ProbeColumn column,
     const QJsonObject object = value.toObject();
     Fields f(object);
     ProbeRecipe r;
-    r.metric = metric;
-    r.column = column;
+    r.metric = shape.metric;
+    r.column = shape.column;
+    r.kind = shape.kind;
     r.endpoint = f.text(QLatin1String("endpoint"), true);
     const QString path = f.text(QLatin1String("path"), true);
-    const QString charset = f.text(QLatin1String("charset"), true);
-    r.countMarker = f.text(QLatin1String("count_marker"), true);
-    r.presenceMarker = f.text(QLatin1String("presence_marker"), false);
-    if (r.presenceMarker.isNull())
-        r.presenceMarker = r.countMarker;
-    r.countEnd = f.text(QLatin1String("count_end"), true, true);
-    r.noneMarkers = f.texts(QLatin1String("none_markers"));
-    r.blockMarkers = f.texts(QLatin1String("block_markers"));
+    const bool api = r.kind == ProbeRecipe::Kind::Api;
+    const QString charset = api ? QStringLiteral("utf-8") : f.text(QLatin1String("charset"), true);
+    if (api) {
+        // An entry without its own pacing keeps the built-in one.
+        r.pacingMs = shape.pacingMs;
+        const QJsonValue pacing = object.value(QLatin1String("pacing_ms"));
+        if (!pacing.isUndefined()) {
+            const double ms = pacing.toDouble(-1);
+            if (!pacing.isDouble() || ms < 0 || ms > 600'000 || ms != std::floor(ms))
+                f.fail(QStringLiteral("\"pacing_ms\" is not a whole number from 0 to 600000"));
+            r.pacingMs = int(ms);
+        }
+    } else {
+        r.countMarker = f.text(QLatin1String("count_marker"), true);
+        r.presenceMarker = f.text(QLatin1String("presence_marker"), false);
+        if (r.presenceMarker.isNull())
+            r.presenceMarker = r.countMarker;
+        r.countEnd = f.text(QLatin1String("count_end"), true, true);
+        r.noneMarkers = f.texts(QLatin1String("none_markers"));
+        r.blockMarkers = f.texts(QLatin1String("block_markers"));
+    }
 
+    const std::span<const QLatin1String> keys =
+        api ? std::span<const QLatin1String>(kApiKeys) : std::span<const QLatin1String>(kKeys);
     for (auto it = object.begin(); it != object.end(); ++it) {
-        if (std::find(std::begin(kKeys), std::end(kKeys), it.key()) == std::end(kKeys))
+        if (std::find(keys.begin(), keys.end(), it.key()) == keys.end())
             f.fail(QStringLiteral("unknown key \"%1\"").arg(it.key()));
     }
     if (!Endpoints::names().contains(r.endpoint))
@@ -153,22 +172,34 @@ const ProbeRecipe *RecipeTable::find(int column) const
     return it == recipes.cend() ? nullptr : &*it;
 }
 
+const ProbeRecipe *RecipeTable::api(int column) const
+{
+    const auto it = std::find_if(apis.cbegin(), apis.cend(),
+                                 [column](const ProbeRecipe &r) { return r.column == column; });
+    return it == apis.cend() ? nullptr : &*it;
+}
+
 RecipeTable mergeRecipes(const QByteArray &builtIn, const QByteArray &userFile)
 {
     RecipeTable table;
     QString why;
     const QJsonObject builtInRows =
         probesOf(builtIn, QStringLiteral("the built-in sources table"), &table.warnings);
-    for (int k = 0; k < kMetricCount; ++k) {
+    for (int k = 0; k < kMetricBoxCount; ++k) {
         const MetricChoice &m = metric(k);
-        if (m.site != Site::Baidu && m.site != Site::Google && m.site != Site::Yahoo)
+        const bool count = m.site == Site::Baidu || m.site == Site::Google || m.site == Site::Yahoo;
+        const bool api = m.site == Site::Archive || m.site == Site::Doh;
+        if (!count && !api)
             continue;
-        std::optional<ProbeRecipe> row =
-            readRecipe(m.probe, *m.column, builtInRows.value(m.probe), &why);
+        ProbeRecipe shape;
+        shape.metric = m.probe;
+        shape.column = *m.column;
+        shape.kind = api ? ProbeRecipe::Kind::Api : ProbeRecipe::Kind::Count;
+        std::optional<ProbeRecipe> row = readRecipe(shape, builtInRows.value(m.probe), &why);
         if (!row)
             qFatal("the built-in probe recipe \"%s\" is broken: %s", qPrintable(m.probe),
                    qPrintable(why));
-        table.recipes << *row;
+        (api ? table.apis : table.recipes) << *row;
     }
     if (userFile.isEmpty())
         return table;
@@ -176,17 +207,20 @@ RecipeTable mergeRecipes(const QByteArray &builtIn, const QByteArray &userFile)
     const QJsonObject userRows =
         probesOf(userFile, QStringLiteral("sources.json"), &table.warnings);
     for (auto it = userRows.begin(); it != userRows.end(); ++it) {
-        const auto builtInRow =
-            std::find_if(table.recipes.begin(), table.recipes.end(),
-                         [&](const ProbeRecipe &r) { return r.metric == it.key(); });
-        if (builtInRow == table.recipes.end()) {
-            table.warnings << QStringLiteral("sources.json: probe \"%1\": no count metric has this "
-                                             "name; it is left out")
+        ProbeRecipe *builtInRow = nullptr;
+        for (QList<ProbeRecipe> *list : {&table.recipes, &table.apis}) {
+            for (ProbeRecipe &r : *list) {
+                if (r.metric == it.key())
+                    builtInRow = &r;
+            }
+        }
+        if (!builtInRow) {
+            table.warnings << QStringLiteral("sources.json: probe \"%1\": no metric with a recipe "
+                                             "has this name; it is left out")
                                   .arg(it.key());
             continue;
         }
-        std::optional<ProbeRecipe> row =
-            readRecipe(builtInRow->metric, builtInRow->column, it.value(), &why);
+        std::optional<ProbeRecipe> row = readRecipe(*builtInRow, it.value(), &why);
         if (!row) {
             table.warnings << QStringLiteral("sources.json: probe \"%1\": %2; the built-in "
                                              "recipe stays")

@@ -19,11 +19,15 @@ enum class Origin { BuiltIn, UserFile };
 
 } // namespace Probes
 
-// What one search-count probe asks and where in the answer it finds the count: a row of the
-// "probes" object of the sources table, keyed by the metric's short name.
+// What one probe asks, a row of the "probes" object of the sources table keyed by the metric's
+// short name: for a search count, where in the answer it finds the count; for a public JSON API
+// (the archive, the resolver), only where to ask and how often.
 struct ProbeRecipe {
-    QString metric; // "baidu", "yahooflwww"
+    enum class Kind { Count, Api };
+
+    QString metric; // "baidu", "yahooflwww", "archive"
     ProbeColumn column;
+    Kind kind = Kind::Count;
     QString endpoint; // one of Endpoints::names()
     // The path template split at its "{name}": the name, percent-encoded, stands between.
     QString pathAndQuery;
@@ -36,6 +40,8 @@ struct ProbeRecipe {
     QString countEnd;         // the text that closes the count's phrase
     QStringList noneMarkers;  // texts of a page that reports no results
     QStringList blockMarkers; // texts of the site's page refusing automated queries
+    // An API's least time between two requests ("pacing_ms"); the settings' [pacing] outranks it.
+    std::optional<int> pacingMs;
     Probes::Origin origin = Probes::Origin::BuiltIn;
 
     QString pathTemplate() const;
@@ -44,14 +50,18 @@ struct ProbeRecipe {
 
 namespace Probes {
 
-// The six search-count recipes, in column order, and what kept a user's entry out.
+// The six search-count recipes and the two API recipes, each in column order, and what kept a
+// user's entry out.
 struct RecipeTable {
     QList<ProbeRecipe> recipes;
+    QList<ProbeRecipe> apis;
     // One line for each entry or file that could not be used, naming its key.
     QStringList warnings;
 
-    // The recipe writing `column`, or nullptr for the PageRank and registration columns.
+    // The count recipe writing `column`, or nullptr for a column no search count fills.
     const ProbeRecipe *find(int column) const;
+    // The API recipe writing `column` first, or nullptr.
+    const ProbeRecipe *api(int column) const;
 };
 
 // The "probes" object of `builtIn` (the sources table's shape), each row replaced by the user's
@@ -69,7 +79,8 @@ std::span<const ProbeRecipe> countRecipes();
 // The built-in recipe writing `column`, or nullptr for the PageRank and registration columns.
 const ProbeRecipe *countRecipe(int column);
 
-// The search page a count comes from; the grid's double-click opens the same address.
+// The search page a count comes from (the grid's double-click opens the same address), or the API
+// answer a metric reads.
 QString recipeUrl(const ProbeRecipe &recipe, const Endpoints &endpoints, const QString &domain);
 
 // The count as the page printed it; "0" when the page holds a none marker, lacks the presence

@@ -13,6 +13,7 @@ static_assert(Catalogue::kToday == DeletionLists::kToday);
 static_assert(Catalogue::kSuffixCount == Sources::kSourceCount);
 static_assert(Catalogue::kCategoryCount == Sources::kCategoryCount);
 static_assert(Catalogue::kMetricCount == Probes::kMetricCount);
+static_assert(Catalogue::kMetricBoxCount == Probes::kMetricBoxCount);
 static_assert(Catalogue::kRdapMetric == Probes::kRdapMetric);
 static_assert(Catalogue::kLookupFieldCount == DetailLookup::kFieldCount);
 static_assert(Catalogue::kCountdownField == int(DetailLookup::Field::Countdown));
@@ -42,6 +43,17 @@ QString metricCaption(int metricIndex)
 QString metricName(int metricIndex)
 {
     return Probes::metric(metricIndex).probe;
+}
+
+QList<int> metricColumns(int metricIndex)
+{
+    const MetricChoice &m = Probes::metric(metricIndex);
+    QList<int> columns;
+    for (const std::optional<ProbeColumn> &column : {m.column, m.secondColumn}) {
+        if (column)
+            columns << *column;
+    }
+    return columns;
 }
 
 QString lookupFieldCaption(int field)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -12,9 +13,11 @@ inline constexpr int kDayCount = 5;
 inline constexpr int kToday = 2;
 inline constexpr int kSuffixCount = 10;
 inline constexpr int kCategoryCount = 7;
-// The eight metrics the window ticks; the RDAP metric follows them, in varnel-cli only.
+// The eight metrics of the original columns, then the archive and other-suffix metrics: the
+// window's metric boxes. The RDAP metric follows them, in varnel-cli only.
 inline constexpr int kMetricCount = 8;
-inline constexpr int kRdapMetric = 8;
+inline constexpr int kMetricBoxCount = 10;
+inline constexpr int kRdapMetric = 10;
 inline constexpr int kLookupFieldCount = 5;
 // The lookup's countdown field, which the window shows in red.
 inline constexpr int kCountdownField = 4;
@@ -26,6 +29,8 @@ QString categoryCaption(int category);
 QString metricCaption(int metricIndex);
 // The probe's short name, as varnel-cli's --metrics takes it; kRdapMetric included.
 QString metricName(int metricIndex);
+// The grid columns the metric fills (none for RDAP).
+QList<int> metricColumns(int metricIndex);
 QString lookupFieldCaption(int field);
 // What a lookup value shows before any lookup.
 QString lookupReset();

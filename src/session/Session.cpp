@@ -326,7 +326,7 @@ QList<Session::SourceRow> Session::listSources() const
 QList<Session::SourceRow> Session::probeRecipes() const
 {
     QList<SourceRow> rows;
-    for (const ProbeRecipe &recipe : m_options.recipes.recipes)
+    for (const ProbeRecipe &recipe : m_options.recipes.recipes + m_options.recipes.apis)
         rows << SourceRow{
             recipe.metric, recipe.endpoint,
             secureSiteAddress(m_options.endpoints.host(recipe.endpoint), recipe.pathTemplate()),
@@ -492,9 +492,9 @@ Session::CellAction Session::actionAt(int row, int column) const
     if (row < 0 || row >= m_grid->rowCount())
         return {};
     const QString domain = m_grid->cell(row, kDomainColumn);
-    if (column == kDomainColumn)
+    if (m_grid->columnAt(column) == kDomainColumn)
         return {CellAction::Kind::LookUp, domain};
-    if (const ProbeRecipe *recipe = m_options.recipes.find(column))
+    if (const ProbeRecipe *recipe = m_options.recipes.find(m_grid->columnAt(column)))
         return {CellAction::Kind::Open, Probes::recipeUrl(*recipe, m_options.endpoints, domain)};
     return {};
 }
@@ -511,6 +511,14 @@ void Session::clearGrid()
 void Session::setTicked(int metricIndex, bool ticked)
 {
     m_run->setTicked(metricIndex, ticked);
+    // The archive and other-suffix columns show while their metric is ticked.
+    const MetricChoice &m = Probes::metric(metricIndex);
+    if (metricIndex >= Probes::kMetricCount && metricIndex < Probes::kMetricBoxCount) {
+        for (const std::optional<ProbeColumn> &column : {m.column, m.secondColumn}) {
+            if (column)
+                m_grid->setWanted(*column, ticked);
+        }
+    }
 }
 
 void Session::setStopFlag(bool stop)

@@ -73,7 +73,7 @@ public:
     };
     // The list sources, in the table's order.
     QList<SourceRow> listSources() const;
-    // The search-count recipes, in column order.
+    // The search-count recipes, then the API recipes, each in column order.
     QList<SourceRow> probeRecipes() const;
     // Downloads a list source through the cache; a day-indexed one is today's, named as the day
     // loader names it. An unknown id gives nothing and says so.
@@ -127,7 +127,8 @@ public:
         bool operator==(const CellAction &) const = default;
     };
     // What a double-click on a cell does: the domain cell puts the name in the lookup field, a
-    // count cell opens the page the count came from, any other does nothing.
+    // count cell opens the page the count came from, any other does nothing. `column` is the
+    // grid's section, as the window shows it.
     CellAction actionAt(int row, int column) const;
     // Empties the grid, and with it the session file.
     void clearGrid();

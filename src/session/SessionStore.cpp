@@ -18,11 +18,11 @@
 
 namespace {
 
-// The grid's cell columns in the file, c0 to c(kColumnCount - 1), each followed by `suffix`.
+// The grid's cell columns in the file, c0 to c(kCellCount - 1), each followed by `suffix`.
 QString cellColumns(QStringView suffix)
 {
     QStringList columns;
-    for (int c = 0; c < kColumnCount; ++c)
+    for (int c = 0; c < kCellCount; ++c)
         columns << QStringLiteral("c%1").arg(c) + suffix.toString();
     return columns.join(QStringLiteral(", "));
 }
@@ -41,7 +41,7 @@ bool addMissingCellColumns(QSqlQuery &q)
     QStringList have;
     while (q.next())
         have << q.value(0).toString();
-    for (int c = 0; c < kColumnCount; ++c) {
+    for (int c = 0; c < kCellCount; ++c) {
         const QString column = QStringLiteral("c%1").arg(c);
         if (!have.contains(column) &&
             !q.exec(QStringLiteral("ALTER TABLE rows ADD COLUMN %1 TEXT").arg(column)))
@@ -101,7 +101,7 @@ QVariant dropOf(const ResultTable &table, int row)
 RowCells cellsOf(const ResultTable &table, int row)
 {
     RowCells cells;
-    for (int column = 0; column < kColumnCount; ++column)
+    for (int column = 0; column < kCellCount; ++column)
         cells[column] = table.cell(row, column);
     return cells;
 }
@@ -215,19 +215,19 @@ public:
         }
         for (qsizetype i = 0; ok && i < batch.updates.size(); ++i) {
             const SessionBatch::Row &row = batch.updates[i];
-            for (int c = 0; c < kColumnCount; ++c)
+            for (int c = 0; c < kCellCount; ++c)
                 m_update->bindValue(c, row.cells[c]);
-            m_update->bindValue(kColumnCount, row.dropMs);
-            m_update->bindValue(kColumnCount + 1, row.key);
+            m_update->bindValue(kCellCount, row.dropMs);
+            m_update->bindValue(kCellCount + 1, row.key);
             ok = m_update->exec();
         }
         for (qsizetype i = 0; ok && i < batch.inserts.size(); ++i) {
             const SessionBatch::Row &row = batch.inserts[i];
             m_insert->bindValue(0, row.key);
             m_insert->bindValue(1, row.position);
-            for (int c = 0; c < kColumnCount; ++c)
+            for (int c = 0; c < kCellCount; ++c)
                 m_insert->bindValue(2 + c, row.cells[c]);
-            m_insert->bindValue(2 + kColumnCount, row.dropMs);
+            m_insert->bindValue(2 + kCellCount, row.dropMs);
             ok = m_insert->exec();
         }
         if (ok && batch.complete) {
@@ -263,7 +263,7 @@ private:
             query.emplace(m_db);
             return query->prepare(sql);
         };
-        QStringList places(kColumnCount + 3, QStringLiteral("?"));
+        QStringList places(kCellCount + 3, QStringLiteral("?"));
         return prepared(m_insert,
                         QStringLiteral("INSERT OR REPLACE INTO rows(key, position, %1, drop_ms) "
                                        "VALUES(%2)")
@@ -475,10 +475,10 @@ std::optional<QList<RowCells>> SessionStore::load()
                                   .arg(cellColumns(u"")));
             while (readable && q.next()) {
                 RowCells cells;
-                for (int c = 0; c < kColumnCount; ++c)
+                for (int c = 0; c < kCellCount; ++c)
                     cells[c] = q.value(2 + c).toString();
                 loaded.rows << std::move(cells);
-                const QVariant drop = q.value(2 + kColumnCount);
+                const QVariant drop = q.value(2 + kCellCount);
                 loaded.dropTimes << (drop.isNull() ? QDateTime()
                                                    : QDateTime::fromMSecsSinceEpoch(
                                                          drop.toLongLong(), Qt::UTC));

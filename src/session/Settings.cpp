@@ -12,9 +12,12 @@ namespace {
 
 // In Probes::Site order: each site's pacing key, and the endpoint whose host decides whether it
 // is on this machine (none for RDAP: the run judges each registry by its own address).
-const char *const kSiteKeys[] = {"baidu", "google", "yahoo", "registrar", "pagerank", "rdap"};
-const char *const kSiteEndpoints[] = {"baidu", "google", "yahoo", "registrar", "pagerank", nullptr};
-constexpr int kDefaultPacingMs[] = {1500, 3000, 1000, 500, 1000, 1000};
+const char *const kSiteKeys[] = {"baidu",    "google", "yahoo",   "registrar",
+                                 "pagerank", "rdap",   "archive", "doh"};
+const char *const kSiteEndpoints[] = {"baidu",    "google", "yahoo",   "registrar",
+                                      "pagerank", nullptr,  "archive", "doh"};
+// The archive throttles heavy users; a resolver hardly minds.
+constexpr int kDefaultPacingMs[] = {1500, 3000, 1000, 500, 1000, 1000, 1500, 100};
 static_assert(std::size(kSiteKeys) == Probes::kSiteCount &&
               std::size(kSiteEndpoints) == Probes::kSiteCount &&
               std::size(kDefaultPacingMs) == Probes::kSiteCount);
@@ -114,14 +117,15 @@ int Settings::defaultPacingMs(Probes::Site site)
     return kDefaultPacingMs[int(site)];
 }
 
-int Settings::pacingMs(Probes::Site site, const Endpoints &finalEndpoints) const
+int Settings::pacingMs(Probes::Site site, const Endpoints &finalEndpoints,
+                       std::optional<int> recipeMs) const
 {
     if (const std::optional<int> given = pacingGiven[std::size_t(site)])
         return *given;
     const char *endpoint = kSiteEndpoints[int(site)];
     if (endpoint && isLoopbackHost(finalEndpoints.host(QLatin1String(endpoint))))
         return 0;
-    return defaultPacingMs(site);
+    return recipeMs.value_or(defaultPacingMs(site));
 }
 
 PageFetcher::Limits Settings::fetchLimits() const

@@ -39,9 +39,10 @@ struct Settings {
     static int defaultPacingMs(Probes::Site site);
     // The pause before each request to `site`: the file's value, else none when the site's
     // endpoint is on this machine (a simulator or a local mirror needs no politeness), else the
-    // default. RDAP's is each registry's own, and the run leaves a registry on this machine
-    // unpaced.
-    int pacingMs(Probes::Site site, const Endpoints &finalEndpoints) const;
+    // site's probe recipe's ("pacing_ms"), else the default. RDAP's is each registry's own, and
+    // the run leaves a registry on this machine unpaced.
+    int pacingMs(Probes::Site site, const Endpoints &finalEndpoints,
+                 std::optional<int> recipeMs = std::nullopt) const;
 
     PageFetcher::Limits fetchLimits() const;
 };

@@ -118,8 +118,16 @@ void StartOptions::applyTo(PageFetcher &fetcher) const
 
 void StartOptions::applyTo(QueryRun &run, const Endpoints &siteEndpoints) const
 {
-    for (int s = 0; s < Probes::kSiteCount; ++s)
-        run.setPacing(Probes::Site(s), settings.pacingMs(Probes::Site(s), siteEndpoints));
+    for (int s = 0; s < Probes::kSiteCount; ++s) {
+        std::optional<int> recipeMs;
+        for (int k = 0; k < Probes::kMetricBoxCount; ++k) {
+            const MetricChoice &m = Probes::metric(k);
+            const ProbeRecipe *api = m.column ? recipes.api(*m.column) : nullptr;
+            if (api && m.site == Probes::Site(s))
+                recipeMs = api->pacingMs;
+        }
+        run.setPacing(Probes::Site(s), settings.pacingMs(Probes::Site(s), siteEndpoints, recipeMs));
+    }
     run.setBackoff(settings.backoff);
     run.setRecipes(recipes);
 }

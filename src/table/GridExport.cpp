@@ -40,6 +40,15 @@ void appendCsvRecord(QString &out, const QStringList &fields)
 
 namespace GridExport {
 
+namespace {
+
+QList<int> exportedColumns(const ResultTable &table)
+{
+    return table.shownColumns().mid(kDomainColumn);
+}
+
+} // namespace
+
 QStringList header()
 {
     QStringList captions;
@@ -48,15 +57,26 @@ QStringList header()
     return captions;
 }
 
-QStringList header(const ResultTable &table)
+QStringList header(const QList<int> &columns)
 {
-    QStringList captions = header();
-    if (table.hasDropTimes())
-        captions << ResultTable::headerText(kDropTimeColumn);
+    QStringList captions;
+    for (const int column : columns)
+        captions << ResultTable::headerText(column);
     return captions;
 }
 
+QStringList header(const ResultTable &table)
+{
+    return header(exportedColumns(table));
+}
+
 QList<QStringList> rows(const ResultTable &table, const QList<int> &rowsInDisplayOrder)
+{
+    return rows(table, rowsInDisplayOrder, exportedColumns(table));
+}
+
+QList<QStringList> rows(const ResultTable &table, const QList<int> &rowsInDisplayOrder,
+                        const QList<int> &columns)
 {
     QList<int> chosen = rowsInDisplayOrder;
     if (chosen.isEmpty()) {
@@ -70,13 +90,15 @@ QList<QStringList> rows(const ResultTable &table, const QList<int> &rowsInDispla
         if (row < 0 || row >= table.rowCount())
             continue;
         QStringList cells;
-        cells.reserve(kColumnCount - kDomainColumn);
-        for (int column = kDomainColumn; column < kColumnCount; ++column) {
-            cells << (table.cellState(row, column) == CellState::Blank ? QString()
-                                                                       : table.cell(row, column));
+        cells.reserve(columns.size());
+        for (const int column : columns) {
+            if (column == kDropTimeColumn)
+                cells << ResultTable::dropTimeText(table.dropTime(row));
+            else
+                cells << (table.cellState(row, column) == CellState::Blank
+                              ? QString()
+                              : table.cell(row, column));
         }
-        if (table.hasDropTimes())
-            cells << ResultTable::dropTimeText(table.dropTime(row));
         out << cells;
     }
     return out;

@@ -13,13 +13,19 @@ namespace GridExport {
 
 // The captions of columns 1 to 9.
 QStringList header();
-// Those of `table`'s columns as shown: 1 to 9, and the drop time while the grid has that column.
+// The captions of `columns` (numbers of Columns.h).
+QStringList header(const QList<int> &columns);
+// Those of `table`'s columns as shown but the row label: 1 to 9, then the drop time, archive and
+// other-suffix columns the grid shows.
 QStringList header(const ResultTable &table);
 
-// Cells 1 to 9 of the given rows, as the grid holds them, and the drop time (local, ISO 8601 with
-// its offset) while the grid has that column; a blank cell gives an empty field.
+// The given rows' cells of the columns the grid shows but the row label, as the grid holds them;
+// the drop time as local ISO 8601 with its offset; a blank cell gives an empty field.
 // An empty list means every row, in display order. Rows that do not exist are left out.
 QList<QStringList> rows(const ResultTable &table, const QList<int> &rowsInDisplayOrder);
+// The same of `columns` only.
+QList<QStringList> rows(const ResultTable &table, const QList<int> &rowsInDisplayOrder,
+                        const QList<int> &columns);
 
 // RFC 4180 in UTF-8: commas between fields, CRLF after every record, a field quoted when it
 // holds a comma, a quote, CR or LF, with its quotes doubled. A cell that starts like a

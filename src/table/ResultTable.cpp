@@ -23,27 +23,107 @@ constexpr ColumnSpec kColumns[kColumnCount] = {
 
 bool ResultTable::sortsAsNumber(int column)
 {
-    return column == kLabelColumn || (column >= BaiduSite && column <= PageRank);
+    return column == kLabelColumn || (column >= BaiduSite && column <= PageRank) ||
+           column == ArchiveFirstYear || column == ArchiveYears;
 }
 
 ResultTable::ResultTable(QObject *parent)
     : QAbstractTableModel(parent)
 {
+    for (int column = 0; column < kColumnCount; ++column)
+        m_shown << column;
 }
 
 QString ResultTable::headerText(int column)
 {
-    if (column == kDropTimeColumn)
+    switch (column) {
+    case kDropTimeColumn:
         return QStringLiteral("删除时间");
-    return column >= 0 && column < kColumnCount ? QString::fromUtf16(kColumns[column].header)
-                                                : QString();
+    case ArchiveFirstYear:
+        return QStringLiteral("首次存档");
+    case ArchiveYears:
+        return QStringLiteral("存档年数");
+    case OtherSuffixes:
+        return QStringLiteral("他后缀注册");
+    default:
+        return column >= 0 && column < kColumnCount ? QString::fromUtf16(kColumns[column].header)
+                                                    : QString();
+    }
 }
 
 int ResultTable::columnWidth(int column)
 {
     if (column == kDropTimeColumn)
         return 130;
+    if (column >= ArchiveFirstYear && column < kCellCount)
+        return 80;
     return column >= 0 && column < kColumnCount ? kColumns[column].width : 0;
+}
+
+bool ResultTable::columnShown(int column) const
+{
+    if (column >= 0 && column < kColumnCount)
+        return true;
+    if (column == kDropTimeColumn)
+        return hasDropTimes();
+    // The archive metric's two columns come and go together.
+    const auto either = [this](const std::array<bool, kCellCount> &flags, int c) {
+        return c == ArchiveFirstYear || c == ArchiveYears
+                   ? flags[ArchiveFirstYear] || flags[ArchiveYears]
+                   : flags[std::size_t(c)];
+    };
+    return column > kDropTimeColumn && column < kCellCount &&
+           (either(m_wanted, column) || either(m_written, column));
+}
+
+bool ResultTable::holdsSomething(int column) const
+{
+    return std::any_of(m_rows.cbegin(), m_rows.cend(), [column](const ResultRow &row) {
+        return row.states[std::size_t(column)] != CellState::Blank;
+    });
+}
+
+void ResultTable::updateShownColumns()
+{
+    for (int column = kDropTimeColumn; column < kCellCount; ++column) {
+        const bool shown = columnShown(column);
+        const qsizetype at =
+            std::lower_bound(m_shown.cbegin(), m_shown.cend(), column) - m_shown.cbegin();
+        const bool was = at < m_shown.size() && m_shown[at] == column;
+        if (shown == was)
+            continue;
+        m_directions[std::size_t(column)] = SortDirection::None;
+        if (shown) {
+            beginInsertColumns({}, int(at), int(at));
+            m_shown.insert(at, column);
+            endInsertColumns();
+        } else {
+            beginRemoveColumns({}, int(at), int(at));
+            m_shown.remove(at);
+            endRemoveColumns();
+        }
+    }
+}
+
+void ResultTable::setWanted(int column, bool wanted)
+{
+    if (column <= kDropTimeColumn || column >= kCellCount)
+        return;
+    m_wanted[std::size_t(column)] = wanted;
+    // Unticking hides a column only when no row holds anything in it.
+    if (!wanted)
+        m_written[std::size_t(column)] = holdsSomething(column);
+    updateShownColumns();
+}
+
+int ResultTable::columnAt(int section) const
+{
+    return section >= 0 && section < m_shown.size() ? m_shown[section] : -1;
+}
+
+int ResultTable::sectionOf(int column) const
+{
+    return int(m_shown.indexOf(column));
 }
 
 void ResultTable::clear()
@@ -53,6 +133,12 @@ void ResultTable::clear()
     m_notes.clear();
     m_directions.fill(SortDirection::None);
     m_rowsWithDropTime = 0;
+    m_written.fill(false);
+    m_shown.resize(kColumnCount);
+    for (int column = kDropTimeColumn; column < kCellCount; ++column) {
+        if (columnShown(column))
+            m_shown << column;
+    }
     invalidatePositions();
     endResetModel();
 }
@@ -66,45 +152,57 @@ void ResultTable::appendRows(QList<RowCells> rows)
     m_rows.reserve(m_rows.size() + rows.size());
     for (auto &cells : rows) {
         RowStates states;
-        for (int c = 0; c < kColumnCount; ++c) {
+        for (int c = 0; c < kCellCount; ++c) {
             // Only a probe writes failures; a label or a name is never one, whatever it reads.
             const CellState state = stateOfSavedText(cells[std::size_t(c)]);
             states[std::size_t(c)] =
                 c >= BaiduSite || state == CellState::Blank ? state : CellState::Value;
+            if (c > kDropTimeColumn && state != CellState::Blank)
+                m_written[std::size_t(c)] = true;
         }
+        states[kDropTimeColumn] = CellState::Blank;
         m_rows.append(ResultRow{m_nextId++, std::move(cells), states});
     }
     invalidatePositions();
     endInsertRows();
+    updateShownColumns();
 }
 
 QString ResultTable::cell(int row, int column) const
 {
-    if (row < 0 || row >= rowCount() || column < 0 || column >= kColumnCount)
+    if (row < 0 || row >= rowCount() || column < 0 || column >= kCellCount)
         return {};
     return m_rows[row].cells[column];
 }
 
 CellState ResultTable::cellState(int row, int column) const
 {
-    if (row < 0 || row >= rowCount() || column < 0 || column >= kColumnCount)
+    if (row < 0 || row >= rowCount() || column < 0 || column >= kCellCount)
         return CellState::Blank;
     return m_rows[row].states[column];
 }
 
 void ResultTable::setCell(int row, int column, const QString &text, CellState state)
 {
-    if (row < 0 || row >= rowCount() || column < 0 || column >= kColumnCount)
+    if (row < 0 || row >= rowCount() || column < 0 || column >= kCellCount ||
+        column == kDropTimeColumn)
         return;
     m_rows[row].cells[column] = text;
     m_rows[row].states[column] = state;
-    const QModelIndex at = index(row, column);
+    if (column > kDropTimeColumn && state != CellState::Blank && !m_written[column]) {
+        m_written[column] = true;
+        updateShownColumns();
+    }
+    const int section = sectionOf(column);
+    if (section < 0)
+        return;
+    const QModelIndex at = index(row, section);
     Q_EMIT dataChanged(at, at, {Qt::DisplayRole});
 }
 
 SortDirection ResultTable::sortDirection(int column) const
 {
-    return column >= 0 && column < columnCount() ? m_directions[column] : SortDirection::None;
+    return column >= 0 && column < kCellCount ? m_directions[column] : SortDirection::None;
 }
 
 void ResultTable::setDropTimes(const QList<QDateTime> &utcByRow)
@@ -119,28 +217,14 @@ void ResultTable::setDropTimes(const QList<QDateTime> &utcByRow)
     }
     setHasDropTimeColumn(withTime);
     if (hasDropTimes() && count > 0)
-        Q_EMIT dataChanged(index(0, kDropTimeColumn), index(int(count) - 1, kDropTimeColumn),
-                           {Qt::DisplayRole});
+        Q_EMIT dataChanged(index(0, sectionOf(kDropTimeColumn)),
+                           index(int(count) - 1, sectionOf(kDropTimeColumn)), {Qt::DisplayRole});
 }
 
 void ResultTable::setHasDropTimeColumn(qsizetype rowsWithTime)
 {
-    const bool had = hasDropTimes();
-    const bool has = rowsWithTime > 0;
-    if (had == has) {
-        m_rowsWithDropTime = rowsWithTime;
-        return;
-    }
-    if (has)
-        beginInsertColumns({}, kDropTimeColumn, kDropTimeColumn);
-    else
-        beginRemoveColumns({}, kDropTimeColumn, kDropTimeColumn);
     m_rowsWithDropTime = rowsWithTime;
-    m_directions[kDropTimeColumn] = SortDirection::None;
-    if (has)
-        endInsertColumns();
-    else
-        endRemoveColumns();
+    updateShownColumns();
 }
 
 QDateTime ResultTable::dropTime(int row) const
@@ -157,7 +241,7 @@ QString ResultTable::dropTimeText(const QDateTime &utc)
 
 void ResultTable::sortByColumn(int column)
 {
-    if (rowCount() < 2 || column < 0 || column >= columnCount())
+    if (rowCount() < 2 || sectionOf(column) < 0)
         return;
     const bool descending = m_directions[column] != SortDirection::Descending;
     m_directions[column] = descending ? SortDirection::Descending : SortDirection::Ascending;
@@ -259,10 +343,13 @@ bool ResultTable::setCellOf(RowId id, int column, const QString &text, CellState
 void ResultTable::setNoteOf(RowId id, int column, const QString &note)
 {
     const int row = rowOf(id);
-    if (row < 0 || column < 0 || column >= kColumnCount)
+    if (row < 0 || column < 0 || column >= kCellCount)
         return;
-    m_notes.insert(id * kColumnCount + quint64(column), note);
-    const QModelIndex at = index(row, column);
+    m_notes.insert(id * kCellCount + quint64(column), note);
+    const int section = sectionOf(column);
+    if (section < 0)
+        return;
+    const QModelIndex at = index(row, section);
     Q_EMIT dataChanged(at, at, {Qt::ToolTipRole});
 }
 
@@ -347,14 +434,15 @@ int ResultTable::rowCount(const QModelIndex &parent) const
 
 int ResultTable::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : kColumnCount + (hasDropTimes() ? 1 : 0);
+    return parent.isValid() ? 0 : int(m_shown.size());
 }
 
 QVariant ResultTable::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= rowCount())
+    const int column = columnAt(index.column());
+    if (!index.isValid() || index.row() >= rowCount() || column < 0)
         return {};
-    if (index.column() == kDropTimeColumn) {
+    if (column == kDropTimeColumn) {
         const QDateTime utc = dropTime(index.row());
         if (role == Qt::DisplayRole)
             return utc.isValid() ? utc.toLocalTime().toString(u"yyyy-MM-dd HH:mm") : QString();
@@ -364,14 +452,14 @@ QVariant ResultTable::data(const QModelIndex &index, int role) const
             return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
         return {};
     }
-    const QString &text = m_rows[index.row()].cells[index.column()];
+    const QString &text = m_rows[index.row()].cells[column];
+    const quint64 noteKey = m_rows[index.row()].id * kCellCount + quint64(column);
     if (role == kNoteRole)
-        return m_notes.value(m_rows[index.row()].id * kColumnCount + quint64(index.column()));
+        return m_notes.value(noteKey);
     if (role == Qt::ToolTipRole) {
         // A tooltip reads anything tag-like as markup (and would load an <img> it names): hand
         // it the scraped text escaped, so it shows the characters the page printed.
-        const QString note =
-            m_notes.value(m_rows[index.row()].id * kColumnCount + quint64(index.column()));
+        const QString note = m_notes.value(noteKey);
         return QStringLiteral("<p style=\"white-space:pre\">") + text.toHtmlEscaped() +
                (note.isEmpty() ? QString() : QStringLiteral("\n") + note.toHtmlEscaped()) +
                QStringLiteral("</p>");
@@ -395,7 +483,7 @@ QVariant ResultTable::headerData(int section, Qt::Orientation orientation, int r
     if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return {};
     if (role == Qt::DisplayRole)
-        return headerText(section);
+        return headerText(columnAt(section));
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return {};

@@ -25,8 +25,10 @@ struct ResultRow {
     static constexpr qint64 kNoDropTime = std::numeric_limits<qint64>::min();
 };
 
-// The result grid's rows, in display order from 0; columns 0 to 9, and kDropTimeColumn while some
-// row has a drop time.
+// The result grid's rows, in display order from 0. Every method takes columns by their number in
+// Columns.h; the model's sections are the columns shown: 0 to 9, then kDropTimeColumn while some
+// row has a drop time, then each of the archive and other-suffix columns while it is wanted (its
+// metric is ticked) or some row holds something in it.
 class ResultTable final : public QAbstractTableModel {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ResultTable)
@@ -53,8 +55,9 @@ public:
     void setCell(int row, int column, const QString &text, CellState state = CellState::Value);
     // The header click: the first click on a column sorts it descending, the next ascending, and
     // so on, each column with its own direction. Fewer than two rows: nothing happens. The row
-    // label, count and PageRank columns order numbers by value, with every cell that is not a
-    // number after them; the domain and registration columns sort as text.
+    // label, count, PageRank and archive columns order numbers by value, with every cell that is
+    // not a number after them; the domain, registration and other-suffix columns sort as text.
+    // A column not shown does not sort.
     void sortByColumn(int column);
     SortDirection sortDirection(int column) const;
 
@@ -80,6 +83,15 @@ public:
     // The drop-time cell as the grid shows and exports it: the local time, with its offset.
     static QString dropTimeText(const QDateTime &utc);
 
+    // Whether the columns of the archive metric (`ArchiveFirstYear`, `ArchiveYears`) and of the
+    // other-suffix metric are shown while empty.
+    void setWanted(int column, bool wanted);
+    // The column shown at `section`, -1 for none; the section showing `column`, -1 when hidden.
+    int columnAt(int section) const;
+    int sectionOf(int column) const;
+    // The columns shown, in order.
+    const QList<int> &shownColumns() const { return m_shown; }
+
     // Deletes every row for which `doomed` holds, in one pass; returns how many went.
     qsizetype removeRowsWhere(const std::function<bool(const ResultRow &)> &doomed);
 
@@ -98,10 +110,18 @@ private:
     QList<ResultRow> m_rows;
     RowId m_nextId = 1;
     void setHasDropTimeColumn(qsizetype rowsWithTime);
+    bool columnShown(int column) const;
+    // Brings the sections in line with columnShown(), one column inserted or removed at a time.
+    void updateShownColumns();
+    bool holdsSomething(int column) const;
 
-    std::array<SortDirection, kColumnCount + 1> m_directions{};
+    std::array<SortDirection, kCellCount> m_directions{};
     qsizetype m_rowsWithDropTime = 0;
-    QHash<quint64, QString> m_notes; // by RowId * kColumnCount + column
+    std::array<bool, kCellCount> m_wanted{};
+    // Columns past the ten that some row has written to since the grid was last cleared.
+    std::array<bool, kCellCount> m_written{};
+    QList<int> m_shown;
+    QHash<quint64, QString> m_notes; // by RowId * kCellCount + column
     mutable QHash<RowId, int> m_positions;
     mutable bool m_positionsValid = false;
 };

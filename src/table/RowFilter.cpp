@@ -17,7 +17,7 @@ struct Entry {
 using K = FilterCriterion::Kind;
 
 // Drop-down order.
-constexpr std::array<Entry, 9> entries{{
+constexpr std::array<Entry, 11> entries{{
     {u"删除百度收录小于", {K::NumberAtMost, BaiduSite}},
     {u"删除百度反链小于", {K::NumberAtMost, BaiduDomain}},
     {u"删除GOOGLE收录小于", {K::NumberAtMost, GoogleSite}},
@@ -27,6 +27,8 @@ constexpr std::array<Entry, 9> entries{{
     {u"删除PR值小于", {K::NumberAtMost, PageRank}},
     {u"删除带-的域名", {K::DomainHasHyphen, kDomainColumn}},
     {u"删除不可以注册的域名", {K::AlreadyRegistered, Registration}},
+    {u"删除首次存档晚于", {K::FirstArchiveAfter, ArchiveFirstYear}},
+    {u"删除他后缀注册少于", {K::OtherSuffixesBelow, OtherSuffixes}},
 }};
 
 } // namespace
@@ -67,6 +69,19 @@ bool rowIsDeleted(const FilterCriterion &criterion, double threshold,
         return cell.contains(u'-');
     case FilterCriterion::Kind::AlreadyRegistered:
         return cell == kRegistered;
+    case FilterCriterion::Kind::FirstArchiveAfter: {
+        if (cell == kNoArchive)
+            return true;
+        const std::optional<double> year = Numbers::cellNumber(cell);
+        return year && *year > threshold;
+    }
+    case FilterCriterion::Kind::OtherSuffixesBelow: {
+        // "taken/asked": the count before the slash.
+        const qsizetype slash = cell.indexOf(u'/');
+        const std::optional<double> taken =
+            slash > 0 ? Numbers::cellNumber(cell.left(slash)) : std::nullopt;
+        return taken && *taken < threshold;
+    }
     }
     return false;
 }

@@ -17,9 +17,14 @@ namespace RowFilter {
 
 struct FilterCriterion {
     enum class Kind {
-        NumberAtMost,     // the number in `column` is <= the threshold
-        DomainHasHyphen,  // the domain contains '-'
-        AlreadyRegistered // the registration cell holds the answer "已被注册"
+        NumberAtMost,      // the number in `column` is <= the threshold
+        DomainHasHyphen,   // the domain contains '-'
+        AlreadyRegistered, // the registration cell holds the answer "已被注册"
+        // The first capture's year is later than the threshold; a name never captured ("无存档")
+        // has the youngest history of all and goes too.
+        FirstArchiveAfter,
+        // Fewer of the label's other suffixes are taken ("3/8": 3) than the threshold.
+        OtherSuffixesBelow,
     };
     Kind kind;
     int column;
@@ -27,7 +32,7 @@ struct FilterCriterion {
     bool operator==(const FilterCriterion &) const = default;
 };
 
-// The nine drop-down entries, in the order the drop-down lists them.
+// The drop-down entries, in the order the drop-down lists them.
 QStringList criterionTexts();
 
 // The criterion named by the drop-down's (editable) text: exact, case-sensitive equality with one
@@ -38,7 +43,7 @@ std::optional<FilterCriterion> criterionFromText(const QString &text);
 // end of either counts as unfilled. Only a cell holding a value can delete its row: for
 // NumberAtMost the row goes when the value is a number <= threshold (equal values go too); a
 // blank, failed or refused cell keeps it, whatever it reads. The threshold is used by
-// NumberAtMost only.
+// NumberAtMost, FirstArchiveAfter and OtherSuffixesBelow.
 bool rowIsDeleted(const FilterCriterion &criterion, double threshold,
                   std::span<const QString> cells, std::span<const CellState> states);
 
