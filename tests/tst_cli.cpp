@@ -2,6 +2,7 @@
 #include "Fixture.h"
 #include "Reference.h"
 #include "SimFeeds.h"
+#include "session/Catalogue.h"
 #include "sources/SourceLists.h"
 #include "table/GridExport.h"
 
@@ -77,16 +78,28 @@ class TestCli : public QObject {
                     QProcess::splitCommand(command) << u"--endpoints"_s << endpoints, input);
     }
 
-    // The CSV the window exports for these names, measured for `metrics`, without its mark.
+    // The CSV the window exports for these names, measured for `metrics`, without its mark; the
+    // archive and other-suffix metrics' columns after the ten.
     static QByteArray windowCsv(const QStringList &names, const QList<int> &metrics)
     {
+        QStringList header = GridExport::header();
+        for (int k : metrics) {
+            if (k >= Probes::kMetricCount)
+                header += GridExport::header(Catalogue::metricColumns(k));
+        }
         QList<QStringList> rows;
         for (const QString &name : names) {
             rows << QStringList{name} + QStringList(kColumnCount - 2);
-            for (int k : metrics)
-                rows.last()[*Probes::metric(k).column - 1] = expectedCell(k, name);
+            for (int k : metrics) {
+                if (k < Probes::kMetricCount)
+                    rows.last()[*Probes::metric(k).column - 1] = expectedCell(k, name);
+                else
+                    rows.last() << expectedCell(k, name);
+                if (Probes::metric(k).secondColumn)
+                    rows.last() << expectedCell(k, name, true);
+            }
         }
-        return GridExport::csv(GridExport::header(), rows, false);
+        return GridExport::csv(header, rows, false);
     }
 
 private Q_SLOTS:
@@ -194,6 +207,13 @@ private Q_SLOTS:
         QCOMPARE(child.finish(), 1);
         QCOMPARE(child.out(), QByteArray());
         QCOMPARE(child.err(), "varnel-cli: 未找到域名：跳过 1 行\n");
+
+        child.out().clear();
+        const QStringList names{u"archived-a.com"_s, u"noarchive-b.net"_s, u"broken-c.org"_s};
+        runCli(child, u"measure --metrics tlds,archive,zhuce -"_s, names.join(u'\n').toUtf8());
+        QCOMPARE(child.finish(), 1); // broken-c.org's archive answer is cut off
+        QCOMPARE(child.out(),
+                 windowCsv(names, {7, Probes::kArchiveMetric, Probes::kOtherSuffixMetric}));
     }
 
     // Every failed or refused cell counts, RDAP's included; --metrics is read once, trimmed;

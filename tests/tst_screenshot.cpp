@@ -38,7 +38,7 @@ private Q_SLOTS:
         QTest::mouseClick(ui.suffixButtons[0], Qt::LeftButton);
         QVERIFY(ui.categoryCounts[1]->text().toInt() > 0);
         QTest::mouseClick(ui.categoryCounts[1], Qt::LeftButton);
-        for (int k : {0, 2, 6, 7})
+        for (int k : {0, 2, 6, 7, 8, 9})
             ui.metricBoxes[k]->setChecked(true);
         QTest::mouseClick(ui.runButton, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!window.session()->run()->isBusy(), 60000);
@@ -46,7 +46,7 @@ private Q_SLOTS:
         const ResultTable &grid = *window.session()->grid();
         for (int row : {0, grid.rowCount() - 1}) {
             const QString domain = grid.cell(row, kDomainColumn);
-            for (int k : {0, 2, 6, 7})
+            for (int k : {0, 2, 6, 7, 8, 9})
                 QCOMPARE(grid.cell(row, *Probes::metric(k).column), expectedCell(k, domain));
         }
 

@@ -77,8 +77,9 @@ private Q_SLOTS:
     }
 
     // A registry list's drop times: the column exists exactly while some row has one, sorts by
-    // instant with the untimed rows last, and goes out with the export.
-    void dropTimeColumnComesAndGoes()
+    // instant with the untimed rows last, and goes out with the export. The archive and
+    // other-suffix columns follow it while ticked or filled.
+    void laterColumnsComeAndGo()
     {
         ResultTable table;
         QAbstractItemModelTester tester(&table);
@@ -101,6 +102,20 @@ private Q_SLOTS:
             [](const ResultRow &r) { return r.dropMs != ResultRow::kNoDropTime; });
         QCOMPARE(table.columnCount(), kColumnCount);
         QCOMPARE(table.sortDirection(kDropTimeColumn), SortDirection::None);
+
+        table.setDropTimes({early});
+        table.setWanted(OtherSuffixes, true);
+        table.setCell(0, ArchiveYears, u"3"_s); // filled while not ticked: shown all the same
+        QCOMPARE(GridExport::header(table).mid(kColumnCount - 1),
+                 (QStringList{u"删除时间"_s, u"首次存档"_s, u"存档年数"_s, u"他后缀注册"_s}));
+        QCOMPARE(table.data(table.index(0, table.sectionOf(ArchiveYears))).toString(), u"3"_s);
+        QCOMPARE(GridExport::rows(table, {0}).value(0).mid(kColumnCount),
+                 (QStringList{QString(), u"3"_s, QString()}));
+        table.setWanted(OtherSuffixes, false);
+        table.setWanted(ArchiveYears, false); // still holds a cell: stays
+        QCOMPARE(table.columnCount(), kColumnCount + 3);
+        table.clear();
+        QCOMPARE(table.columnCount(), kColumnCount);
     }
 
     // Each row is named by its value, which is both its count and its registration cell; "~x" is
@@ -125,6 +140,13 @@ private Q_SLOTS:
         QTest::newRow("registered only, not a failure reading so")
             << u"删除不可以注册的域名"_s << "0"
             << QStringList{"已被注册", "可注册", " ", "~已被注册"} << u"可注册| |~已被注册"_s;
+        QTest::newRow("first capture later, and never captured, go")
+            << u"删除首次存档晚于"_s << "2005"
+            << QStringList{"2004", "2005", "2006", "无存档", "查询失败", "~2010"}
+            << u"2004|2005|查询失败|~2010"_s;
+        QTest::newRow("fewer other suffixes taken go")
+            << u"删除他后缀注册少于"_s << "3" << QStringList{"3/8", "2/8", "0/9", "9", "~1/8"}
+            << u"3/8|9|~1/8"_s;
         QStringList alternating; // 500 runs of one row to remove
         for (int i = 0; i < 1000; ++i)
             alternating << QString::number(i % 2);
@@ -141,12 +163,15 @@ private Q_SLOTS:
         QAbstractItemModelTester tester(&table);
         QList<RowCells> rows;
         for (const QString &value : values)
-            rows << row(value, {{BaiduSite, value}, {Registration, value}});
+            rows << row(value, {{BaiduSite, value},
+                                {Registration, value},
+                                {ArchiveFirstYear, value},
+                                {OtherSuffixes, value}});
         table.appendRows(rows);
         for (int r = 0; r < table.rowCount(); ++r) {
             if (values[r].startsWith(u'~')) {
-                table.setCell(r, BaiduSite, values[r].mid(1), CellState::Failed);
-                table.setCell(r, Registration, values[r].mid(1), CellState::Failed);
+                for (const int c : {BaiduSite, Registration, ArchiveFirstYear, OtherSuffixes})
+                    table.setCell(r, c, values[r].mid(1), CellState::Failed);
             }
         }
         const qsizetype removed = RowFilter::filterRows(table, criterion, threshold);

@@ -163,7 +163,9 @@ void MainWindow::setUpGrid()
                 for (int section = first; section <= last; ++section)
                     m_c.resultGrid->setColumnWidth(
                         section, ResultTable::columnWidth(table->columnAt(section)));
+                fitColumns();
             });
+    connect(table, &QAbstractItemModel::columnsRemoved, this, &MainWindow::fitColumns);
     fitColumns();
     connect(header, &QHeaderView::sectionClicked, this, [table, header](int section) {
         const int column = table->columnAt(section);
@@ -185,7 +187,12 @@ void MainWindow::fitColumns()
     // to the count columns first (as far as a nine-digit count needs), then to the domain.
     constexpr int kDefaultGridWidth = 713;
     constexpr int kWidestCount = 110;
-    int extra = qMax(0, m_c.resultGrid->width() - kDefaultGridWidth);
+    int extra = m_c.resultGrid->width() - kDefaultGridWidth;
+    // The columns after the ten keep their own widths and take theirs from the growth first.
+    const ResultTable *table = m_session->grid();
+    for (int section = kColumnCount; section < table->columnCount(); ++section)
+        extra -= ResultTable::columnWidth(table->columnAt(section));
+    extra = qMax(0, extra);
     std::array<int, kColumnCount> widths{};
     for (int c = 0; c < kColumnCount; ++c)
         widths[std::size_t(c)] = m_userWidths[std::size_t(c)] > 0 ? m_userWidths[std::size_t(c)]
