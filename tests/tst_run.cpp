@@ -164,46 +164,63 @@ private Q_SLOTS:
 
     // A refused row is asked again after a pause: Retry-After when the site gives one, else 30 s
     // doubling, capped; after the last try the cell reads "查询受限", and three rows refused to
-    // the end make the site's queue give up.
+    // the end make the site's queue give up. The JSON APIs refuse with 429 or a bare 403.
     void backoff_data()
     {
+        QTest::addColumn<int>("metric");
+        QTest::addColumn<Route>("route");
         QTest::addColumn<Fault>("fault");
+        QTest::addColumn<int>("firstRefused");    // the first request refused, from 1
         QTest::addColumn<int>("refusedRequests"); // then the site answers again; -1: never
         QTest::addColumn<QList<qint64>>("pauses");
         QTest::addColumn<QStringList>("cells"); // "v": the page's value
         const QStringList gaveUp = QStringList(3, kQueryRefused) << kBlankCell << kBlankCell;
+        const QList<qint64> doubling{30'000, 60'000, 240'000, 480'000, 600'000, 600'000};
         QTest::newRow("no Retry-After")
-            << Fault::blocked(503) << -1
-            << QList<qint64>{30'000, 60'000, 240'000, 480'000, 600'000, 600'000} << gaveUp;
-        QTest::newRow("Retry-After 120")
-            << Fault::throttled(429) << -1 << QList<qint64>(6, 120'000) << gaveUp;
+            << 2 << Route::Google << Fault::blocked(503) << 1 << -1 << doubling << gaveUp;
+        QTest::newRow("Retry-After 120") << 2 << Route::Google << Fault::throttled(429) << 1 << -1
+                                         << QList<qint64>(6, 120'000) << gaveUp;
         QTest::newRow("clears after two tries")
-            << Fault::blocked(200) << 2 << QList<qint64>{30'000, 60'000} << QStringList(5, u"v"_s);
+            << 2 << Route::Google << Fault::blocked(200) << 1 << 2 << QList<qint64>{30'000, 60'000}
+            << QStringList(5, u"v"_s);
+        QTest::newRow("archive, 403") << Probes::kArchiveMetric << Route::Archive
+                                      << Fault::errorStatus(403) << 1 << -1 << doubling << gaveUp;
+        QTest::newRow("other suffixes, 429 on the third question: the row again")
+            << Probes::kOtherSuffixMetric << Route::Doh << Fault::throttled(429) << 3 << 1
+            << QList<qint64>{120'000} << QStringList(5, u"v"_s);
     }
     void backoff()
     {
+        QFETCH(int, metric);
+        QFETCH(Route, route);
         QFETCH(Fault, fault);
+        QFETCH(int, firstRefused);
         QFETCH(int, refusedRequests);
         QFETCH(QList<qint64>, pauses);
         QFETCH(QStringList, cells);
-        const QStringList names = load(5, {2});
+        const QStringList names = load(5, {metric});
+        const int column = *Probes::metric(metric).column;
         int asked = 0;
-        m_f.sim.setFault(Route::Google, fault);
         connect(&m_f.sim, &SiteSimulator::requestReceived, m_run, [&] {
-            if (++asked == refusedRequests + 1) // before it is answered
+            // Each before it is answered.
+            ++asked;
+            if (asked == firstRefused)
+                m_f.sim.setFault(route, fault);
+            if (asked == firstRefused + refusedRequests)
                 m_f.sim.clearFaults();
         });
         QSignalSpy notices(m_run, &QueryRun::notice);
         await(m_run->startOrStop());
         QCOMPARE(m_clock->pauses, pauses);
         for (int r = 0; r < names.size(); ++r)
-            QCOMPARE(m_table.cell(r, GoogleSite),
-                     cells[r] == u"v" ? expectedCell(2, names[r]) : cells[r]);
+            QCOMPARE(m_table.cell(r, column),
+                     cells[r] == u"v" ? expectedCell(metric, names[r]) : cells[r]);
+        const QString site = Probes::siteName(Probes::metric(metric).site);
         QCOMPARE(notices.first().at(0).toString(),
-                 u"google：查询受限，%1 秒后重试"_s.arg(pauses.first() / 1000));
+                 u"%1：查询受限，%2 秒后重试"_s.arg(site).arg(pauses.first() / 1000));
         if (refusedRequests < 0)
             QCOMPARE(notices.last().at(0).toString(),
-                     u"google：连续 3 行查询受限，已停止查询该站点"_s);
+                     u"%1：连续 3 行查询受限，已停止查询该站点"_s.arg(site));
     }
 
     // The re-query asks the cells that failed, were refused or are blank, not those reading so.
