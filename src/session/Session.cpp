@@ -551,14 +551,18 @@ bool Session::measuredAll(const QList<int> &metrics) const
 {
     for (int r = 0; r < m_grid->rowCount(); ++r) {
         for (int k : metrics) {
-            const std::optional<ProbeColumn> column = Probes::metric(k).column;
-            const CellState state = column ? m_grid->cellState(r, *column)
-                                           : m_rdapStates.value(m_grid->rowId(r), CellState::Blank);
-            if (state != CellState::Value)
+            if (metricState(r, k) != CellState::Value)
                 return false;
         }
     }
     return true;
+}
+
+CellState Session::metricState(int row, int metric) const
+{
+    const std::optional<ProbeColumn> column = Probes::metric(metric).column;
+    return column ? m_grid->cellState(row, *column)
+                  : m_rdapStates.value(m_grid->rowId(row), CellState::Blank);
 }
 
 QCoro::Task<Session::LookupReport> Session::lookUp(QString typed, bool askRegistry)

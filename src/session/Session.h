@@ -144,6 +144,9 @@ public:
     // Whether every cell of `metrics` (varnel-cli's indexes, the RDAP metric included) was
     // measured in every row.
     bool measuredAll(const QList<int> &metrics) const;
+    // The state of metric `metric`'s cell in `row` (varnel-cli's indexes): Blank for a cell no
+    // queue asked.
+    CellState metricState(int row, int metric) const;
     // The RDAP metric's cells of a row, once read: the statuses, the real expiry and the drop
     // estimate; three empty cells before.
     QStringList rdapCells(RowId row) const;
