@@ -60,13 +60,13 @@ void NameReader::readSome()
 void NameReader::finish(int error)
 {
     m_notifier->setEnabled(false);
+    m_finished = true;
     if (error)
         m_error = qt_error_string(error);
     else
         takeLines(true); // what follows the last line break is the last line
     m_pending.clear();
-    m_finished = true;
-    Q_EMIT changed();
+    wake();
 }
 
 void NameReader::stop()
@@ -76,13 +76,24 @@ void NameReader::stop()
     m_notifier->setEnabled(false);
     m_pending.clear();
     m_finished = true;
+    wake();
+}
+
+// The waiter resumes from the event loop: a second signal before then would resume it twice.
+void NameReader::wake()
+{
+    if (!m_waiting)
+        return;
+    m_waiting = false;
     Q_EMIT changed();
 }
 
 QCoro::Task<void> NameReader::wait()
 {
-    while (m_names.isEmpty() && !m_finished)
+    while (m_names.isEmpty() && !m_finished) {
+        m_waiting = true;
         co_await qCoro(this, &NameReader::changed);
+    }
 }
 
 QStringList NameReader::take(qsizetype count)
@@ -192,7 +203,7 @@ void NameReader::takeLines(bool toEnd)
     if (m_names.size() >= m_backlog)
         m_notifier->setEnabled(false);
     if (!read.names.isEmpty())
-        Q_EMIT changed();
+        wake();
 }
 
 } // namespace Cli

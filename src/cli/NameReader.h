@@ -48,6 +48,7 @@ private:
 
     void readSome();
     void finish(int error);
+    void wake();
     bool decide(bool toEnd);
     QString decode(QByteArrayView bytes);
     void takeLines(bool toEnd);
@@ -66,6 +67,7 @@ private:
     qsizetype m_skipped = 0;
     qsizetype m_duplicates = 0;
     bool m_finished = false;
+    bool m_waiting = false;
     QString m_error;
 };
 
