@@ -338,8 +338,8 @@ QCoro::Task<int> measure(Context context)
     const ResultTable &grid = *session.grid();
     for (int k = 0; k <= Catalogue::kRdapMetric; ++k)
         session.setTicked(k, metrics->contains(k));
-    // What the window's tooltip would say: part of a record did not read.
-    // The connections to the session, which outlives this subcommand, go with the reader.
+    // What the window's tooltip would say: part of a record did not read. This connection and
+    // the others to the session, which outlives this subcommand, go with the reader.
     QObject::connect(
         &session, &Session::rdapWarnings, &reader, [&](RowId row, const QStringList &warnings) {
             for (const QString &warning : warnings)

@@ -271,12 +271,9 @@ void Session::importNames(const QStringList &names)
     Sources::importCategory(*m_grid, names);
 }
 
-Session::Names Session::readNames(const QByteArray &bytes, bool wholeLinesOnly)
+Session::Names Session::readNames(const QByteArray &bytes)
 {
-    QString text = NameImport::decodeFile(bytes);
-    if (wholeLinesOnly)
-        text.truncate(text.lastIndexOf(u'\n') + 1);
-    return NameImport::readNames(text);
+    return NameImport::readNames(NameImport::decodeFile(bytes));
 }
 
 QCoro::Task<QString> Session::importFile(QString path)

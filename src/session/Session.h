@@ -88,9 +88,8 @@ public:
     // probe walks the new rows.
     void importCategory(int category);
     using Names = NameImport::Result;
-    // The names in a file's bytes (text or CSV, in any of the usual encodings); only the lines
-    // read to their end when `wholeLinesOnly`.
-    static Names readNames(const QByteArray &bytes, bool wholeLinesOnly = false);
+    // The names in a file's bytes (text or CSV, in any of the usual encodings).
+    static Names readNames(const QByteArray &bytes);
     // `names` replace the grid as a category does.
     void importNames(const QStringList &names);
     // Names from a user's file (text or CSV, in any of the usual encodings) replace the grid,
