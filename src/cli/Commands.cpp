@@ -392,9 +392,8 @@ QCoro::Task<int> measure(Context context)
     });
     // A stop ends the run at once. The rows not yet written keep the cells they have now; the
     // requests cut off would only fill theirs with failures. The names read but not yet in the
-    // grid follow with empty cells.
-    // Stopping the reader or the session may end this subcommand, so each goes last in a
-    // connection of its own, and the session's takes nothing from here.
+    // grid follow with empty cells. The session's shutdown may end this subcommand before it
+    // returns, so it comes last, in a connection that takes nothing from here.
     QList<QStringList> unwritten;
     QObject::connect(&console, &Console::stopRequested, &reader, [&] {
         for (qsizetype r = written; batchInGrid && r < grid.rowCount(); ++r)

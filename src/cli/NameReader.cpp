@@ -177,7 +177,8 @@ void NameReader::takeLines(bool toEnd)
         const char first = m_encoding == Encoding::Utf16LE ? '\n' : '\0';
         const char second = m_encoding == Encoding::Utf16LE ? '\0' : '\n';
         for (cut = (m_pending.size() & ~qsizetype(1)) - 2;
-             cut >= 0 && !(m_pending[cut] == first && m_pending[cut + 1] == second); cut -= 2) {
+             cut >= 0 && !(m_pending.at(cut) == first && m_pending.at(cut + 1) == second);
+             cut -= 2) {
         }
         cut += 2;
     } else if (!toEnd) {
