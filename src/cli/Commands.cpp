@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include "cli/NameReader.h"
 #include "session/Catalogue.h"
 #include "session/Session.h"
 #include "table/GridExport.h"
@@ -70,50 +71,52 @@ std::optional<QList<int>> readMetrics(Console &console, const QCommandLineParser
 }
 
 // Progress on standard error: a bar with rate and time left on a terminal, plain lines otherwise.
-// Nothing once the run is stopping.
+// The total is -1 while a pipe is still being read: then the count alone. Nothing once the run
+// is stopping.
 class Progress {
 public:
-    Progress(const Console &console, qsizetype total)
+    explicit Progress(const Console &console)
         : m_console(console)
-        , m_total(total)
         , m_terminal(isatty(fileno(stderr)))
     {
         m_clock.start();
     }
-    void update(qsizetype done, bool force = false)
+    void update(qsizetype done, qsizetype total, bool force = false)
     {
         const qint64 ms = m_clock.elapsed();
         if (m_console.isStopping() || (!force && ms - m_lastMs < (m_terminal ? 200 : 2000)))
             return;
         m_lastMs = ms;
         const double rate = ms > 0 ? done * 1000.0 / ms : 0.0;
-        const qint64 left = rate > 0 ? qint64((m_total - done) / rate) : -1;
+        const qint64 left = rate > 0 && total >= 0 ? qint64((total - done) / rate) : -1;
         const QString eta = left < 0 ? QStringLiteral("--:--")
                                      : QStringLiteral("%1:%2").arg(left / 60).arg(left % 60, 2, 10,
                                                                                   QLatin1Char('0'));
+        const QByteArray count = total < 0
+                                     ? QByteArray::number(done)
+                                     : QByteArray::number(done) + '/' + QByteArray::number(total);
         if (m_terminal) {
             constexpr int kWidth = 30;
-            const int filled = m_total ? int(kWidth * done / m_total) : kWidth;
-            std::fprintf(stderr, "\r[%s%s] %lld/%lld  %.1f/s  %s left ",
+            const int filled = total > 0 ? int(kWidth * done / total) : total < 0 ? 0 : kWidth;
+            std::fprintf(stderr, "\r[%s%s] %s  %.1f/s  %s left ",
                          QByteArray(filled, '#').constData(),
-                         QByteArray(kWidth - filled, '.').constData(), (long long)done,
-                         (long long)m_total, rate, qPrintable(eta));
+                         QByteArray(kWidth - filled, '.').constData(), count.constData(), rate,
+                         qPrintable(eta));
         } else {
-            std::fprintf(stderr, "measured %lld/%lld names, %.1f/s, %s left\n", (long long)done,
-                         (long long)m_total, rate, qPrintable(eta));
+            std::fprintf(stderr, "measured %s names, %.1f/s, %s left\n", count.constData(), rate,
+                         qPrintable(eta));
         }
         std::fflush(stderr);
     }
     void finish(qsizetype done)
     {
-        update(done, true);
+        update(done, done, true);
         if (m_terminal && !m_console.isStopping())
             std::fputc('\n', stderr);
     }
 
 private:
     const Console &m_console;
-    qsizetype m_total;
     bool m_terminal;
     QElapsedTimer m_clock;
     qint64 m_lastMs = -1'000'000;
@@ -325,35 +328,23 @@ QCoro::Task<int> measure(Context context)
         console.err(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
         co_return kBadUsage;
     }
-    QString why;
-    const std::optional<QByteArray> bytes =
-        co_await console.readAll(path == u"-" ? STDIN_FILENO : file.handle(), &why);
-    if (!bytes) {
-        console.err(QStringLiteral("cannot read %1: %2").arg(path, why));
-        co_return kBadUsage;
-    }
-    // Ctrl+C while reading: the lines read to their end are still names to write.
-    const Session::Names read = Session::readNames(*bytes, console.isStopping());
-    if (read.names.isEmpty() && !console.isStopping()) {
-        console.err(QStringLiteral("未找到域名：跳过 %1 行").arg(read.skipped));
-        co_return kIncomplete;
-    }
-    if (read.skipped + read.duplicates > 0)
-        console.err(QStringLiteral("skipped %1 lines that are not names and %2 duplicates")
-                        .arg(read.skipped)
-                        .arg(read.duplicates));
+    // The grid holds one batch of rows at a time, and the reader about as many names ahead of
+    // it: memory stays the same however long the input.
+    constexpr qsizetype kBatchRows = 1000;
+    NameReader reader(path == u"-" ? STDIN_FILENO : file.handle(), kBatchRows);
 
     const SessionPtr owned = makeSession(context.options);
     Session &session = *owned;
-    session.importNames(read.names);
     const ResultTable &grid = *session.grid();
     for (int k = 0; k <= Catalogue::kRdapMetric; ++k)
         session.setTicked(k, metrics->contains(k));
-    // What the window's tooltip would say: part of a record did not read.
-    QObject::connect(&session, &Session::rdapWarnings, [&](RowId row, const QStringList &warnings) {
-        for (const QString &warning : warnings)
-            console.err(grid.cellOf(row, kDomainColumn) + QStringLiteral(": ") + warning);
-    });
+    // What the window's tooltip would say: part of a record did not read. This connection and
+    // the others to the session, which outlives this subcommand, go with the reader.
+    QObject::connect(
+        &session, &Session::rdapWarnings, &reader, [&](RowId row, const QStringList &warnings) {
+            for (const QString &warning : warnings)
+                console.err(grid.cellOf(row, kDomainColumn) + QStringLiteral(": ") + warning);
+        });
     // The ten columns' cells but the row label; the RDAP metric adds three columns (the
     // statuses, the real expiry and the drop estimate), the archive and other-suffix metrics
     // theirs after those.
@@ -376,57 +367,105 @@ QCoro::Task<int> measure(Context context)
         header << QStringLiteral("状态") << QStringLiteral("到期时间")
                << QStringLiteral("预计删除");
     header += GridExport::header(laterColumns);
-    QObject::connect(&session, &Session::runNotice,
+    QObject::connect(&session, &Session::runNotice, &reader,
                      [&](const QString &notice) { console.err(notice); });
 
     // Rows go out in input order, each as soon as it and every row before it is complete.
-    if (!console.out(GridExport::csv(header, {}, false)))
-        co_return console.exitCode();
+    bool headerWritten = false;
+    const auto writeHeader = [&] {
+        if (!headerWritten)
+            console.out(GridExport::csv(header, {}, false));
+        headerWritten = true;
+    };
+    bool batchInGrid = false;
+    bool measuredAll = true;
     QSet<RowId> complete;
-    qsizetype written = 0;
-    Progress progress(console, grid.rowCount());
+    qsizetype written = 0; // of the batch in the grid
+    qsizetype writtenBefore = 0;
+    Progress progress(console);
     const auto writeReady = [&](bool all) {
         QList<QStringList> rows;
         for (; written < grid.rowCount() && (all || complete.contains(grid.rowId(int(written))));
-             ++written)
+             ++written) {
             rows << rowCells(int(written));
+            for (int k : *metrics)
+                measuredAll =
+                    measuredAll && session.metricState(int(written), k) == CellState::Value;
+        }
         if (!rows.isEmpty())
             console.out(GridExport::csv({}, rows, false));
-        progress.update(written);
+        progress.update(writtenBefore + written, reader.expectedNames());
     };
-    QObject::connect(&session, &Session::rowFinished, [&](RowId row) {
+    QObject::connect(&session, &Session::rowFinished, &reader, [&](RowId row) {
         complete.insert(row);
         if (!console.isStopping())
             writeReady(false);
     });
     // A stop ends the run at once. The rows not yet written keep the cells they have now; the
-    // requests cut off would only fill theirs with failures.
+    // requests cut off would only fill theirs with failures. The names read but not yet in the
+    // grid follow with empty cells. The session's shutdown may end this subcommand before it
+    // returns, so it comes last, in a connection that takes nothing from here.
     QList<QStringList> unwritten;
-    const auto keepUnwritten = [&] {
-        for (qsizetype r = written; r < grid.rowCount(); ++r)
+    QObject::connect(&console, &Console::stopRequested, &reader, [&] {
+        for (qsizetype r = written; batchInGrid && r < grid.rowCount(); ++r)
             unwritten << rowCells(int(r));
-    };
-    QObject::connect(&console, &Console::stopRequested, &session, [&] {
-        keepUnwritten();
-        session.shutDown();
+        for (const QString &name : reader.take(reader.namesRead())) {
+            unwritten << QStringList(header.size());
+            unwritten.last()[0] = name;
+        }
+        reader.stop();
     });
+    QObject::connect(&console, &Console::stopRequested, &session, &Session::shutDown);
 
-    if (console.isStopping()) // Ctrl+C came while reading
-        keepUnwritten();
-    else
+    for (;;) {
+        co_await reader.wait();
+        const QStringList batch = reader.take(kBatchRows);
+        if (console.isStopping() || batch.isEmpty())
+            break;
+        writeHeader();
+        if (console.isStopping())
+            co_return console.exitCode();
+        session.importNames(batch);
+        batchInGrid = true;
+        written = 0;
+        complete.clear();
         co_await session.startRun();
+        if (console.isStopping())
+            break;
+        writeReady(true);
+        writtenBefore += written;
+        if (console.isStopping())
+            co_return console.exitCode();
+        // A site's queue that gave up on refusals left the last row blank: later batches do
+        // not ask it again, as one run over every name would not.
+        for (int k : *metrics) {
+            if (session.metricState(grid.rowCount() - 1, k) == CellState::Blank)
+                session.setTicked(k, false);
+        }
+    }
     if (console.isStopping()) {
-        // Every name is still written after Ctrl+C, unfinished cells empty.
-        if (console.exitCode() == kInterrupted)
+        // Every name read to the end of its line is still written after Ctrl+C, unfinished
+        // cells empty.
+        if (console.exitCode() == kInterrupted) {
+            writeHeader();
             console.out(GridExport::csv({}, unwritten, false));
+        }
         co_return console.exitCode();
     }
-    writeReady(true);
-    progress.finish(written);
-    if (console.isStopping())
-        co_return console.exitCode();
-
-    co_return session.measuredAll(*metrics) ? kDone : kIncomplete;
+    if (!reader.errorString().isEmpty()) {
+        console.err(QStringLiteral("cannot read %1: %2").arg(path, reader.errorString()));
+        co_return kBadUsage;
+    }
+    if (!headerWritten) {
+        console.err(QStringLiteral("未找到域名：跳过 %1 行").arg(reader.skipped()));
+        co_return kIncomplete;
+    }
+    progress.finish(writtenBefore);
+    if (reader.skipped() + reader.duplicates() > 0)
+        console.err(QStringLiteral("skipped %1 lines that are not names and %2 duplicates")
+                        .arg(reader.skipped())
+                        .arg(reader.duplicates()));
+    co_return measuredAll ? kDone : kIncomplete;
 }
 
 QCoro::Task<int> lookup(Context context)

@@ -2,8 +2,6 @@
 
 #include <QSocketNotifier>
 
-#include <QCoroSignal>
-
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -25,14 +23,6 @@ void onSignal(int)
     [[maybe_unused]] const ssize_t sent = ::write(g_signalPipe[0], &byte, 1);
     errno = saved;
 }
-
-// The end of a read, by end of file or a stop: a signal without QSocketNotifier's private
-// argument, which coroutine signal awaiting cannot take.
-class ReadEnd final : public QObject {
-    Q_OBJECT
-Q_SIGNALS:
-    void reached();
-};
 
 } // namespace
 
@@ -120,36 +110,4 @@ int Console::closeOutput(int exitCode)
     return kIncomplete;
 }
 
-QCoro::Task<std::optional<QByteArray>> Console::readAll(int fd, QString *error)
-{
-    QByteArray bytes;
-    int failure = 0;
-    ReadEnd end;
-    QSocketNotifier notifier(fd, QSocketNotifier::Read);
-    connect(&notifier, &QSocketNotifier::activated, &end, [&] {
-        char buffer[64 * 1024];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            bytes.append(buffer, n);
-            return;
-        }
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            return;
-        failure = n < 0 ? errno : 0;
-        notifier.setEnabled(false);
-        Q_EMIT end.reached();
-    });
-    connect(this, &Console::stopRequested, &end, &ReadEnd::reached);
-    if (!isStopping())
-        co_await qCoro(&end, &ReadEnd::reached);
-    if (failure) {
-        if (error)
-            *error = qt_error_string(failure);
-        co_return std::nullopt;
-    }
-    co_return bytes;
-}
-
 } // namespace Cli
-
-#include "Console.moc"

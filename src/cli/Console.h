@@ -4,10 +4,6 @@
 #include <QObject>
 #include <QString>
 
-#include <QCoroTask>
-
-#include <optional>
-
 class QSocketNotifier;
 
 namespace Cli {
@@ -37,9 +33,6 @@ public:
     bool out(const QByteArray &bytes);
     // "varnel-cli: TEXT" on standard error; nothing once the run is stopping.
     void err(const QString &text);
-    // Reads `fd` to its end while the event loop runs on. A stop ends the read early with what
-    // came so far; nullopt and `error` when reading fails.
-    QCoro::Task<std::optional<QByteArray>> readAll(int fd, QString *error);
 
     // Ends the run early with `exitCode`; the first cause wins.
     void stop(int exitCode);

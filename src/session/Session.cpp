@@ -271,12 +271,9 @@ void Session::importNames(const QStringList &names)
     Sources::importCategory(*m_grid, names);
 }
 
-Session::Names Session::readNames(const QByteArray &bytes, bool wholeLinesOnly)
+Session::Names Session::readNames(const QByteArray &bytes)
 {
-    QString text = NameImport::decodeFile(bytes);
-    if (wholeLinesOnly)
-        text.truncate(text.lastIndexOf(u'\n') + 1);
-    return NameImport::readNames(text);
+    return NameImport::readNames(NameImport::decodeFile(bytes));
 }
 
 QCoro::Task<QString> Session::importFile(QString path)
@@ -559,14 +556,18 @@ bool Session::measuredAll(const QList<int> &metrics) const
 {
     for (int r = 0; r < m_grid->rowCount(); ++r) {
         for (int k : metrics) {
-            const std::optional<ProbeColumn> column = Probes::metric(k).column;
-            const CellState state = column ? m_grid->cellState(r, *column)
-                                           : m_rdapStates.value(m_grid->rowId(r), CellState::Blank);
-            if (state != CellState::Value)
+            if (metricState(r, k) != CellState::Value)
                 return false;
         }
     }
     return true;
+}
+
+CellState Session::metricState(int row, int metric) const
+{
+    const std::optional<ProbeColumn> column = Probes::metric(metric).column;
+    return column ? m_grid->cellState(row, *column)
+                  : m_rdapStates.value(m_grid->rowId(row), CellState::Blank);
 }
 
 QCoro::Task<Session::LookupReport> Session::lookUp(QString typed, bool askRegistry)

@@ -88,9 +88,8 @@ public:
     // probe walks the new rows.
     void importCategory(int category);
     using Names = NameImport::Result;
-    // The names in a file's bytes (text or CSV, in any of the usual encodings); only the lines
-    // read to their end when `wholeLinesOnly`.
-    static Names readNames(const QByteArray &bytes, bool wholeLinesOnly = false);
+    // The names in a file's bytes (text or CSV, in any of the usual encodings).
+    static Names readNames(const QByteArray &bytes);
     // `names` replace the grid as a category does.
     void importNames(const QStringList &names);
     // Names from a user's file (text or CSV, in any of the usual encodings) replace the grid,
@@ -145,6 +144,9 @@ public:
     // Whether every cell of `metrics` (varnel-cli's indexes, the RDAP metric included) was
     // measured in every row.
     bool measuredAll(const QList<int> &metrics) const;
+    // The state of metric `metric`'s cell in `row` (varnel-cli's indexes): Blank for a cell no
+    // queue asked.
+    CellState metricState(int row, int metric) const;
     // The RDAP metric's cells of a row, once read: the statuses, the real expiry and the drop
     // estimate; three empty cells before.
     QStringList rdapCells(RowId row) const;
