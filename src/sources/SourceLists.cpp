@@ -4,10 +4,9 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
-#ifdef __SSE2__
+#ifdef __x86_64__
 #include <emmintrin.h>
 #endif
 
@@ -111,25 +110,26 @@ qsizetype nameDot(QStringView entry)
     return (seen & kNotName) || dot <= 0 ? -1 : dot;
 }
 
-// Up to eight ASCII characters, lower-cased, a byte each; 0 for other text. Captions are short
-// lower-case ASCII, so a suffix matches one in any case exactly when their keys are equal.
+// Up to eight ASCII characters, lower-cased, a byte each from the lowest; 0 for other text.
+// Captions are short lower-case ASCII, so a suffix matches one in any case exactly when their
+// keys are equal.
 std::uint64_t asciiKey(QStringView text)
 {
     if (text.isEmpty() || text.size() > 8)
         return 0;
     std::uint64_t key = 0;
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.utf16()[i];
         if (c == 0 || c >= 0x80)
             return 0;
-        key = key << 8 | (c >= u'A' && c <= u'Z' ? c + 0x20 : c);
+        key |= std::uint64_t(c >= u'A' && c <= u'Z' ? c + 0x20 : c) << (8 * i);
     }
     return key;
 }
 
-// The list of one file whose suffix is the part of name-like `entry` after its first dot, at
-// `dot`.
-int suffixList(QStringView entry, qsizetype dot, bool cnFile)
+// The list of one file for a name-like `entry` whose suffix, the part after its first dot, is
+// `suffixText` with the key asciiKey gives it.
+int suffixList(QStringView entry, QStringView suffixText, std::uint64_t key, bool cnFile)
 {
     static const std::array<std::uint64_t, kSourceCount> captionKeys = [] {
         std::array<std::uint64_t, kSourceCount> keys{};
@@ -137,8 +137,6 @@ int suffixList(QStringView entry, qsizetype dot, bool cnFile)
             keys[std::size_t(index)] = asciiKey(suffix(index).caption);
         return keys;
     }();
-    const QStringView suffixText = entry.sliced(dot + 1);
-    const std::uint64_t key = asciiKey(suffixText);
     const int firstIndex = cnFile ? NetCn : Com;
     // One index past the match, 0 for none. Summed rather than branched on: which suffix a line
     // has is as good as random, and at most one can match.
@@ -155,7 +153,10 @@ int suffixList(QStringView entry, qsizetype dot, bool cnFile)
 int listOf(QStringView entry, bool cnFile)
 {
     const qsizetype dot = nameDot(entry);
-    return dot < 0 ? kSkipped : suffixList(entry, dot, cnFile);
+    if (dot < 0)
+        return kSkipped;
+    const QStringView suffixText = entry.sliced(dot + 1);
+    return suffixList(entry, suffixText, asciiKey(suffixText), cnFile);
 }
 
 bool isBracket(char16_t c)
@@ -177,13 +178,16 @@ bool fileLine(char16_t *begin, char16_t *end, bool cnFile, SharedText &text, Sou
     return index == kSkipped;
 }
 
-#ifdef __SSE2__
+#ifdef __x86_64__
 // Sixteen characters from `text` as bit masks, bit k for character k: line feeds, dots, and
 // characters that are neither ASCII letters, digits, hyphens nor dots.
 struct Masks {
     unsigned feeds;
     unsigned dots;
     unsigned others;
+    // The characters as bytes with bit 5 set, the first in the lowest byte of lowBytes.
+    std::uint64_t lowBytes;
+    std::uint64_t highBytes;
 };
 
 Masks masksOf(const char16_t *text)
@@ -207,8 +211,11 @@ Masks masksOf(const char16_t *text)
     };
     const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text));
     const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + 8));
+    const __m128i bytes = _mm_or_si128(_mm_packus_epi16(low, high), _mm_set1_epi8(0x20));
     return {bits(is(low, u'\n'), is(high, u'\n')), bits(is(low, u'.'), is(high, u'.')),
-            ~bits(nameOrDot(low), nameOrDot(high)) & 0xffffu};
+            ~bits(nameOrDot(low), nameOrDot(high)) & 0xffffu,
+            std::uint64_t(_mm_cvtsi128_si64(bytes)),
+            std::uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(bytes, bytes)))};
 }
 
 // Files the line at `text` the short way when it is plain: up to fifteen ASCII letters, digits,
@@ -231,8 +238,18 @@ int fileShortLine(char16_t *text, bool cnFile, SharedText &shared, SourceLists &
         return -1;
     const unsigned dots = masks.dots & ((1u << size) - 1);
     const int dot = dots ? std::countr_zero(dots) : -1;
-    const QStringView entry(text, size);
-    const int index = dot > 0 ? suffixList(entry, dot, cnFile) : kSkipped;
+    const int suffixSize = size - dot - 1;
+    if (dot <= 0 || suffixSize > 8) { // no name, or longer than any suffix
+        *skipped = true;
+        return length;
+    }
+    // Letters, digits, hyphens and dots are lower case with bit 5 set.
+    const int shift = 8 * (dot + 1);
+    std::uint64_t key = shift < 64 ? masks.lowBytes >> shift | masks.highBytes << (64 - shift)
+                                   : masks.highBytes >> (shift - 64);
+    key &= suffixSize == 0 ? 0 : ~std::uint64_t(0) >> (64 - 8 * suffixSize);
+    const int index =
+        suffixList(QStringView(text, size), QStringView(text + dot + 1, suffixSize), key, cnFile);
     if (index >= 0)
         lists[std::size_t(index)].append(shared.slice(text, size));
     *skipped = index == kSkipped;
@@ -317,7 +334,7 @@ void PageFiling::fileLines(qsizetype lines, SourceLists &lists)
 {
     for (qsizetype n = 0; n < lines && m_at < m_size; ++n) {
         char16_t *const start = m_data + m_at;
-#ifdef __SSE2__
+#ifdef __x86_64__
         // Most lines are short plain names; only the others take the general way.
         bool skipped = false;
         const int length =
