@@ -13,7 +13,9 @@ namespace Sources {
 namespace {
 
 // Counts over the values 0..size-1 (a Fenwick tree): how many added values lie below a value.
-class CountsBelow {
+class CountsBelow final {
+    Q_DISABLE_COPY_MOVE(CountsBelow)
+
 public:
     explicit CountsBelow(qsizetype size)
         : m_tree(std::size_t(size) + 1, 0)
@@ -40,8 +42,12 @@ private:
 
 // The places 0..size-1 of one length's stretch of the result, each taken once: the k-th of those
 // still free in O(log size) (a Fenwick tree of free places, searched by halving steps).
-class FreePlaces {
+class FreePlaces final {
+    Q_DISABLE_COPY_MOVE(FreePlaces)
+
 public:
+    FreePlaces() = default;
+
     void reset(qsizetype size)
     {
         m_tree.resize(std::size_t(size) + 1);
