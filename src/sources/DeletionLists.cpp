@@ -80,7 +80,7 @@ QCoro::Task<DeletionLists::Load> DeletionLists::fetchAndFile(QString address, bo
     QPointer<DeletionLists> self(this);
     if (!m_fetcher)
         co_return Load::Superseded;
-    const FetchResult page = co_await m_fetcher->fetch(address, Charset::Gb2312);
+    FetchResult page = co_await m_fetcher->fetch(address, Charset::Gb2312);
     if (!self || generation != *currentGeneration)
         co_return Load::Superseded;
     if (!page.gotPage()) {
@@ -92,18 +92,13 @@ QCoro::Task<DeletionLists::Load> DeletionLists::fetchAndFile(QString address, bo
 
     // File into fresh lists and hand them over only when the whole page is in, so a load that
     // is superseded half-way leaves nothing of its day behind.
-    const QList<QStringView> pieces = Sources::cutLines(page.text);
+    Sources::PageFiling filing(std::move(page.text), cn);
     Sources::SourceLists filed;
-    qsizetype skipped = 0;
-    for (qsizetype from = 0; from < pieces.size(); from += m_chunk) {
-        const qsizetype to = qMin(pieces.size(), from + m_chunk);
-        if (cn) {
-            skipped += Sources::fileCnLines(pieces, from, to, filed);
-            setLoadStatus(QStringLiteral("目前已经载入%1条").arg(to - 1));
-        } else {
-            skipped += Sources::fileDailyLines(pieces, from, to, filed);
-        }
-        if (to < pieces.size()) {
+    while (!filing.atEnd()) {
+        filing.fileLines(m_chunk, filed);
+        if (cn)
+            setLoadStatus(QStringLiteral("目前已经载入%1条").arg(filing.linesRead() - 1));
+        if (!filing.atEnd()) {
             co_await QCoro::sleepFor(std::chrono::milliseconds(0));
             if (!self || generation != *currentGeneration)
                 co_return Load::Superseded;
@@ -113,11 +108,11 @@ QCoro::Task<DeletionLists::Load> DeletionLists::fetchAndFile(QString address, bo
     for (int i = first; i < first + 5; ++i)
         m_lists[std::size_t(i)] = std::move(filed[std::size_t(i)]);
     Q_EMIT listsChanged();
-    setLoadStatus(cn ? QStringLiteral("载入完毕,共%1条").arg(pieces.size())
+    setLoadStatus(cn ? QStringLiteral("载入完毕,共%1条").arg(filing.linesRead())
                      : QStringLiteral("载入完毕!!"));
     showCaptions(first);
-    if (skipped > 0)
-        Q_EMIT linesSkipped(skipped);
+    if (filing.skipped() > 0)
+        Q_EMIT linesSkipped(filing.skipped());
     co_return Load::Filed;
 }
 

@@ -4,108 +4,177 @@
 #include "text/Numbers.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
-#include <unordered_set>
+#include <bit>
+#include <numeric>
 #include <vector>
 
 namespace Sources {
 
 namespace {
 
-// The exchange procedure only compares lengths, so each length is replaced by its rank among the
-// distinct lengths; with few distinct lengths a rank fits a byte.
-std::vector<qsizetype> distinctLengths(const QStringList &list)
-{
-    std::unordered_set<qsizetype> seen;
-    std::vector<qsizetype> distinct;
-    for (const QString &entry : list) {
-        if (seen.insert(entry.size()).second)
-            distinct.push_back(entry.size());
-    }
-    std::sort(distinct.begin(), distinct.end());
-    return distinct;
-}
+// Counts over the values 0..size-1 (a Fenwick tree): how many added values lie below a value.
+class CountsBelow final {
+    Q_DISABLE_COPY_MOVE(CountsBelow)
 
-template <typename Rank>
-std::vector<Rank> lengthRanks(const QStringList &list, const std::vector<qsizetype> &distinct)
-{
-    std::vector<Rank> ranks;
-    ranks.reserve(list.size());
-    for (const QString &entry : list) {
-        ranks.push_back(Rank(std::lower_bound(distinct.begin(), distinct.end(), entry.size()) -
-                             distinct.begin()));
+public:
+    explicit CountsBelow(qsizetype size)
+        : m_tree(std::size_t(size) + 1, 0)
+    {
     }
-    return ranks;
-}
 
-// The first position from `from` on holding `rank`, or the end.
-template <typename Rank>
-qsizetype nextOfRank(const std::vector<Rank> &ranks, Rank rank, qsizetype from)
-{
-    const qsizetype n = qsizetype(ranks.size());
-    if (from >= n)
-        return n;
-    if constexpr (sizeof(Rank) == 1) {
-        const void *hit = std::memchr(ranks.data() + from, rank, size_t(n - from));
-        return hit ? static_cast<const Rank *>(hit) - ranks.data() : n;
-    } else {
-        return std::find(ranks.begin() + from, ranks.end(), rank) - ranks.begin();
+    qsizetype below(qsizetype value) const
+    {
+        qsizetype count = 0;
+        for (qsizetype i = value; i > 0; i -= i & -i)
+            count += m_tree[std::size_t(i)];
+        return count;
     }
-}
 
-// Pass i of the procedure swaps w[i] with the first later element shorter than w[i], then with
-// the first after that one shorter still, and so on. Each of those is the head (first position
-// from i on) of its rank, and exactly those heads are taken that lie nearer than the heads of all
-// lower ranks. A rank only ever gains positions beyond its head, so heads move forward only and
-// finding the next head costs O(n) per rank over the whole sort.
-template <typename Rank> void sortByRank(QString *w, std::vector<Rank> ranks, qsizetype rankCount)
-{
-    const qsizetype n = qsizetype(ranks.size());
-    std::vector<qsizetype> head(rankCount, n);
-    for (qsizetype p = n - 1; p >= 0; --p)
-        head[ranks[p]] = p;
-    std::vector<Rank> chain;
-    chain.reserve(rankCount);
-    Rank lowest = 0;
-    for (qsizetype i = 0; i + 1 < n; ++i) {
-        const Rank held = ranks[i];
-        while (head[lowest] == n)
-            ++lowest;
-        chain.clear();
-        qsizetype nearest = n;
-        for (Rank r = lowest; r < held; ++r) {
-            if (head[r] < nearest) {
-                nearest = head[r];
-                chain.push_back(r);
+    void add(qsizetype value)
+    {
+        for (qsizetype i = value + 1; i < qsizetype(m_tree.size()); i += i & -i)
+            ++m_tree[std::size_t(i)];
+    }
+
+private:
+    std::vector<quint32> m_tree;
+};
+
+// The places 0..size-1 of one length's stretch of the result, each taken once: the k-th of those
+// still free in O(log size) (a Fenwick tree of free places, searched by halving steps).
+class FreePlaces final {
+    Q_DISABLE_COPY_MOVE(FreePlaces)
+
+public:
+    FreePlaces() = default;
+
+    void reset(qsizetype size)
+    {
+        m_tree.resize(std::size_t(size) + 1);
+        for (qsizetype i = 1; i <= size; ++i)
+            m_tree[std::size_t(i)] = quint32(i & -i);
+        m_top = std::bit_floor(std::size_t(size));
+    }
+
+    // On the way down, each node whose range holds the place found loses it there and then.
+    qsizetype take(qsizetype k)
+    {
+        const qsizetype size = qsizetype(m_tree.size()) - 1;
+        qsizetype place = 0;
+        for (qsizetype step = qsizetype(m_top); step > 0; step /= 2) {
+            const qsizetype next = place + step;
+            if (next > size)
+                continue;
+            quint32 &node = m_tree[std::size_t(next)];
+            if (node <= quint32(k)) {
+                place = next;
+                k -= node;
+            } else {
+                --node;
             }
         }
-        // Nearest head first: each swap leaves at that head the element w[i] held until then.
-        Rank moved = held;
-        for (auto r = chain.rbegin(); r != chain.rend(); ++r) {
-            const qsizetype p = head[*r];
-            w[i].swap(w[p]);
-            ranks[p] = moved;
-            moved = *r;
-        }
-        head[held] = nextOfRank(ranks, held, i + 1);
-        for (Rank r : chain)
-            head[r] = nextOfRank(ranks, r, head[r] + 1);
+        return place;
     }
-}
+
+private:
+    std::vector<quint32> m_tree;
+    std::size_t m_top = 0;
+};
 
 } // namespace
 
+// Seen from the entries of one length L, the procedure depends only on where the shorter entries
+// are, not on their lengths or on the longer entries. Each pass puts one shorter entry in its
+// final place, and when the first entry of length L or less from i on has length L, that entry
+// moves on to where the first shorter entry after it was. So the entries of length L, in list
+// order, gather into one block that turns left by one place for each shorter entry passed: add
+// an entry, turn by the shorter entries up to the next entry of length L (or the end), add the
+// next, and so on. The block as it ends is their order in the result. It is found backwards:
+// before the last turn by b, the entry added last stood at the end, b places before the end of
+// the turned block. Each entry thus finds its place among those still free in O(log n), which
+// costs the same whatever order the lengths come in.
 void sortByLength(QStringList &list)
 {
-    if (list.size() < 2)
+    const qsizetype n = list.size();
+    if (n < 2)
         return;
-    const std::vector<qsizetype> distinct = distinctLengths(list);
-    const qsizetype rankCount = qsizetype(distinct.size());
-    if (rankCount <= 256)
-        sortByRank(list.data(), lengthRanks<std::uint8_t>(list, distinct), rankCount);
-    else
-        sortByRank(list.data(), lengthRanks<qsizetype>(list, distinct), rankCount);
+    // The entries' lengths by rank among the distinct lengths. Lengths up to a few times the
+    // number of entries are ranked through a table; longer ones, which real lists never have,
+    // by a search.
+    qsizetype longest = 0;
+    for (const QString &entry : std::as_const(list))
+        longest = std::max(longest, entry.size());
+    std::vector<qsizetype> distinct;
+    std::vector<quint32> rankOf;
+    if (longest <= 4 * n) {
+        rankOf.assign(std::size_t(longest) + 1, 0);
+        for (const QString &entry : std::as_const(list))
+            rankOf[std::size_t(entry.size())] = 1;
+        for (qsizetype length = 0; length <= longest; ++length) {
+            if (rankOf[std::size_t(length)]) {
+                rankOf[std::size_t(length)] = quint32(distinct.size());
+                distinct.push_back(length);
+            }
+        }
+    } else {
+        for (const QString &entry : std::as_const(list))
+            distinct.push_back(entry.size());
+        std::sort(distinct.begin(), distinct.end());
+        distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    }
+    const qsizetype lengthCount = qsizetype(distinct.size());
+    if (lengthCount == 1)
+        return;
+
+    // first[r]: where the entries of the r-th shortest length start in the result, which is
+    // also how many entries are shorter.
+    std::vector<qsizetype> ranks(static_cast<std::size_t>(n));
+    std::vector<qsizetype> first(std::size_t(lengthCount) + 1, 0);
+    for (qsizetype p = 0; p < n; ++p) {
+        const qsizetype length = list.at(p).size();
+        const qsizetype r =
+            rankOf.empty()
+                ? std::lower_bound(distinct.begin(), distinct.end(), length) - distinct.begin()
+                : qsizetype(rankOf[std::size_t(length)]);
+        ranks[std::size_t(p)] = r;
+        ++first[std::size_t(r) + 1];
+    }
+    std::partial_sum(first.begin(), first.end(), first.begin());
+
+    // The entries grouped by length in list order, each with the number of shorter entries
+    // before it.
+    std::vector<qsizetype> filled(first.begin(), first.end() - 1);
+    std::vector<quint32> grouped(static_cast<std::size_t>(n));
+    std::vector<quint32> shorterBefore(static_cast<std::size_t>(n));
+    CountsBelow seen(lengthCount);
+    for (qsizetype p = 0; p < n; ++p) {
+        const qsizetype r = ranks[std::size_t(p)];
+        const std::size_t g = std::size_t(filled[std::size_t(r)]++);
+        grouped[g] = quint32(p);
+        shorterBefore[g] = quint32(seen.below(r));
+        seen.add(r);
+    }
+
+    QStringList sorted(n);
+    QString *const from = list.data();
+    QString *const to = sorted.data();
+    FreePlaces places;
+    for (qsizetype r = 0; r < lengthCount; ++r) {
+        const qsizetype begin = first[std::size_t(r)];
+        const qsizetype count = first[std::size_t(r) + 1] - begin;
+        places.reset(count);
+        qsizetype start = 0; // where the block as it is now begins among the free places
+        for (qsizetype j = count - 1; j >= 0; --j) {
+            const qsizetype size = j + 1;
+            const std::size_t g = std::size_t(begin + j);
+            const qsizetype shorterAfter =
+                (j + 1 < count ? qsizetype(shorterBefore[g + 1]) : begin) - shorterBefore[g];
+            const qsizetype at = (start + size - 1 - shorterAfter % size) % size;
+            to[begin + places.take(at)] = std::move(from[grouped[g]]);
+            start = size > 1 ? at % (size - 1) : 0;
+        }
+    }
+    list = std::move(sorted);
 }
 
 QStringList sortBySize(const QStringList &input)

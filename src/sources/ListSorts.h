@@ -11,9 +11,7 @@ namespace Sources {
 // Orders `list` by length (QString::size()) exactly as this exchange procedure does:
 //     for i in 0..n-1: for j in i..n-1: if len(w[i]) > len(w[j]) swap(w[i], w[j])
 // Texts are never compared; the order among equal lengths is the procedure's, which is not that
-// of a stable sort. Each pass swaps w[i] along a chain of ever shorter elements: the first
-// remaining element of each length that lies nearer than the first of every shorter length.
-// Time O(n * D), D the number of distinct lengths: a few dozen for domain names.
+// of a stable sort. Time O(n log n), whatever order the lengths come in.
 void sortByLength(QStringList &list);
 
 // The net.cn, com.cn, org.cn and gov.cn lists, each by length; cn is left as it is.

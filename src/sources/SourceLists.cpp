@@ -1,32 +1,281 @@
 #include "SourceLists.h"
 
 #include <algorithm>
-#include <optional>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <string>
+
+#ifdef __x86_64__
+#include <emmintrin.h>
+#endif
 
 namespace Sources {
+
+// Filed entries are slices of a few large texts, not allocations of their own: an entry's QString
+// shares its text's data and reference count, so it stays valid however long it is kept and
+// copies itself before any change, as any shared QString does. A day page of a million names
+// thus costs no allocation per name. Each entry is followed by a null written over the blank or
+// line feed after it, as the text of every QString is. The slices' references are added to the
+// count in one step when filing pauses or the text changes, not one atomic step each; until then
+// this holds a reference itself, so no slice can outlive its text.
+class SharedText final {
+    Q_DISABLE_COPY_MOVE(SharedText)
+
+public:
+    SharedText() = default;
+    ~SharedText() { countSlices(); }
+
+    // Takes `text` over; returns its characters, which are this one's to change until sliced.
+    char16_t *reset(QString text)
+    {
+        countSlices();
+        m_text = std::move(text);
+        if (m_text.isEmpty())
+            return nullptr;
+        m_text.detach();
+        return m_text.data_ptr().data();
+    }
+
+    // [begin, begin + size) of the text, which has room for a null after it.
+    QString slice(char16_t *begin, qsizetype size)
+    {
+        begin[size] = u'\0';
+        ++m_uncounted;
+        return QString(QString::DataPointer(m_text.data_ptr().d_ptr(), begin, size));
+    }
+
+    // Must run before any slice made since the last call can be copied or destroyed.
+    void countSlices()
+    {
+        if (m_uncounted > 0)
+            m_text.data_ptr().d_ptr()->ref_.fetchAndAddRelaxed(int(m_uncounted));
+        m_uncounted = 0;
+    }
+
+private:
+    QString m_text;
+    qsizetype m_uncounted = 0;
+};
 
 namespace {
 
 // Lines of com names are only kept while shorter than this.
 constexpr qsizetype kComLineLimit = 18;
 
-// The list of one file whose suffix is the part of `entry` after its first dot.
-std::optional<int> listOfSuffix(QStringView entry, bool cnFile)
+constexpr int kSkipped = -1;
+constexpr int kDropped = -2;
+
+// Blanks as QStringView::trimmed() takes them, code unit by code unit.
+QStringView trimmedLine(QStringView line)
 {
-    const QStringView suffixText = entry.sliced(entry.indexOf(u'.') + 1);
-    for (int index = 0; index < kSourceCount; ++index) {
-        const SuffixRecord &record = suffix(index);
-        if (record.fromCnList == cnFile &&
-            suffixText.compare(record.caption, Qt::CaseInsensitive) == 0)
-            return index;
-    }
-    return std::nullopt;
+    const char16_t *begin = line.utf16();
+    const char16_t *end = begin + line.size();
+    while (begin < end && QChar::isSpace(*begin))
+        ++begin;
+    while (end > begin && QChar::isSpace(end[-1]))
+        --end;
+    return QStringView(begin, end);
 }
 
-void clampRange(qsizetype size, qsizetype &from, qsizetype &to)
+// What an ASCII character can be in a name; as bits, so that a whole entry is judged by their
+// union without a branch per character.
+enum CharClass : unsigned char { kNameChar = 1, kDot = 2, kNotName = 4, kWide = 8 };
+
+constexpr std::array<unsigned char, 128> kCharClasses = [] {
+    std::array<unsigned char, 128> classes{};
+    for (int c = 0; c < 128; ++c) {
+        const bool nameChar =
+            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-';
+        classes[std::size_t(c)] = nameChar ? kNameChar : c == '.' ? kDot : kNotName;
+    }
+    return classes;
+}();
+
+// The position of the first dot of `entry` when it is name-like (isNameLike), else -1. ASCII
+// is judged here; anything else is left to isNameLike, which knows letters of every script.
+qsizetype nameDot(QStringView entry)
 {
-    to = std::clamp<qsizetype>(to, 0, size);
+    const char16_t *const text = entry.utf16();
+    unsigned seen = 0;
+    qsizetype dot = -1;
+    for (qsizetype i = 0; i < entry.size(); ++i) {
+        const unsigned kind = text[i] < 0x80 ? unsigned(kCharClasses[text[i]]) : unsigned(kWide);
+        seen |= kind;
+        if (kind == kDot && dot < 0)
+            dot = i;
+    }
+    if (seen & kWide)
+        return isNameLike(entry) ? dot : -1;
+    return (seen & kNotName) || dot <= 0 ? -1 : dot;
+}
+
+// Up to eight ASCII characters, lower-cased, a byte each from the lowest; 0 for other text.
+// Captions are short lower-case ASCII, so a suffix matches one in any case exactly when their
+// keys are equal.
+std::uint64_t asciiKey(QStringView text)
+{
+    if (text.isEmpty() || text.size() > 8)
+        return 0;
+    std::uint64_t key = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.utf16()[i];
+        if (c == 0 || c >= 0x80)
+            return 0;
+        key |= std::uint64_t(c >= u'A' && c <= u'Z' ? c + 0x20 : c) << (8 * i);
+    }
+    return key;
+}
+
+// The list of one file for a name-like `entry` whose suffix, the part after its first dot, is
+// `suffixText` with the key asciiKey gives it.
+int suffixList(QStringView entry, QStringView suffixText, std::uint64_t key, bool cnFile)
+{
+    static const std::array<std::uint64_t, kSourceCount> captionKeys = [] {
+        std::array<std::uint64_t, kSourceCount> keys{};
+        for (int index = 0; index < kSourceCount; ++index)
+            keys[std::size_t(index)] = asciiKey(suffix(index).caption);
+        return keys;
+    }();
+    const int firstIndex = cnFile ? NetCn : Com;
+    // One index past the match, 0 for none. Summed rather than branched on: which suffix a line
+    // has is as good as random, and at most one can match.
+    int past = 0;
+    for (int index = firstIndex; index < firstIndex + 5; ++index) {
+        const bool same = key ? key == captionKeys[std::size_t(index)]
+                              : suffixText.compare(suffix(index).caption, Qt::CaseInsensitive) == 0;
+        past += int(same) * (index + 1);
+    }
+    const int found = past - 1;
+    return (found == Com) & (entry.size() >= kComLineLimit) ? kDropped : found;
+}
+
+int listOf(QStringView entry, bool cnFile)
+{
+    const qsizetype dot = nameDot(entry);
+    if (dot < 0)
+        return kSkipped;
+    const QStringView suffixText = entry.sliced(dot + 1);
+    return suffixList(entry, suffixText, asciiKey(suffixText), cnFile);
+}
+
+bool isBracket(char16_t c)
+{
+    return c == u'[' || c == u']';
+}
+
+// Files the line [begin, end), its line feed cut off already, changing its text in place;
+// returns whether it was skipped.
+bool fileLine(char16_t *begin, char16_t *end, bool cnFile, SharedText &text, SourceLists &lists)
+{
+    if (cnFile)
+        end = std::remove_if(begin, end, isBracket);
+    const QStringView entry = trimmedLine(QStringView(begin, end));
+    const int index = listOf(entry, cnFile);
+    if (index >= 0) {
+        lists[std::size_t(index)].append(text.slice(begin + (entry.utf16() - begin), entry.size()));
+    }
+    return index == kSkipped;
+}
+
+#ifdef __x86_64__
+// Sixteen characters from `text` as bit masks, bit k for character k: line feeds, dots, and
+// characters that are neither ASCII letters, digits, hyphens nor dots.
+struct Masks {
+    unsigned feeds;
+    unsigned dots;
+    unsigned others;
+    // The characters as bytes with bit 5 set, the first in the lowest byte of lowBytes.
+    std::uint64_t lowBytes;
+    std::uint64_t highBytes;
+};
+
+Masks masksOf(const char16_t *text)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const auto is = [](__m128i v, char16_t c) {
+        return _mm_cmpeq_epi16(v, _mm_set1_epi16(short(c)));
+    };
+    // Whether v - from <= span, unsigned, by a saturating subtraction.
+    const auto within = [zero](__m128i v, char16_t from, short span) {
+        const __m128i offset = _mm_sub_epi16(v, _mm_set1_epi16(short(from)));
+        return _mm_cmpeq_epi16(_mm_subs_epu16(offset, _mm_set1_epi16(span)), zero);
+    };
+    const auto nameOrDot = [&](__m128i v) {
+        const __m128i letter = within(_mm_or_si128(v, _mm_set1_epi16(0x20)), u'a', 25);
+        return _mm_or_si128(_mm_or_si128(within(v, u'0', 9), letter),
+                            _mm_or_si128(is(v, u'-'), is(v, u'.')));
+    };
+    const auto bits = [](__m128i low, __m128i high) {
+        return unsigned(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+    };
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + 8));
+    const __m128i bytes = _mm_or_si128(_mm_packus_epi16(low, high), _mm_set1_epi8(0x20));
+    return {bits(is(low, u'\n'), is(high, u'\n')), bits(is(low, u'.'), is(high, u'.')),
+            ~bits(nameOrDot(low), nameOrDot(high)) & 0xffffu,
+            std::uint64_t(_mm_cvtsi128_si64(bytes)),
+            std::uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(bytes, bytes)))};
+}
+
+// Files the line at `text` the short way when it is plain: up to fifteen ASCII letters, digits,
+// hyphens and dots, perhaps a CR, and the line feed, all within the sixteen characters at
+// `text`. Returns the line's length then, else -1.
+int fileShortLine(char16_t *text, bool cnFile, SharedText &shared, SourceLists &lists,
+                  bool *skipped)
+{
+    const Masks masks = masksOf(text);
+    if (masks.feeds == 0)
+        return -1;
+    const int length = std::countr_zero(masks.feeds);
+    int size = length;
+    unsigned others = masks.others & ((1u << length) - 1);
+    if (length > 0 && others == 1u << (length - 1) && text[length - 1] == u'\r') {
+        --size;
+        others = 0;
+    }
+    if (others != 0 || size == 0)
+        return -1;
+    const unsigned dots = masks.dots & ((1u << size) - 1);
+    const int dot = dots ? std::countr_zero(dots) : -1;
+    const int suffixSize = size - dot - 1;
+    if (dot <= 0 || suffixSize > 8) { // no name, or longer than any suffix
+        *skipped = true;
+        return length;
+    }
+    // Letters, digits, hyphens and dots are lower case with bit 5 set.
+    const int shift = 8 * (dot + 1);
+    std::uint64_t key = shift < 64 ? masks.lowBytes >> shift | masks.highBytes << (64 - shift)
+                                   : masks.highBytes >> (shift - 64);
+    key &= suffixSize == 0 ? 0 : ~std::uint64_t(0) >> (64 - 8 * suffixSize);
+    const int index =
+        suffixList(QStringView(text, size), QStringView(text + dot + 1, suffixSize), key, cnFile);
+    if (index >= 0)
+        lists[std::size_t(index)].append(shared.slice(text, size));
+    *skipped = index == kSkipped;
+    return length;
+}
+#endif
+
+qsizetype filePieces(const QList<QStringView> &pieces, qsizetype from, qsizetype to, bool cnFile,
+                     SourceLists &lists)
+{
+    to = std::clamp<qsizetype>(to, 0, pieces.size());
     from = std::clamp<qsizetype>(from, 0, to);
+    // The pieces are copied into one text of their own, a null's room after each.
+    qsizetype chars = 0;
+    for (qsizetype i = from; i < to; ++i)
+        chars += pieces[i].size() + 1;
+    SharedText text;
+    char16_t *at = text.reset(QString(chars, Qt::Uninitialized));
+    qsizetype skipped = 0;
+    for (qsizetype i = from; i < to; ++i) {
+        const qsizetype size = pieces[i].size();
+        std::copy_n(pieces[i].utf16(), size, at);
+        skipped += fileLine(at, at + size, cnFile, text, lists);
+        at += size + 1;
+    }
+    return skipped;
 }
 
 } // namespace
@@ -62,37 +311,49 @@ bool isNameLike(QStringView entry)
 qsizetype fileDailyLines(const QList<QStringView> &pieces, qsizetype from, qsizetype to,
                          SourceLists &lists)
 {
-    clampRange(pieces.size(), from, to);
-    qsizetype skipped = 0;
-    for (qsizetype i = from; i < to; ++i) {
-        const QStringView entry = pieces[i].trimmed();
-        const std::optional<int> index =
-            isNameLike(entry) ? listOfSuffix(entry, false) : std::nullopt;
-        if (!index)
-            ++skipped;
-        else if (*index != Com || entry.size() < kComLineLimit)
-            lists[std::size_t(*index)].append(entry.toString());
-    }
-    return skipped;
+    return filePieces(pieces, from, to, false, lists);
 }
 
 qsizetype fileCnLines(const QList<QStringView> &pieces, qsizetype from, qsizetype to,
                       SourceLists &lists)
 {
-    clampRange(pieces.size(), from, to);
-    qsizetype skipped = 0;
-    for (qsizetype i = from; i < to; ++i) {
-        QString line = pieces[i].toString();
-        line.remove(u'[').remove(u']');
-        const QString entry = line.trimmed();
-        const std::optional<int> index =
-            isNameLike(entry) ? listOfSuffix(entry, true) : std::nullopt;
-        if (index)
-            lists[std::size_t(*index)].append(entry);
-        else
-            ++skipped;
+    return filePieces(pieces, from, to, true, lists);
+}
+
+PageFiling::PageFiling(QString page, bool cnFile)
+    : m_cnFile(cnFile)
+    , m_size(page.size())
+    , m_text(std::make_unique<SharedText>())
+{
+    m_data = m_text->reset(std::move(page));
+}
+
+PageFiling::~PageFiling() = default;
+
+void PageFiling::fileLines(qsizetype lines, SourceLists &lists)
+{
+    for (qsizetype n = 0; n < lines && m_at < m_size; ++n) {
+        char16_t *const start = m_data + m_at;
+#ifdef __x86_64__
+        // Most lines are short plain names; only the others take the general way.
+        bool skipped = false;
+        const int length =
+            m_size - m_at >= 16 ? fileShortLine(start, m_cnFile, *m_text, lists, &skipped) : -1;
+        if (length >= 0) {
+            m_skipped += skipped;
+            ++m_lines;
+            m_at += length + 1;
+            continue;
+        }
+#endif
+        char16_t *const feed = const_cast<char16_t *>(
+            std::char_traits<char16_t>::find(start, std::size_t(m_size - m_at), u'\n'));
+        char16_t *const end = feed ? feed : m_data + m_size;
+        m_skipped += fileLine(start, end, m_cnFile, *m_text, lists);
+        ++m_lines;
+        m_at = end + 1 - m_data;
     }
-    return skipped;
+    m_text->countSlices();
 }
 
 } // namespace Sources

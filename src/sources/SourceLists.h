@@ -5,6 +5,8 @@
 #include <QList>
 #include <QStringView>
 
+#include <memory>
+
 // Cutting a downloaded deletion list into lines and filing them by suffix.
 namespace Sources {
 
@@ -32,5 +34,34 @@ qsizetype fileDailyLines(const QList<QStringView> &pieces, qsizetype from, qsize
 // (exactly net.cn, com.cn, org.cn, gov.cn or cn). Returns how many lines were skipped.
 qsizetype fileCnLines(const QList<QStringView> &pieces, qsizetype from, qsizetype to,
                       SourceLists &lists);
+
+class SharedText; // the text filed entries share; SourceLists.cpp
+
+// A whole page filed in one pass, by the rules of fileDailyLines or fileCnLines, a chunk of lines
+// at a time so that the loader can return to the event loop in between. Lines are counted as
+// cutLines cuts them. The filing takes the page over: the filed entries share its text.
+class PageFiling final {
+    Q_DISABLE_COPY_MOVE(PageFiling)
+
+public:
+    PageFiling(QString page, bool cnFile);
+    ~PageFiling();
+
+    // Files up to `lines` more lines into `lists`.
+    void fileLines(qsizetype lines, SourceLists &lists);
+    bool atEnd() const { return m_at >= m_size; }
+    qsizetype linesRead() const { return m_lines; }
+    // Lines that were not names, or names of other suffixes.
+    qsizetype skipped() const { return m_skipped; }
+
+private:
+    bool m_cnFile;
+    qsizetype m_size;
+    qsizetype m_at = 0;
+    qsizetype m_lines = 0;
+    qsizetype m_skipped = 0;
+    std::unique_ptr<SharedText> m_text;
+    char16_t *m_data = nullptr;
+};
 
 } // namespace Sources
