@@ -56,8 +56,8 @@ struct Child {
     int finish()
     {
         QSignalSpy ended(&process, &QProcess::finished);
-        return process.state() == QProcess::NotRunning || ended.wait(20000) ? process.exitCode()
-                                                                            : -1;
+        return process.state() == QProcess::NotRunning || ended.wait(120000) ? process.exitCode()
+                                                                             : -1;
     }
 };
 
