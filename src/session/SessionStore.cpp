@@ -52,6 +52,105 @@ bool addMissingCellColumns(QSqlQuery &q)
            q.exec(QStringLiteral("ALTER TABLE rows ADD COLUMN drop_ms INTEGER"));
 }
 
+// The drop instant as the file keeps it: NULL for none.
+QVariant dropOf(qint64 dropMs)
+{
+    return dropMs == ResultRow::kNoDropTime ? QVariant() : QVariant(dropMs);
+}
+
+// The cell columns of the typed grid: every column but the drop time's, kept as an instant.
+const QList<int> kTypedColumns = [] {
+    QList<int> columns;
+    for (int c = 0; c < kCellCount; ++c) {
+        if (c != kDropTimeColumn)
+            columns << c;
+    }
+    return columns;
+}();
+
+QString typedCellColumns(QStringView suffix)
+{
+    QStringList columns;
+    for (const int c : kTypedColumns)
+        columns << QStringLiteral("c%1").arg(c) + suffix.toString();
+    return columns.join(QStringLiteral(", "));
+}
+
+// The states, the drop instant and the cells of `row`, from the `from`th place of `q` on.
+void bindSaved(QSqlQuery &q, int from, const SavedRow &row)
+{
+    q.bindValue(from, row.states);
+    q.bindValue(from + 1, dropOf(row.dropMs));
+    for (qsizetype i = 0; i < kTypedColumns.size(); ++i)
+        q.bindValue(from + 2 + int(i), row.cells[std::size_t(kTypedColumns[i])]);
+}
+
+const QString kInsertSaved =
+    QStringLiteral("INSERT OR REPLACE INTO grid(key, position, states, drop_ms, %1) VALUES(%2)")
+        .arg(typedCellColumns(u""),
+             QStringList(kTypedColumns.size() + 4, QStringLiteral("?")).join(u','));
+
+bool hasTable(QSqlQuery &q, const QString &name)
+{
+    q.prepare(
+        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    q.addBindValue(name);
+    return q.exec() && q.next() && q.value(0).toLongLong() > 0;
+}
+
+// The grid with typed cells (SavedRow): counts as integers, the blank marker as NULL, anything
+// else as text, the states beside them. The cell columns have no type, so that SQLite keeps
+// each value as it is given. A file with the text grid of the earlier versions has it read as
+// the grid would import it, and dropped.
+bool typedGrid(QSqlQuery &q)
+{
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS grid(key INTEGER PRIMARY KEY, "
+                               "position INTEGER NOT NULL DEFAULT 0, states INTEGER NOT NULL "
+                               "DEFAULT 0, drop_ms INTEGER)")) ||
+        !q.exec(QStringLiteral("SELECT name FROM pragma_table_info('grid')")))
+        return false;
+    QStringList have;
+    while (q.next())
+        have << q.value(0).toString();
+    for (const int c : kTypedColumns) {
+        const QString column = QStringLiteral("c%1").arg(c);
+        if (!have.contains(column) &&
+            !q.exec(QStringLiteral("ALTER TABLE grid ADD COLUMN %1").arg(column)))
+            return false;
+    }
+    if (!hasTable(q, QStringLiteral("rows")))
+        return true;
+
+    ResultTable texts;
+    QList<std::pair<qint64, qint64>> places; // key, position
+    QList<RowCells> rows;
+    QList<QDateTime> drops;
+    if (!q.exec(
+            QStringLiteral("SELECT key, position, %1, drop_ms FROM rows").arg(cellColumns(u""))))
+        return false;
+    while (q.next()) {
+        places.append({q.value(0).toLongLong(), q.value(1).toLongLong()});
+        RowCells &cells = rows.emplace_back();
+        for (int c = 0; c < kCellCount; ++c)
+            cells[c] = q.value(2 + c).toString();
+        const QVariant drop = q.value(2 + kCellCount);
+        drops << (drop.isNull() ? QDateTime()
+                                : QDateTime::fromMSecsSinceEpoch(drop.toLongLong(), Qt::UTC));
+    }
+    texts.appendRows(rows);
+    texts.setDropTimes(drops);
+    if (!q.prepare(kInsertSaved))
+        return false;
+    for (int row = 0; row < texts.rowCount(); ++row) {
+        q.bindValue(0, places[row].first);
+        q.bindValue(1, places[row].second);
+        bindSaved(q, 2, texts.savedRow(row));
+        if (!q.exec())
+            return false;
+    }
+    return q.exec(QStringLiteral("DROP TABLE rows"));
+}
+
 // Each step brings the file from version i to i + 1; a new file walks them all. The last step
 // runs at every start too, so a file at the newest version still gains a new column's cells.
 const QList<std::function<bool(QSqlQuery &)>> kMigrations = {
@@ -69,6 +168,8 @@ const QList<std::function<bool(QSqlQuery &)>> kMigrations = {
     },
     // 3: a cell column for each grid column
     addMissingCellColumns,
+    // 4: typed cells and their states
+    typedGrid,
 };
 const int kSchemaVersion = int(kMigrations.size());
 // A release adds a step or two; a header this far ahead was written by no version at all.
@@ -89,21 +190,6 @@ bool isDamage(const QSqlError &error)
 {
     const QString code = error.nativeErrorCode();
     return code == u"1" || code == u"11" || code == u"26";
-}
-
-// The drop instant as the file keeps it: NULL for none.
-QVariant dropOf(const ResultTable &table, int row)
-{
-    const QDateTime utc = table.dropTime(row);
-    return utc.isValid() ? QVariant(utc.toMSecsSinceEpoch()) : QVariant();
-}
-
-RowCells cellsOf(const ResultTable &table, int row)
-{
-    RowCells cells;
-    for (int column = 0; column < kCellCount; ++column)
-        cells[column] = table.cell(row, column);
-    return cells;
 }
 
 enum class Health { Sound, Damaged, Newer, Unreadable };
@@ -164,8 +250,7 @@ struct SessionBatch {
     struct Row {
         qint64 key = 0;
         qint64 position = 0;
-        RowCells cells;
-        QVariant dropMs;
+        SavedRow saved;
     };
     bool wipe = false; // every stored row goes first: the grid was reset
     QList<qint64> deleted;
@@ -200,7 +285,7 @@ public:
         bool ok = true;
         if (batch.wipe) {
             QSqlQuery q(m_db);
-            ok = q.exec(QStringLiteral("DELETE FROM rows")) &&
+            ok = q.exec(QStringLiteral("DELETE FROM grid")) &&
                  q.exec(QStringLiteral(
                      "INSERT OR REPLACE INTO meta(name, value) VALUES('grid', 'saved')"));
         }
@@ -215,19 +300,15 @@ public:
         }
         for (qsizetype i = 0; ok && i < batch.updates.size(); ++i) {
             const SessionBatch::Row &row = batch.updates[i];
-            for (int c = 0; c < kCellCount; ++c)
-                m_update->bindValue(c, row.cells[c]);
-            m_update->bindValue(kCellCount, row.dropMs);
-            m_update->bindValue(kCellCount + 1, row.key);
+            bindSaved(*m_update, 0, row.saved);
+            m_update->bindValue(int(kTypedColumns.size()) + 2, row.key);
             ok = m_update->exec();
         }
         for (qsizetype i = 0; ok && i < batch.inserts.size(); ++i) {
             const SessionBatch::Row &row = batch.inserts[i];
             m_insert->bindValue(0, row.key);
             m_insert->bindValue(1, row.position);
-            for (int c = 0; c < kCellCount; ++c)
-                m_insert->bindValue(2 + c, row.cells[c]);
-            m_insert->bindValue(2 + kCellCount, row.dropMs);
+            bindSaved(*m_insert, 2, row.saved);
             ok = m_insert->exec();
         }
         if (ok && batch.complete) {
@@ -263,15 +344,12 @@ private:
             query.emplace(m_db);
             return query->prepare(sql);
         };
-        QStringList places(kCellCount + 3, QStringLiteral("?"));
-        return prepared(m_insert,
-                        QStringLiteral("INSERT OR REPLACE INTO rows(key, position, %1, drop_ms) "
-                                       "VALUES(%2)")
-                            .arg(cellColumns(u""), places.join(u','))) &&
-               prepared(m_update, QStringLiteral("UPDATE rows SET %1, drop_ms = ? WHERE key = ?")
-                                      .arg(cellColumns(u" = ?"))) &&
-               prepared(m_move, QStringLiteral("UPDATE rows SET position = ? WHERE key = ?")) &&
-               prepared(m_delete, QStringLiteral("DELETE FROM rows WHERE key = ?"));
+        return prepared(m_insert, kInsertSaved) &&
+               prepared(m_update,
+                        QStringLiteral("UPDATE grid SET states = ?, drop_ms = ?, %1 WHERE key = ?")
+                            .arg(typedCellColumns(u" = ?"))) &&
+               prepared(m_move, QStringLiteral("UPDATE grid SET position = ? WHERE key = ?")) &&
+               prepared(m_delete, QStringLiteral("DELETE FROM grid WHERE key = ?"));
     }
 
     bool fail()
@@ -456,7 +534,7 @@ void SessionStore::runWithoutSaving(State state, const QString &message)
         m_lock.unlock();
 }
 
-std::optional<QList<RowCells>> SessionStore::load()
+std::optional<QList<SavedRow>> SessionStore::loadSaved()
 {
     if (m_state != State::Saving)
         return std::nullopt;
@@ -470,18 +548,19 @@ std::optional<QList<RowCells>> SessionStore::load()
         readable = q.exec(QStringLiteral("SELECT value FROM meta WHERE name = 'grid'"));
         saved = readable && q.next();
         if (saved) {
-            readable = q.exec(QStringLiteral("SELECT key, position, %1, drop_ms FROM rows ORDER "
-                                             "BY position, key")
-                                  .arg(cellColumns(u"")));
+            readable = q.exec(QStringLiteral("SELECT key, position, states, drop_ms, %1 FROM grid "
+                                             "ORDER BY position, key")
+                                  .arg(typedCellColumns(u"")));
             while (readable && q.next()) {
-                RowCells cells;
-                for (int c = 0; c < kCellCount; ++c)
-                    cells[c] = q.value(2 + c).toString();
-                loaded.rows << std::move(cells);
-                const QVariant drop = q.value(2 + kCellCount);
-                loaded.dropTimes << (drop.isNull() ? QDateTime()
-                                                   : QDateTime::fromMSecsSinceEpoch(
-                                                         drop.toLongLong(), Qt::UTC));
+                SavedRow &row = loaded.rows.emplace_back();
+                row.states = quint32(q.value(2).toLongLong());
+                const QVariant drop = q.value(3);
+                row.dropMs = drop.isNull() ? ResultRow::kNoDropTime : drop.toLongLong();
+                for (qsizetype i = 0; i < kTypedColumns.size(); ++i) {
+                    const QVariant cell = q.value(4 + int(i));
+                    if (!cell.isNull())
+                        row.cells[std::size_t(kTypedColumns[i])] = cell;
+                }
                 loaded.tracked << Tracked{q.value(0).toLongLong(), q.value(1).toLongLong()};
             }
             readable = readable && !q.lastError().isValid();
@@ -497,6 +576,36 @@ std::optional<QList<RowCells>> SessionStore::load()
         return std::nullopt;
     m_loaded = std::move(loaded);
     return m_loaded->rows;
+}
+
+std::optional<QList<RowCells>> SessionStore::load()
+{
+    const std::optional<QList<SavedRow>> saved = loadSaved();
+    if (!saved)
+        return std::nullopt;
+    QList<RowCells> rows;
+    rows.reserve(saved->size());
+    for (const SavedRow &row : *saved) {
+        RowCells &cells = rows.emplace_back();
+        // The drop time's place holds the blank marker, as an imported row's does.
+        for (int c = 0; c < kCellCount; ++c)
+            cells[c] =
+                c == kDomainColumn ? row.cells[c].toString() : ResultTable::savedText(row.cells[c]);
+    }
+    return rows;
+}
+
+QList<QDateTime> SessionStore::loadedDropTimes() const
+{
+    QList<QDateTime> times;
+    if (!m_loaded)
+        return times;
+    times.reserve(m_loaded->rows.size());
+    for (const SavedRow &row : m_loaded->rows)
+        times << (row.dropMs == ResultRow::kNoDropTime
+                      ? QDateTime()
+                      : QDateTime::fromMSecsSinceEpoch(row.dropMs, Qt::UTC));
+    return times;
 }
 
 void SessionStore::attach(ResultTable *table)
@@ -530,8 +639,7 @@ void SessionStore::attach(ResultTable *table)
     // A restored grid is already on disk: its rows keep their keys and nothing is rewritten.
     bool restored = m_loaded && m_loaded->rows.size() == table->rowCount();
     for (int row = 0; restored && row < table->rowCount(); ++row)
-        restored = cellsOf(*table, row) == m_loaded->rows[row] &&
-                   table->dropTime(row) == m_loaded->dropTimes[row];
+        restored = table->savedRow(row) == m_loaded->rows[row];
     if (restored) {
         for (int row = 0; row < table->rowCount(); ++row) {
             const Tracked &t = m_loaded->tracked[row];
@@ -619,8 +727,7 @@ SessionBatch SessionStore::takeBatch(qsizetype maxRows)
         const int row = it == m_tracked.cend() ? -1 : m_table->rowOf(id);
         if (row < 0)
             return std::nullopt;
-        return SessionBatch::Row{it->key, it->position, cellsOf(*m_table, row),
-                                 dropOf(*m_table, row)};
+        return SessionBatch::Row{it->key, it->position, m_table->savedRow(row)};
     };
 
     if (std::exchange(m_orderPending, false)) {
