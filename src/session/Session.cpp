@@ -187,8 +187,7 @@ void Session::keepIn(const QString &path)
     const std::optional<QList<SavedRow>> saved = m_store->loadSaved();
     // A grid that held only the blank start-up row is no grid to bring back.
     const bool blankOnly =
-        saved && saved->size() == 1 &&
-        stateOfSavedText(saved->first().cells[kDomainColumn].toString()) == CellState::Blank;
+        saved && saved->size() == 1 && stateOfSavedText(saved->first().name) == CellState::Blank;
     if (saved && !saved->isEmpty() && !blankOnly) {
         m_grid->clear();
         m_grid->appendSavedRows(*saved);

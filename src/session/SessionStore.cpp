@@ -58,37 +58,18 @@ QVariant dropOf(qint64 dropMs)
     return dropMs == ResultRow::kNoDropTime ? QVariant() : QVariant(dropMs);
 }
 
-// The cell columns of the typed grid: every column but the drop time's, kept as an instant.
-const QList<int> kTypedColumns = [] {
-    QList<int> columns;
-    for (int c = 0; c < kCellCount; ++c) {
-        if (c != kDropTimeColumn)
-            columns << c;
-    }
-    return columns;
-}();
-
-QString typedCellColumns(QStringView suffix)
-{
-    QStringList columns;
-    for (const int c : kTypedColumns)
-        columns << QStringLiteral("c%1").arg(c) + suffix.toString();
-    return columns.join(QStringLiteral(", "));
-}
-
-// The states, the drop instant and the cells of `row`, from the `from`th place of `q` on.
+// The row's states, drop instant, domain and other cells, from the `from`th place of `q` on.
 void bindSaved(QSqlQuery &q, int from, const SavedRow &row)
 {
     q.bindValue(from, row.states);
     q.bindValue(from + 1, dropOf(row.dropMs));
-    for (qsizetype i = 0; i < kTypedColumns.size(); ++i)
-        q.bindValue(from + 2 + int(i), row.cells[std::size_t(kTypedColumns[i])]);
+    q.bindValue(from + 2, row.name);
+    q.bindValue(from + 3, row.cells);
 }
 
-const QString kInsertSaved =
-    QStringLiteral("INSERT OR REPLACE INTO grid(key, position, states, drop_ms, %1) VALUES(%2)")
-        .arg(typedCellColumns(u""),
-             QStringList(kTypedColumns.size() + 4, QStringLiteral("?")).join(u','));
+const QString kInsertSaved = QStringLiteral(
+    "INSERT OR REPLACE INTO grid(key, position, states, drop_ms, name, cells) VALUES(?, ?, ?, ?, "
+    "?, ?)");
 
 bool hasTable(QSqlQuery &q, const QString &name)
 {
@@ -98,26 +79,17 @@ bool hasTable(QSqlQuery &q, const QString &name)
     return q.exec() && q.next() && q.value(0).toLongLong() > 0;
 }
 
-// The grid with typed cells (SavedRow): counts as integers, the blank marker as NULL, anything
-// else as text, the states beside them. The cell columns have no type, so that SQLite keeps
-// each value as it is given. A file with the text grid of the earlier versions has it read as
-// the grid would import it, and dropped.
+// The grid with typed cells (SavedRow): a row's counts as integers, its other texts as they
+// are, its states beside them, packed in one value, so that a row is a handful of values to
+// write and read. A column added later needs no step: a row saved without it reads as blank
+// there. A file with the text grid of the earlier versions has it read as the grid would import
+// it, and dropped.
 bool typedGrid(QSqlQuery &q)
 {
     if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS grid(key INTEGER PRIMARY KEY, "
                                "position INTEGER NOT NULL DEFAULT 0, states INTEGER NOT NULL "
-                               "DEFAULT 0, drop_ms INTEGER)")) ||
-        !q.exec(QStringLiteral("SELECT name FROM pragma_table_info('grid')")))
+                               "DEFAULT 0, drop_ms INTEGER, name TEXT, cells BLOB)")))
         return false;
-    QStringList have;
-    while (q.next())
-        have << q.value(0).toString();
-    for (const int c : kTypedColumns) {
-        const QString column = QStringLiteral("c%1").arg(c);
-        if (!have.contains(column) &&
-            !q.exec(QStringLiteral("ALTER TABLE grid ADD COLUMN %1").arg(column)))
-            return false;
-    }
     if (!hasTable(q, QStringLiteral("rows")))
         return true;
 
@@ -301,7 +273,7 @@ public:
         for (qsizetype i = 0; ok && i < batch.updates.size(); ++i) {
             const SessionBatch::Row &row = batch.updates[i];
             bindSaved(*m_update, 0, row.saved);
-            m_update->bindValue(int(kTypedColumns.size()) + 2, row.key);
+            m_update->bindValue(4, row.key);
             ok = m_update->exec();
         }
         for (qsizetype i = 0; ok && i < batch.inserts.size(); ++i) {
@@ -345,9 +317,8 @@ private:
             return query->prepare(sql);
         };
         return prepared(m_insert, kInsertSaved) &&
-               prepared(m_update,
-                        QStringLiteral("UPDATE grid SET states = ?, drop_ms = ?, %1 WHERE key = ?")
-                            .arg(typedCellColumns(u" = ?"))) &&
+               prepared(m_update, QStringLiteral("UPDATE grid SET states = ?, drop_ms = ?, name = "
+                                                 "?, cells = ? WHERE key = ?")) &&
                prepared(m_move, QStringLiteral("UPDATE grid SET position = ? WHERE key = ?")) &&
                prepared(m_delete, QStringLiteral("DELETE FROM grid WHERE key = ?"));
     }
@@ -548,19 +519,19 @@ std::optional<QList<SavedRow>> SessionStore::loadSaved()
         readable = q.exec(QStringLiteral("SELECT value FROM meta WHERE name = 'grid'"));
         saved = readable && q.next();
         if (saved) {
-            readable = q.exec(QStringLiteral("SELECT key, position, states, drop_ms, %1 FROM grid "
-                                             "ORDER BY position, key")
-                                  .arg(typedCellColumns(u"")));
+            readable = q.exec(QStringLiteral("SELECT count(*) FROM grid")) && q.next();
+            if (readable) {
+                loaded.rows.reserve(q.value(0).toLongLong());
+                loaded.tracked.reserve(q.value(0).toLongLong());
+            }
+            readable = readable && q.exec(QStringLiteral("SELECT key, position, states, drop_ms, "
+                                                         "name, cells FROM grid ORDER BY "
+                                                         "position, key"));
             while (readable && q.next()) {
-                SavedRow &row = loaded.rows.emplace_back();
-                row.states = quint32(q.value(2).toLongLong());
                 const QVariant drop = q.value(3);
-                row.dropMs = drop.isNull() ? ResultRow::kNoDropTime : drop.toLongLong();
-                for (qsizetype i = 0; i < kTypedColumns.size(); ++i) {
-                    const QVariant cell = q.value(4 + int(i));
-                    if (!cell.isNull())
-                        row.cells[std::size_t(kTypedColumns[i])] = cell;
-                }
+                loaded.rows.append({q.value(4).toString(), q.value(5).toByteArray(),
+                                    quint32(q.value(2).toLongLong()),
+                                    drop.isNull() ? ResultRow::kNoDropTime : drop.toLongLong()});
                 loaded.tracked << Tracked{q.value(0).toLongLong(), q.value(1).toLongLong()};
             }
             readable = readable && !q.lastError().isValid();
@@ -583,14 +554,13 @@ std::optional<QList<RowCells>> SessionStore::load()
     const std::optional<QList<SavedRow>> saved = loadSaved();
     if (!saved)
         return std::nullopt;
-    QList<RowCells> rows;
-    rows.reserve(saved->size());
-    for (const SavedRow &row : *saved) {
-        RowCells &cells = rows.emplace_back();
+    ResultTable table;
+    table.appendSavedRows(*saved);
+    QList<RowCells> rows(table.rowCount());
+    for (int row = 0; row < table.rowCount(); ++row) {
         // The drop time's place holds the blank marker, as an imported row's does.
         for (int c = 0; c < kCellCount; ++c)
-            cells[c] =
-                c == kDomainColumn ? row.cells[c].toString() : ResultTable::savedText(row.cells[c]);
+            rows[row][c] = c == kDropTimeColumn ? kBlankCell : table.cell(row, c);
     }
     return rows;
 }

@@ -2,6 +2,8 @@
 
 #include "text/Numbers.h"
 
+#include <QtEndian>
+
 #include <algorithm>
 #include <numeric>
 #include <optional>
@@ -106,13 +108,13 @@ QString ResultTable::countText(quint32 code)
 
 quint32 ResultTable::codeOf(const QString &text)
 {
-    if (const std::optional<quint32> count = countCode(text))
-        return *count;
     // Most cells are the blank marker: skip the hash for it.
     if (text.size() == 1 && text[0] == u' ')
         return kTextCode | 1;
     if (text.isEmpty())
         return kTextCode;
+    if (const std::optional<quint32> count = countCode(text))
+        return *count;
     const auto found = m_textIndex.constFind(text);
     if (found != m_textIndex.cend())
         return *found;
@@ -166,7 +168,8 @@ void ResultTable::growBy(qsizetype count)
     m_ids.reserve(size);
     m_nameRefs.reserve(size);
     m_states.resize(size, 0);
-    m_drops.resize(size, ResultRow::kNoDropTime);
+    if (!m_drops.empty())
+        m_drops.resize(size, ResultRow::kNoDropTime);
     for (int c = 0; c < kCellCount; ++c) {
         if (c != kDomainColumn && c != kDropTimeColumn)
             m_codes[std::size_t(c)].resize(size, kTextCode);
@@ -289,7 +292,7 @@ void ResultTable::clear()
     m_ids.clear();
     m_nameRefs.clear();
     m_states.clear();
-    m_drops.clear();
+    m_drops = {};
     for (auto &codes : m_codes)
         codes.clear();
     m_names.clear();
@@ -314,6 +317,10 @@ void ResultTable::appendRows(QList<RowCells> rows)
     const int first = rowCount();
     beginInsertRows({}, first, first + int(rows.size()) - 1);
     growBy(rows.size());
+    std::size_t nameLength = m_names.size();
+    for (const RowCells &cells : std::as_const(rows))
+        nameLength += std::size_t(cells[kDomainColumn].size());
+    m_names.reserve(nameLength);
     int row = first;
     for (const RowCells &cells : std::as_const(rows)) {
         m_ids.push_back(m_nextId++);
@@ -345,44 +352,53 @@ void ResultTable::appendRows(QList<RowCells> rows)
     updateShownColumns();
 }
 
-QString ResultTable::savedText(const QVariant &cell)
+namespace {
+
+// The columns a saved row's `cells` holds, in order.
+constexpr std::array<int, kCellCount - 2> kSavedColumns = [] {
+    std::array<int, kCellCount - 2> columns{};
+    std::size_t at = 0;
+    for (int c = 0; c < kCellCount; ++c) {
+        if (c != kDomainColumn && c != kDropTimeColumn)
+            columns[at++] = c;
+    }
+    return columns;
+}();
+constexpr quint32 kSavedBlank = 0xFFFF'FFFFu;
+constexpr quint32 kSavedText = 0x8000'0000u;
+
+void appendWord(QByteArray &bytes, quint32 word)
 {
-    if (cell.isNull())
-        return kBlankCell;
-    if (cell.typeId() == QMetaType::QString)
-        return cell.toString();
-    const qint64 code = cell.toLongLong();
-    return code >= 0 && code < kTextCode && (code & 3) != 3 ? countText(quint32(code))
-                                                            : QString::number(code);
+    const quint32 little = qToLittleEndian(word);
+    bytes.append(reinterpret_cast<const char *>(&little), sizeof little);
 }
 
-QVariant ResultTable::savedCell(const QString &text)
-{
-    if (text == kBlankCell)
-        return {};
-    if (const std::optional<quint32> count = countCode(text))
-        return qint64(*count);
-    return text;
-}
+} // namespace
 
 SavedRow ResultTable::savedRow(int row) const
 {
     SavedRow saved;
     if (row < 0 || row >= rowCount())
         return saved;
-    for (int c = 0; c < kCellCount; ++c) {
-        if (c == kDomainColumn) {
-            saved.cells[std::size_t(c)] = nameOf(row).toString();
-        } else if (c != kDropTimeColumn) {
-            const quint32 code = m_codes[std::size_t(c)][std::size_t(row)];
-            if (!(code & kTextCode))
-                saved.cells[std::size_t(c)] = qint64(code);
-            else if (code != (kTextCode | 1))
-                saved.cells[std::size_t(c)] = m_texts[qsizetype(code & ~kTextCode)].text;
+    saved.name = nameOf(row).toString();
+    saved.cells.reserve(qsizetype(kSavedColumns.size() * sizeof(quint32)));
+    for (const int c : kSavedColumns) {
+        const quint32 code = m_codes[std::size_t(c)][std::size_t(row)];
+        if (!(code & kTextCode)) {
+            appendWord(saved.cells, code);
+        } else if (code == (kTextCode | 1)) {
+            appendWord(saved.cells, kSavedBlank);
+        } else {
+            const QString &text = m_texts[qsizetype(code & ~kTextCode)].text;
+            appendWord(saved.cells, kSavedText | quint32(text.size()));
+            for (const QChar unit : text) {
+                const quint16 little = qToLittleEndian(unit.unicode());
+                saved.cells.append(reinterpret_cast<const char *>(&little), sizeof little);
+            }
         }
     }
     saved.states = m_states[std::size_t(row)];
-    saved.dropMs = m_drops[std::size_t(row)];
+    saved.dropMs = dropAt(row);
     return saved;
 }
 
@@ -394,25 +410,39 @@ void ResultTable::appendSavedRows(const QList<SavedRow> &rows)
     beginInsertRows({}, first, first + int(rows.size()) - 1);
     growBy(rows.size());
     int row = first;
+    QString text;
     for (const SavedRow &saved : rows) {
         m_ids.push_back(m_nextId++);
-        m_nameRefs.push_back(storeName(saved.cells[kDomainColumn].toString()));
-        for (int c = 0; c < kCellCount; ++c) {
-            if (c == kDomainColumn || c == kDropTimeColumn)
-                continue;
-            const QVariant &cell = saved.cells[std::size_t(c)];
-            const qint64 count =
-                cell.isNull() || cell.typeId() == QMetaType::QString ? -1 : cell.toLongLong();
-            // A code the grid could not have written is read as the text it stands for.
-            m_codes[std::size_t(c)][std::size_t(row)] =
-                cell.isNull()                                         ? kTextCode | 1
-                : count >= 0 && count < kTextCode && (count & 3) != 3 ? quint32(count)
-                                                                      : codeOf(savedText(cell));
+        m_nameRefs.push_back(storeName(saved.name));
+        const auto *at = reinterpret_cast<const uchar *>(saved.cells.constData());
+        const auto *end = at + saved.cells.size();
+        for (const int c : kSavedColumns) {
+            quint32 code = kTextCode | 1;
+            if (end - at >= 4) {
+                const quint32 word = qFromLittleEndian<quint32>(at);
+                at += 4;
+                const qsizetype length = qsizetype(word & ~kSavedText);
+                if (!(word & kSavedText)) {
+                    // A form the grid never writes is kept as the text it stands for.
+                    code = (word & 3u) != 3u ? word : codeOf(QString::number(word >> 2));
+                } else if (word != kSavedBlank && (end - at) / 2 >= length) {
+                    text.resize(length);
+                    for (QChar &unit : text) {
+                        unit = QChar(qFromLittleEndian<quint16>(at));
+                        at += 2;
+                    }
+                    code = codeOf(text);
+                }
+            }
+            m_codes[std::size_t(c)][std::size_t(row)] = code;
         }
         // The drop time's bits stay clear: it has no state.
         m_states[std::size_t(row)] = saved.states & ~(3u << (2 * kDropTimeColumn));
-        m_drops[std::size_t(row)] = saved.dropMs;
-        m_rowsWithDropTime += saved.dropMs != ResultRow::kNoDropTime;
+        if (saved.dropMs != ResultRow::kNoDropTime) {
+            m_drops.resize(m_states.size(), ResultRow::kNoDropTime);
+            m_drops[std::size_t(row)] = saved.dropMs;
+            ++m_rowsWithDropTime;
+        }
         for (int c = kDropTimeColumn + 1; c < kCellCount; ++c) {
             if (stateAt(row, c) != CellState::Blank)
                 m_written[std::size_t(c)] = true;
@@ -490,6 +520,8 @@ void ResultTable::setDropTimes(const QList<QDateTime> &utcByRow)
 {
     const qsizetype count = qMin(utcByRow.size(), qsizetype(rowCount()));
     qsizetype withTime = m_rowsWithDropTime;
+    if (m_drops.empty() && count > 0)
+        m_drops.resize(m_states.size(), ResultRow::kNoDropTime);
     for (qsizetype i = 0; i < count; ++i) {
         qint64 &ms = m_drops[std::size_t(i)];
         withTime -= ms != ResultRow::kNoDropTime;
@@ -510,9 +542,9 @@ void ResultTable::setHasDropTimeColumn(qsizetype rowsWithTime)
 
 QDateTime ResultTable::dropTime(int row) const
 {
-    if (row < 0 || row >= rowCount() || m_drops[std::size_t(row)] == ResultRow::kNoDropTime)
+    if (row < 0 || row >= rowCount() || dropAt(row) == ResultRow::kNoDropTime)
         return {};
-    return QDateTime::fromMSecsSinceEpoch(m_drops[std::size_t(row)], Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(dropAt(row), Qt::UTC);
 }
 
 QString ResultTable::dropTimeText(const QDateTime &utc)
@@ -539,6 +571,7 @@ std::vector<quint32> ResultTable::sortOrder(int column, bool descending) const
         // Soonest first when ascending; rows without a time after the others either way, so
         // they go to the end before the direction is applied.
         std::vector<qint64> keys(m_drops);
+        keys.resize(n, ResultRow::kNoDropTime);
         for (qint64 &key : keys) {
             if (key == ResultRow::kNoDropTime)
                 key = descending ? std::numeric_limits<qint64>::min()
@@ -722,7 +755,7 @@ QList<RowId> ResultTable::rowIds() const
 
 ResultRow ResultTable::textRow(int row) const
 {
-    ResultRow r{m_ids[std::size_t(row)], {}, {}, m_drops[std::size_t(row)]};
+    ResultRow r{m_ids[std::size_t(row)], {}, {}, dropAt(row)};
     for (int c = 0; c < kCellCount; ++c) {
         r.cells[std::size_t(c)] = cell(row, c);
         r.states[std::size_t(c)] = stateAt(row, c);
@@ -803,7 +836,7 @@ qsizetype ResultTable::removeRowsWhere(const std::function<bool(int row)> &doome
     for (const auto &run : runs) {
         removed += run.second - run.first;
         for (int row = run.first; row < run.second; ++row) {
-            timesLeft -= m_drops[std::size_t(row)] != ResultRow::kNoDropTime;
+            timesLeft -= dropAt(row) != ResultRow::kNoDropTime;
             keep[std::size_t(row)] = false;
         }
     }

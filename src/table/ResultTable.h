@@ -3,12 +3,12 @@
 #include "table/Columns.h"
 
 #include <QAbstractTableModel>
+#include <QByteArray>
 #include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringView>
-#include <QVariant>
 
 #include <array>
 #include <functional>
@@ -46,12 +46,15 @@ struct CellValue {
     static CellValue of(QStringView text, CellState state);
 };
 
-// A row as the session file keeps it. A cell is NULL for the blank marker " ", an integer for a
-// count (its value times 4 plus how it was printed: 0 plain, 1 grouped by commas in threes, 2
-// plain with a line break after it), its text otherwise; the domain is always a text. The states
-// take two bits a column, column 0 lowest.
+// A row as the session file keeps it. `cells` holds every cell but the domain and the drop
+// time, column by column: a little-endian 32-bit word each, a count when its top bit is clear
+// (its value times 4 plus how it was printed: 0 plain, 1 grouped by commas in threes, 2 plain
+// with a line break after it), the blank marker " " when it is all ones, else a text of the
+// length in its low bits, whose UTF-16 units follow. A row saved with fewer columns than the
+// grid has reads as blank in the rest. The states take two bits a column, column 0 lowest.
 struct SavedRow {
-    std::array<QVariant, kCellCount> cells;
+    QString name;
+    QByteArray cells;
     quint32 states = 0;
     qint64 dropMs = ResultRow::kNoDropTime;
 
@@ -85,10 +88,6 @@ public:
     void appendSavedRows(const QList<SavedRow> &rows);
     // A row in the session file's form; an empty row for one that does not exist.
     SavedRow savedRow(int row) const;
-    // A cell's text in the session file's form (not the domain's, which is kept as it is), and
-    // back.
-    static QVariant savedCell(const QString &text);
-    static QString savedText(const QVariant &cell);
     // Empty text for a row or column that does not exist.
     QString cell(int row, int column) const;
     // Blank for a row or column that does not exist.
@@ -176,6 +175,10 @@ private:
         return CellState((m_states[std::size_t(row)] >> (2 * column)) & 3u);
     }
     void setStateAt(int row, int column, CellState state);
+    qint64 dropAt(int row) const
+    {
+        return m_drops.empty() ? ResultRow::kNoDropTime : m_drops[std::size_t(row)];
+    }
     // Rows [first, first + count) get room; their cells are set after.
     void growBy(qsizetype count);
     // Puts the rows in the order `order` gives (display rows by their new place).
@@ -193,7 +196,7 @@ private:
     std::vector<RowId> m_ids;
     std::vector<NameRef> m_nameRefs;
     std::vector<quint32> m_states;
-    std::vector<qint64> m_drops;
+    std::vector<qint64> m_drops; // empty until some row has a drop instant
     // By column; the domain's and the drop time's stay empty.
     std::array<std::vector<quint32>, kCellCount> m_codes;
     std::vector<char16_t> m_names; // every domain cell, one after another
