@@ -67,6 +67,8 @@ void bindSaved(QSqlQuery &q, int from, const SavedRow &row)
     q.bindValue(from + 3, row.cells);
 }
 
+constexpr int kRowsPerInsert = 100; // 600 values, under SQLite's oldest limit of 999
+
 const QString kInsertSaved = QStringLiteral(
     "INSERT OR REPLACE INTO grid(key, position, states, drop_ms, name, cells) VALUES(?, ?, ?, ?, "
     "?, ?)");
@@ -233,6 +235,18 @@ struct SessionBatch {
     bool complete = true;
 };
 
+namespace {
+
+// A row to insert, from the `from`th place of `q` on.
+void bindInsert(QSqlQuery &q, int from, const SessionBatch::Row &row)
+{
+    q.bindValue(from, row.key);
+    q.bindValue(from + 1, row.position);
+    bindSaved(q, from + 2, row.saved);
+}
+
+} // namespace
+
 // Lives on the writer thread with its own connection; the window's thread never waits for it.
 class SessionWriter final : public QObject {
     Q_DISABLE_COPY_MOVE(SessionWriter)
@@ -276,11 +290,15 @@ public:
             m_update->bindValue(4, row.key);
             ok = m_update->exec();
         }
-        for (qsizetype i = 0; ok && i < batch.inserts.size(); ++i) {
-            const SessionBatch::Row &row = batch.inserts[i];
-            m_insert->bindValue(0, row.key);
-            m_insert->bindValue(1, row.position);
-            bindSaved(*m_insert, 2, row.saved);
+        // Many rows a statement: each statement run costs more than the values it carries.
+        qsizetype i = 0;
+        for (; ok && i + kRowsPerInsert <= batch.inserts.size(); i += kRowsPerInsert) {
+            for (int k = 0; k < kRowsPerInsert; ++k)
+                bindInsert(*m_insertMany, k * 6, batch.inserts[i + k]);
+            ok = m_insertMany->exec();
+        }
+        for (; ok && i < batch.inserts.size(); ++i) {
+            bindInsert(*m_insert, 0, batch.inserts[i]);
             ok = m_insert->exec();
         }
         if (ok && batch.complete) {
@@ -295,6 +313,7 @@ public:
         if (m_inTransaction)
             m_db.commit();
         m_insert.reset();
+        m_insertMany.reset();
         m_update.reset();
         m_move.reset();
         m_delete.reset();
@@ -316,7 +335,12 @@ private:
             query.emplace(m_db);
             return query->prepare(sql);
         };
+        QStringList many(kRowsPerInsert, QStringLiteral("(?, ?, ?, ?, ?, ?)"));
         return prepared(m_insert, kInsertSaved) &&
+               prepared(m_insertMany,
+                        QStringLiteral("INSERT OR REPLACE INTO grid(key, position, states, "
+                                       "drop_ms, name, cells) VALUES %1")
+                            .arg(many.join(u','))) &&
                prepared(m_update, QStringLiteral("UPDATE grid SET states = ?, drop_ms = ?, name = "
                                                  "?, cells = ? WHERE key = ?")) &&
                prepared(m_move, QStringLiteral("UPDATE grid SET position = ? WHERE key = ?")) &&
@@ -339,6 +363,7 @@ private:
     QString m_connection;
     QSqlDatabase m_db;
     std::optional<QSqlQuery> m_insert;
+    std::optional<QSqlQuery> m_insertMany; // kRowsPerInsert rows
     std::optional<QSqlQuery> m_update;
     std::optional<QSqlQuery> m_move;
     std::optional<QSqlQuery> m_delete;
