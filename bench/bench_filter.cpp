@@ -92,7 +92,10 @@ int main(int argc, char **argv)
     for (const QString &text : RowFilter::criterionTexts()) {
         const RowFilter::FilterCriterion criterion = *RowFilter::criterionFromText(text);
         const double threshold =
-            Numbers::leadingNumber(criterion.column == PageRank ? u"3" : u"1000");
+            Numbers::leadingNumber(criterion.column == PageRank           ? u"3"
+                                   : criterion.column == ArchiveFirstYear ? u"2010"
+                                   : criterion.column == OtherSuffixes    ? u"4"
+                                                                          : u"1000");
 
         std::vector<double> ms;
         std::size_t deleted = 0;
