@@ -167,12 +167,10 @@ void ResultTable::growBy(qsizetype count)
     const std::size_t size = m_ids.size() + std::size_t(count);
     m_ids.reserve(size);
     m_nameRefs.reserve(size);
-    m_states.resize(size, 0);
-    if (!m_drops.empty())
-        m_drops.resize(size, ResultRow::kNoDropTime);
+    m_states.reserve(size);
     for (int c = 0; c < kCellCount; ++c) {
         if (c != kDomainColumn && c != kDropTimeColumn)
-            m_codes[std::size_t(c)].resize(size, kTextCode);
+            m_codes[std::size_t(c)].reserve(size);
     }
 }
 
@@ -317,11 +315,6 @@ void ResultTable::appendRows(QList<RowCells> rows)
     const int first = rowCount();
     beginInsertRows({}, first, first + int(rows.size()) - 1);
     growBy(rows.size());
-    std::size_t nameLength = m_names.size();
-    for (const RowCells &cells : std::as_const(rows))
-        nameLength += std::size_t(cells[kDomainColumn].size());
-    m_names.reserve(nameLength);
-    int row = first;
     for (const RowCells &cells : std::as_const(rows)) {
         m_ids.push_back(m_nextId++);
         m_nameRefs.push_back(storeName(cells[kDomainColumn]));
@@ -334,7 +327,7 @@ void ResultTable::appendRows(QList<RowCells> rows)
                 state = stateOfSavedText(cells[kDomainColumn]);
             } else {
                 const quint32 code = codeOf(cells[std::size_t(c)]);
-                m_codes[std::size_t(c)][std::size_t(row)] = code;
+                m_codes[std::size_t(c)].push_back(code);
                 state = code & kTextCode ? m_texts[qsizetype(code & ~kTextCode)].savedState
                                          : CellState::Value;
             }
@@ -345,8 +338,10 @@ void ResultTable::appendRows(QList<RowCells> rows)
                 m_written[std::size_t(c)] = true;
             states |= quint32(state) << (2 * c);
         }
-        m_states[std::size_t(row++)] = states;
+        m_states.push_back(states);
     }
+    if (!m_drops.empty())
+        m_drops.resize(m_states.size(), ResultRow::kNoDropTime);
     invalidatePositions();
     endInsertRows();
     updateShownColumns();
@@ -434,13 +429,13 @@ void ResultTable::appendSavedRows(const QList<SavedRow> &rows)
                     code = codeOf(text);
                 }
             }
-            m_codes[std::size_t(c)][std::size_t(row)] = code;
+            m_codes[std::size_t(c)].push_back(code);
         }
         // The drop time's bits stay clear: it has no state.
-        m_states[std::size_t(row)] = saved.states & ~(3u << (2 * kDropTimeColumn));
+        m_states.push_back(saved.states & ~(3u << (2 * kDropTimeColumn)));
         if (saved.dropMs != ResultRow::kNoDropTime) {
             m_drops.resize(m_states.size(), ResultRow::kNoDropTime);
-            m_drops[std::size_t(row)] = saved.dropMs;
+            m_drops.back() = saved.dropMs;
             ++m_rowsWithDropTime;
         }
         for (int c = kDropTimeColumn + 1; c < kCellCount; ++c) {
@@ -449,6 +444,8 @@ void ResultTable::appendSavedRows(const QList<SavedRow> &rows)
         }
         ++row;
     }
+    if (!m_drops.empty())
+        m_drops.resize(m_states.size(), ResultRow::kNoDropTime);
     invalidatePositions();
     endInsertRows();
     updateShownColumns();
@@ -609,7 +606,7 @@ std::vector<quint32> ResultTable::sortOrder(int column, bool descending) const
         const quint32 code = codes[i];
         if (!(code & kTextCode)) {
             keys[i] = {double(code >> 2), 0, 0};
-            textsOnly = numeric;
+            textsOnly = textsOnly && numeric;
             continue;
         }
         const quint32 index = code & ~kTextCode;

@@ -179,7 +179,7 @@ private:
     {
         return m_drops.empty() ? ResultRow::kNoDropTime : m_drops[std::size_t(row)];
     }
-    // Rows [first, first + count) get room; their cells are set after.
+    // Room for `count` more rows.
     void growBy(qsizetype count);
     // Puts the rows in the order `order` gives (display rows by their new place).
     void reorder(const std::vector<quint32> &order);
@@ -201,6 +201,7 @@ private:
     std::array<std::vector<quint32>, kCellCount> m_codes;
     std::vector<char16_t> m_names; // every domain cell, one after another
     qsizetype m_namesUnused = 0;   // characters of names overwritten or removed
+    // Kept while the table lives, through clear(): a text's code never changes.
     QList<Text> m_texts;
     QHash<QString, quint32> m_textIndex;
     RowId m_nextId = 1;
