@@ -5,6 +5,9 @@
 
 #include "sources/SourceLists.h"
 #include "sources/Suffixes.h"
+#include "table/Columns.h"
+#include "table/RowFilter.h"
+#include "text/Numbers.h"
 #include "text/Words.h"
 
 #include <QString>
@@ -13,6 +16,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <utility>
 
 namespace Reference {
@@ -87,6 +91,51 @@ inline QString countInPhrase(QStringView page, QStringView marker, QStringView e
     QString number = piece.mid(run.capturedStart(1), run.capturedLength(1));
     number.removeIf([](QChar c) { return c.isSpace(); });
     return run.hasMatch() && closed && shape.match(number).hasMatch() ? number : kQueryFailed;
+}
+
+// The header sort over texts, as a spreadsheet orders a column: a number column puts every cell
+// that reads as a number first, by value, then the rest by text; other columns sort by text.
+// Either direction keeps equal cells in their order.
+inline void sortRows(QList<RowCells> &rows, int column, bool numeric, bool descending)
+{
+    const auto before = [&](const RowCells &a, const RowCells &b) {
+        const QString &x = a[std::size_t(column)];
+        const QString &y = b[std::size_t(column)];
+        const std::optional<double> m = numeric ? Numbers::cellNumber(x) : std::nullopt;
+        const std::optional<double> n = numeric ? Numbers::cellNumber(y) : std::nullopt;
+        if (m.has_value() != n.has_value())
+            return m.has_value();
+        if (m)
+            return descending ? *m > *n : *m < *n;
+        return descending ? x > y : x < y;
+    };
+    std::stable_sort(rows.begin(), rows.end(), before);
+}
+
+// Whether the row filter deletes a row whose cell in the criterion's column reads `text`, read
+// from the drop-down's wording.
+inline bool deletes(RowFilter::FilterCriterion::Kind kind, double threshold, const QString &text,
+                    CellState state)
+{
+    using K = RowFilter::FilterCriterion::Kind;
+    const std::optional<double> number = Numbers::cellNumber(text);
+    if (state != CellState::Value)
+        return false;
+    switch (kind) {
+    case K::NumberAtMost:
+        return number && *number <= threshold;
+    case K::DomainHasHyphen:
+        return text.contains(u'-');
+    case K::AlreadyRegistered:
+        return text == kRegistered;
+    case K::FirstArchiveAfter:
+        return text == kNoArchive || (number && *number > threshold);
+    case K::OtherSuffixesBelow: {
+        const std::optional<double> taken = Numbers::cellNumber(text.section(u'/', 0, 0));
+        return text.indexOf(u'/') > 0 && taken && *taken < threshold;
+    }
+    }
+    return false;
 }
 
 } // namespace Reference

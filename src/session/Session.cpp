@@ -184,14 +184,13 @@ void Session::keepIn(const QString &path)
     m_store = new SessionStore(path, this);
     if (!m_store->message().isEmpty())
         notify(m_store->message());
-    const std::optional<QList<RowCells>> saved = m_store->load();
+    const std::optional<QList<SavedRow>> saved = m_store->loadSaved();
     // A grid that held only the blank start-up row is no grid to bring back.
-    const bool blankOnly = saved && saved->size() == 1 &&
-                           stateOfSavedText(saved->first()[kDomainColumn]) == CellState::Blank;
+    const bool blankOnly =
+        saved && saved->size() == 1 && stateOfSavedText(saved->first().name) == CellState::Blank;
     if (saved && !saved->isEmpty() && !blankOnly) {
         m_grid->clear();
-        m_grid->appendRows(*saved);
-        m_grid->setDropTimes(m_store->loadedDropTimes());
+        m_grid->appendSavedRows(*saved);
         notify(QStringLiteral("已恢复上次的 %1 行").arg(saved->size()));
     }
     m_store->attach(m_grid);

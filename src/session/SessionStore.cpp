@@ -52,6 +52,79 @@ bool addMissingCellColumns(QSqlQuery &q)
            q.exec(QStringLiteral("ALTER TABLE rows ADD COLUMN drop_ms INTEGER"));
 }
 
+// The drop instant as the file keeps it: NULL for none.
+QVariant dropOf(qint64 dropMs)
+{
+    return dropMs == ResultRow::kNoDropTime ? QVariant() : QVariant(dropMs);
+}
+
+// The row's states, drop instant, domain and other cells, from the `from`th place of `q` on.
+void bindSaved(QSqlQuery &q, int from, const SavedRow &row)
+{
+    q.bindValue(from, row.states);
+    q.bindValue(from + 1, dropOf(row.dropMs));
+    q.bindValue(from + 2, row.name);
+    q.bindValue(from + 3, row.cells);
+}
+
+constexpr int kRowsPerInsert = 100; // 600 values, under SQLite's oldest limit of 999
+
+const QString kInsertSaved = QStringLiteral(
+    "INSERT OR REPLACE INTO grid(key, position, states, drop_ms, name, cells) VALUES(?, ?, ?, ?, "
+    "?, ?)");
+
+bool hasTable(QSqlQuery &q, const QString &name)
+{
+    q.prepare(
+        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    q.addBindValue(name);
+    return q.exec() && q.next() && q.value(0).toLongLong() > 0;
+}
+
+// The grid with typed cells (SavedRow): a row's counts as integers, its other texts as they
+// are, its states beside them, packed in one value, so that a row is a handful of values to
+// write and read. A column added later needs no step: a row saved without it reads as blank
+// there. A file with the text grid of the earlier versions has it read as the grid would import
+// it, and dropped.
+bool typedGrid(QSqlQuery &q)
+{
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS grid(key INTEGER PRIMARY KEY, "
+                               "position INTEGER NOT NULL DEFAULT 0, states INTEGER NOT NULL "
+                               "DEFAULT 0, drop_ms INTEGER, name TEXT, cells BLOB)")))
+        return false;
+    if (!hasTable(q, QStringLiteral("rows")))
+        return true;
+
+    ResultTable texts;
+    QList<std::pair<qint64, qint64>> places; // key, position
+    QList<RowCells> rows;
+    QList<QDateTime> drops;
+    if (!q.exec(
+            QStringLiteral("SELECT key, position, %1, drop_ms FROM rows").arg(cellColumns(u""))))
+        return false;
+    while (q.next()) {
+        places.append({q.value(0).toLongLong(), q.value(1).toLongLong()});
+        RowCells &cells = rows.emplace_back();
+        for (int c = 0; c < kCellCount; ++c)
+            cells[c] = q.value(2 + c).toString();
+        const QVariant drop = q.value(2 + kCellCount);
+        drops << (drop.isNull() ? QDateTime()
+                                : QDateTime::fromMSecsSinceEpoch(drop.toLongLong(), Qt::UTC));
+    }
+    texts.appendRows(rows);
+    texts.setDropTimes(drops);
+    if (!q.prepare(kInsertSaved))
+        return false;
+    for (int row = 0; row < texts.rowCount(); ++row) {
+        q.bindValue(0, places[row].first);
+        q.bindValue(1, places[row].second);
+        bindSaved(q, 2, texts.savedRow(row));
+        if (!q.exec())
+            return false;
+    }
+    return q.exec(QStringLiteral("DROP TABLE rows"));
+}
+
 // Each step brings the file from version i to i + 1; a new file walks them all. The last step
 // runs at every start too, so a file at the newest version still gains a new column's cells.
 const QList<std::function<bool(QSqlQuery &)>> kMigrations = {
@@ -69,6 +142,8 @@ const QList<std::function<bool(QSqlQuery &)>> kMigrations = {
     },
     // 3: a cell column for each grid column
     addMissingCellColumns,
+    // 4: typed cells and their states
+    typedGrid,
 };
 const int kSchemaVersion = int(kMigrations.size());
 // A release adds a step or two; a header this far ahead was written by no version at all.
@@ -89,21 +164,6 @@ bool isDamage(const QSqlError &error)
 {
     const QString code = error.nativeErrorCode();
     return code == u"1" || code == u"11" || code == u"26";
-}
-
-// The drop instant as the file keeps it: NULL for none.
-QVariant dropOf(const ResultTable &table, int row)
-{
-    const QDateTime utc = table.dropTime(row);
-    return utc.isValid() ? QVariant(utc.toMSecsSinceEpoch()) : QVariant();
-}
-
-RowCells cellsOf(const ResultTable &table, int row)
-{
-    RowCells cells;
-    for (int column = 0; column < kCellCount; ++column)
-        cells[column] = table.cell(row, column);
-    return cells;
 }
 
 enum class Health { Sound, Damaged, Newer, Unreadable };
@@ -164,8 +224,7 @@ struct SessionBatch {
     struct Row {
         qint64 key = 0;
         qint64 position = 0;
-        RowCells cells;
-        QVariant dropMs;
+        SavedRow saved;
     };
     bool wipe = false; // every stored row goes first: the grid was reset
     QList<qint64> deleted;
@@ -175,6 +234,18 @@ struct SessionBatch {
     // False for the earlier slices of a large change: its transaction stays open.
     bool complete = true;
 };
+
+namespace {
+
+// A row to insert, from the `from`th place of `q` on.
+void bindInsert(QSqlQuery &q, int from, const SessionBatch::Row &row)
+{
+    q.bindValue(from, row.key);
+    q.bindValue(from + 1, row.position);
+    bindSaved(q, from + 2, row.saved);
+}
+
+} // namespace
 
 // Lives on the writer thread with its own connection; the window's thread never waits for it.
 class SessionWriter final : public QObject {
@@ -200,7 +271,7 @@ public:
         bool ok = true;
         if (batch.wipe) {
             QSqlQuery q(m_db);
-            ok = q.exec(QStringLiteral("DELETE FROM rows")) &&
+            ok = q.exec(QStringLiteral("DELETE FROM grid")) &&
                  q.exec(QStringLiteral(
                      "INSERT OR REPLACE INTO meta(name, value) VALUES('grid', 'saved')"));
         }
@@ -215,19 +286,19 @@ public:
         }
         for (qsizetype i = 0; ok && i < batch.updates.size(); ++i) {
             const SessionBatch::Row &row = batch.updates[i];
-            for (int c = 0; c < kCellCount; ++c)
-                m_update->bindValue(c, row.cells[c]);
-            m_update->bindValue(kCellCount, row.dropMs);
-            m_update->bindValue(kCellCount + 1, row.key);
+            bindSaved(*m_update, 0, row.saved);
+            m_update->bindValue(4, row.key);
             ok = m_update->exec();
         }
-        for (qsizetype i = 0; ok && i < batch.inserts.size(); ++i) {
-            const SessionBatch::Row &row = batch.inserts[i];
-            m_insert->bindValue(0, row.key);
-            m_insert->bindValue(1, row.position);
-            for (int c = 0; c < kCellCount; ++c)
-                m_insert->bindValue(2 + c, row.cells[c]);
-            m_insert->bindValue(2 + kCellCount, row.dropMs);
+        // Many rows a statement: each statement run costs more than the values it carries.
+        qsizetype i = 0;
+        for (; ok && i + kRowsPerInsert <= batch.inserts.size(); i += kRowsPerInsert) {
+            for (int k = 0; k < kRowsPerInsert; ++k)
+                bindInsert(*m_insertMany, k * 6, batch.inserts[i + k]);
+            ok = m_insertMany->exec();
+        }
+        for (; ok && i < batch.inserts.size(); ++i) {
+            bindInsert(*m_insert, 0, batch.inserts[i]);
             ok = m_insert->exec();
         }
         if (ok && batch.complete) {
@@ -242,6 +313,7 @@ public:
         if (m_inTransaction)
             m_db.commit();
         m_insert.reset();
+        m_insertMany.reset();
         m_update.reset();
         m_move.reset();
         m_delete.reset();
@@ -263,15 +335,16 @@ private:
             query.emplace(m_db);
             return query->prepare(sql);
         };
-        QStringList places(kCellCount + 3, QStringLiteral("?"));
-        return prepared(m_insert,
-                        QStringLiteral("INSERT OR REPLACE INTO rows(key, position, %1, drop_ms) "
-                                       "VALUES(%2)")
-                            .arg(cellColumns(u""), places.join(u','))) &&
-               prepared(m_update, QStringLiteral("UPDATE rows SET %1, drop_ms = ? WHERE key = ?")
-                                      .arg(cellColumns(u" = ?"))) &&
-               prepared(m_move, QStringLiteral("UPDATE rows SET position = ? WHERE key = ?")) &&
-               prepared(m_delete, QStringLiteral("DELETE FROM rows WHERE key = ?"));
+        QStringList many(kRowsPerInsert, QStringLiteral("(?, ?, ?, ?, ?, ?)"));
+        return prepared(m_insert, kInsertSaved) &&
+               prepared(m_insertMany,
+                        QStringLiteral("INSERT OR REPLACE INTO grid(key, position, states, "
+                                       "drop_ms, name, cells) VALUES %1")
+                            .arg(many.join(u','))) &&
+               prepared(m_update, QStringLiteral("UPDATE grid SET states = ?, drop_ms = ?, name = "
+                                                 "?, cells = ? WHERE key = ?")) &&
+               prepared(m_move, QStringLiteral("UPDATE grid SET position = ? WHERE key = ?")) &&
+               prepared(m_delete, QStringLiteral("DELETE FROM grid WHERE key = ?"));
     }
 
     bool fail()
@@ -290,6 +363,7 @@ private:
     QString m_connection;
     QSqlDatabase m_db;
     std::optional<QSqlQuery> m_insert;
+    std::optional<QSqlQuery> m_insertMany; // kRowsPerInsert rows
     std::optional<QSqlQuery> m_update;
     std::optional<QSqlQuery> m_move;
     std::optional<QSqlQuery> m_delete;
@@ -456,7 +530,7 @@ void SessionStore::runWithoutSaving(State state, const QString &message)
         m_lock.unlock();
 }
 
-std::optional<QList<RowCells>> SessionStore::load()
+std::optional<QList<SavedRow>> SessionStore::loadSaved()
 {
     if (m_state != State::Saving)
         return std::nullopt;
@@ -470,18 +544,19 @@ std::optional<QList<RowCells>> SessionStore::load()
         readable = q.exec(QStringLiteral("SELECT value FROM meta WHERE name = 'grid'"));
         saved = readable && q.next();
         if (saved) {
-            readable = q.exec(QStringLiteral("SELECT key, position, %1, drop_ms FROM rows ORDER "
-                                             "BY position, key")
-                                  .arg(cellColumns(u"")));
+            readable = q.exec(QStringLiteral("SELECT count(*) FROM grid")) && q.next();
+            if (readable) {
+                loaded.rows.reserve(q.value(0).toLongLong());
+                loaded.tracked.reserve(q.value(0).toLongLong());
+            }
+            readable = readable && q.exec(QStringLiteral("SELECT key, position, states, drop_ms, "
+                                                         "name, cells FROM grid ORDER BY "
+                                                         "position, key"));
             while (readable && q.next()) {
-                RowCells cells;
-                for (int c = 0; c < kCellCount; ++c)
-                    cells[c] = q.value(2 + c).toString();
-                loaded.rows << std::move(cells);
-                const QVariant drop = q.value(2 + kCellCount);
-                loaded.dropTimes << (drop.isNull() ? QDateTime()
-                                                   : QDateTime::fromMSecsSinceEpoch(
-                                                         drop.toLongLong(), Qt::UTC));
+                const QVariant drop = q.value(3);
+                loaded.rows.append({q.value(4).toString(), q.value(5).toByteArray(),
+                                    quint32(q.value(2).toLongLong()),
+                                    drop.isNull() ? ResultRow::kNoDropTime : drop.toLongLong()});
                 loaded.tracked << Tracked{q.value(0).toLongLong(), q.value(1).toLongLong()};
             }
             readable = readable && !q.lastError().isValid();
@@ -497,6 +572,35 @@ std::optional<QList<RowCells>> SessionStore::load()
         return std::nullopt;
     m_loaded = std::move(loaded);
     return m_loaded->rows;
+}
+
+std::optional<QList<RowCells>> SessionStore::load()
+{
+    const std::optional<QList<SavedRow>> saved = loadSaved();
+    if (!saved)
+        return std::nullopt;
+    ResultTable table;
+    table.appendSavedRows(*saved);
+    QList<RowCells> rows(table.rowCount());
+    for (int row = 0; row < table.rowCount(); ++row) {
+        // The drop time's place holds the blank marker, as an imported row's does.
+        for (int c = 0; c < kCellCount; ++c)
+            rows[row][c] = c == kDropTimeColumn ? kBlankCell : table.cell(row, c);
+    }
+    return rows;
+}
+
+QList<QDateTime> SessionStore::loadedDropTimes() const
+{
+    QList<QDateTime> times;
+    if (!m_loaded)
+        return times;
+    times.reserve(m_loaded->rows.size());
+    for (const SavedRow &row : m_loaded->rows)
+        times << (row.dropMs == ResultRow::kNoDropTime
+                      ? QDateTime()
+                      : QDateTime::fromMSecsSinceEpoch(row.dropMs, Qt::UTC));
+    return times;
 }
 
 void SessionStore::attach(ResultTable *table)
@@ -530,8 +634,7 @@ void SessionStore::attach(ResultTable *table)
     // A restored grid is already on disk: its rows keep their keys and nothing is rewritten.
     bool restored = m_loaded && m_loaded->rows.size() == table->rowCount();
     for (int row = 0; restored && row < table->rowCount(); ++row)
-        restored = cellsOf(*table, row) == m_loaded->rows[row] &&
-                   table->dropTime(row) == m_loaded->dropTimes[row];
+        restored = table->savedRow(row) == m_loaded->rows[row];
     if (restored) {
         for (int row = 0; row < table->rowCount(); ++row) {
             const Tracked &t = m_loaded->tracked[row];
@@ -619,8 +722,7 @@ SessionBatch SessionStore::takeBatch(qsizetype maxRows)
         const int row = it == m_tracked.cend() ? -1 : m_table->rowOf(id);
         if (row < 0)
             return std::nullopt;
-        return SessionBatch::Row{it->key, it->position, cellsOf(*m_table, row),
-                                 dropOf(*m_table, row)};
+        return SessionBatch::Row{it->key, it->position, m_table->savedRow(row)};
     };
 
     if (std::exchange(m_orderPending, false)) {

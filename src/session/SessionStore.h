@@ -55,15 +55,15 @@ public:
     QString message() const { return m_message; }
     QString path() const { return m_path; }
 
-    // The saved grid in display order: nullopt when none was ever saved (or nothing may be
-    // read), an empty list when an empty grid was saved. Call before attach().
+    // The saved grid in display order, as the file keeps it (for ResultTable::appendSavedRows):
+    // nullopt when none was ever saved (or nothing may be read), an empty list when an empty
+    // grid was saved. Call before attach().
+    std::optional<QList<SavedRow>> loadSaved();
+    // The same as texts, for ResultTable::appendRows; the states are read from the texts again.
     std::optional<QList<RowCells>> load();
-    // The drop instants of the rows load() returned, in the same order (invalid: none); for
+    // The drop instants of the rows last loaded, in the same order (invalid: none); for
     // ResultTable::setDropTimes. Empty after attach().
-    QList<QDateTime> loadedDropTimes() const
-    {
-        return m_loaded ? m_loaded->dropTimes : QList<QDateTime>();
-    }
+    QList<QDateTime> loadedDropTimes() const;
 
     // Keeps `table` from now on: each change reaches the file within a second. When the table
     // holds just what load() returned, nothing is rewritten. Changes made after the table is
@@ -83,8 +83,7 @@ private:
         qint64 position = 0; // sorts rows into display order; gaps allowed
     };
     struct Loaded {
-        QList<RowCells> rows;
-        QList<QDateTime> dropTimes;
+        QList<SavedRow> rows;
         QList<Tracked> tracked;
     };
 

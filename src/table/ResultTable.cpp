@@ -2,7 +2,10 @@
 
 #include "text/Numbers.h"
 
+#include <QtEndian>
+
 #include <algorithm>
+#include <numeric>
 #include <optional>
 #include <vector>
 
@@ -19,7 +22,157 @@ constexpr ColumnSpec kColumns[kColumnCount] = {
     {u"PR值查询", 70},   {u"是否注册", 70},
 };
 
+// The forms a count is kept in, each printed back exactly as it came.
+enum CountForm : quint32 { Plain = 0, Grouped = 1, PlainLineBreak = 2 };
+// Counts from 2^29 up are kept as texts; no site's count comes near.
+constexpr quint32 kCountLimit = 1u << 29;
+
+// Digits only, no leading zero but in "0"; the value, or nullopt past the limit.
+std::optional<quint32> plainDigits(QStringView digits)
+{
+    if (digits.isEmpty() || digits.size() > 9 || (digits.size() > 1 && digits[0] == u'0'))
+        return std::nullopt;
+    quint32 value = 0;
+    for (const QChar c : digits) {
+        if (!Numbers::isAsciiDigit(c))
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value < kCountLimit ? std::optional(value) : std::nullopt;
+}
+
 } // namespace
+
+CellValue CellValue::of(QStringView text, CellState state)
+{
+    const qsizetype slash = text.indexOf(u'/');
+    return {state, Numbers::cellNumber(text),
+            slash > 0 ? Numbers::cellNumber(text.left(slash)) : std::nullopt, text};
+}
+
+std::optional<quint32> ResultTable::countCode(QStringView text)
+{
+    if (text.isEmpty() || !Numbers::isAsciiDigit(text[0]))
+        return std::nullopt;
+    if (text.endsWith(u'\n')) {
+        const std::optional<quint32> value = plainDigits(text.chopped(1));
+        return value ? std::optional(*value << 2 | PlainLineBreak) : std::nullopt;
+    }
+    if (text.size() < 5 || text[text.size() - 4] != u',') {
+        const std::optional<quint32> value = plainDigits(text);
+        return value ? std::optional(*value << 2 | Plain) : std::nullopt;
+    }
+    // "1,230,000": a lead of one to three digits (not starting with 0), then groups of three.
+    const qsizetype lead = (text.size() - 1) % 4 + 1;
+    if (lead == 4 || text[0] == u'0')
+        return std::nullopt;
+    quint64 value = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool comma = i >= lead && (i - lead) % 4 == 0;
+        if (comma != (text[i] == u','))
+            return std::nullopt;
+        if (!comma) {
+            if (!Numbers::isAsciiDigit(text[i]))
+                return std::nullopt;
+            value = value * 10 + (text[i].unicode() - u'0');
+            if (value >= kCountLimit)
+                return std::nullopt;
+        }
+    }
+    return quint32(value) << 2 | Grouped;
+}
+
+QString ResultTable::countText(quint32 code)
+{
+    const quint32 value = code >> 2;
+    switch (CountForm(code & 3u)) {
+    case Plain:
+        return QString::number(value);
+    case PlainLineBreak:
+        return QString::number(value) + u'\n';
+    case Grouped:
+        break;
+    }
+    char16_t buffer[16];
+    char16_t *end = buffer + 16;
+    char16_t *at = end;
+    quint32 rest = value;
+    for (int digits = 0; rest > 0 || digits == 0; ++digits) {
+        if (digits > 0 && digits % 3 == 0)
+            *--at = u',';
+        *--at = char16_t(u'0' + rest % 10);
+        rest /= 10;
+    }
+    return QString(reinterpret_cast<const QChar *>(at), end - at);
+}
+
+quint32 ResultTable::codeOf(const QString &text)
+{
+    // Most cells are the blank marker: skip the hash for it.
+    if (text.size() == 1 && text[0] == u' ')
+        return kTextCode | 1;
+    if (text.isEmpty())
+        return kTextCode;
+    if (const std::optional<quint32> count = countCode(text))
+        return *count;
+    const auto found = m_textIndex.constFind(text);
+    if (found != m_textIndex.cend())
+        return *found;
+    const quint32 code = kTextCode | quint32(m_texts.size());
+    const CellValue value = CellValue::of(text, CellState::Value);
+    m_texts.append({text, stateOfSavedText(text), value.number, value.lead});
+    m_textIndex.insert(text, code);
+    return code;
+}
+
+QString ResultTable::textOf(quint32 code) const
+{
+    return code & kTextCode ? m_texts[qsizetype(code & ~kTextCode)].text : countText(code);
+}
+
+QStringView ResultTable::nameOf(int row) const
+{
+    const NameRef ref = m_nameRefs[std::size_t(row)];
+    return QStringView(m_names.data() + ref.start, qsizetype(ref.length));
+}
+
+ResultTable::NameRef ResultTable::storeName(QStringView name)
+{
+    const NameRef ref{quint32(m_names.size()), quint32(name.size())};
+    m_names.insert(m_names.end(), name.utf16(), name.utf16() + name.size());
+    return ref;
+}
+
+void ResultTable::compactNames()
+{
+    std::vector<char16_t> names;
+    names.reserve(m_names.size() - std::size_t(m_namesUnused));
+    for (NameRef &ref : m_nameRefs) {
+        const auto from = m_names.begin() + ref.start;
+        ref.start = quint32(names.size());
+        names.insert(names.end(), from, from + ref.length);
+    }
+    m_names = std::move(names);
+    m_namesUnused = 0;
+}
+
+void ResultTable::setStateAt(int row, int column, CellState state)
+{
+    quint32 &states = m_states[std::size_t(row)];
+    states = (states & ~(3u << (2 * column))) | quint32(state) << (2 * column);
+}
+
+void ResultTable::growBy(qsizetype count)
+{
+    const std::size_t size = m_ids.size() + std::size_t(count);
+    m_ids.reserve(size);
+    m_nameRefs.reserve(size);
+    m_states.reserve(size);
+    for (int c = 0; c < kCellCount; ++c) {
+        if (c != kDomainColumn && c != kDropTimeColumn)
+            m_codes[std::size_t(c)].reserve(size);
+    }
+}
 
 bool ResultTable::sortsAsNumber(int column)
 {
@@ -30,6 +183,11 @@ bool ResultTable::sortsAsNumber(int column)
 ResultTable::ResultTable(QObject *parent)
     : QAbstractTableModel(parent)
 {
+    // Codes 0 and 1, which codeOf gives without a look-up.
+    for (const QString &text : {QStringLiteral(""), kBlankCell}) {
+        m_textIndex.insert(text, kTextCode | quint32(m_texts.size()));
+        m_texts.append({text, CellState::Blank, std::nullopt, std::nullopt});
+    }
     for (int column = 0; column < kColumnCount; ++column)
         m_shown << column;
 }
@@ -78,9 +236,9 @@ bool ResultTable::columnShown(int column) const
 
 bool ResultTable::holdsSomething(int column) const
 {
-    return std::any_of(m_rows.cbegin(), m_rows.cend(), [column](const ResultRow &row) {
-        return row.states[std::size_t(column)] != CellState::Blank;
-    });
+    const quint32 mask = 3u << (2 * column);
+    return std::any_of(m_states.cbegin(), m_states.cend(),
+                       [mask](quint32 states) { return (states & mask) != 0; });
 }
 
 void ResultTable::updateShownColumns()
@@ -129,7 +287,14 @@ int ResultTable::sectionOf(int column) const
 void ResultTable::clear()
 {
     beginResetModel();
-    m_rows.clear();
+    m_ids.clear();
+    m_nameRefs.clear();
+    m_states.clear();
+    m_drops = {};
+    for (auto &codes : m_codes)
+        codes.clear();
+    m_names.clear();
+    m_namesUnused = 0;
     m_notes.clear();
     m_directions.fill(SortDirection::None);
     m_rowsWithDropTime = 0;
@@ -149,20 +314,138 @@ void ResultTable::appendRows(QList<RowCells> rows)
         return;
     const int first = rowCount();
     beginInsertRows({}, first, first + int(rows.size()) - 1);
-    m_rows.reserve(m_rows.size() + rows.size());
-    for (auto &cells : rows) {
-        RowStates states;
+    growBy(rows.size());
+    for (const RowCells &cells : std::as_const(rows)) {
+        m_ids.push_back(m_nextId++);
+        m_nameRefs.push_back(storeName(cells[kDomainColumn]));
+        quint32 states = 0;
         for (int c = 0; c < kCellCount; ++c) {
+            if (c == kDropTimeColumn)
+                continue;
+            CellState state;
+            if (c == kDomainColumn) {
+                state = stateOfSavedText(cells[kDomainColumn]);
+            } else {
+                const quint32 code = codeOf(cells[std::size_t(c)]);
+                m_codes[std::size_t(c)].push_back(code);
+                state = code & kTextCode ? m_texts[qsizetype(code & ~kTextCode)].savedState
+                                         : CellState::Value;
+            }
             // Only a probe writes failures; a label or a name is never one, whatever it reads.
-            const CellState state = stateOfSavedText(cells[std::size_t(c)]);
-            states[std::size_t(c)] =
-                c >= BaiduSite || state == CellState::Blank ? state : CellState::Value;
+            if (c < BaiduSite && state != CellState::Blank)
+                state = CellState::Value;
             if (c > kDropTimeColumn && state != CellState::Blank)
                 m_written[std::size_t(c)] = true;
+            states |= quint32(state) << (2 * c);
         }
-        states[kDropTimeColumn] = CellState::Blank;
-        m_rows.append(ResultRow{m_nextId++, std::move(cells), states});
+        m_states.push_back(states);
     }
+    if (!m_drops.empty())
+        m_drops.resize(m_states.size(), ResultRow::kNoDropTime);
+    invalidatePositions();
+    endInsertRows();
+    updateShownColumns();
+}
+
+namespace {
+
+// The columns a saved row's `cells` holds, in order.
+constexpr std::array<int, kCellCount - 2> kSavedColumns = [] {
+    std::array<int, kCellCount - 2> columns{};
+    std::size_t at = 0;
+    for (int c = 0; c < kCellCount; ++c) {
+        if (c != kDomainColumn && c != kDropTimeColumn)
+            columns[at++] = c;
+    }
+    return columns;
+}();
+constexpr quint32 kSavedBlank = 0xFFFF'FFFFu;
+constexpr quint32 kSavedText = 0x8000'0000u;
+
+void appendWord(QByteArray &bytes, quint32 word)
+{
+    const quint32 little = qToLittleEndian(word);
+    bytes.append(reinterpret_cast<const char *>(&little), sizeof little);
+}
+
+} // namespace
+
+SavedRow ResultTable::savedRow(int row) const
+{
+    SavedRow saved;
+    if (row < 0 || row >= rowCount())
+        return saved;
+    saved.name = nameOf(row).toString();
+    saved.cells.reserve(qsizetype(kSavedColumns.size() * sizeof(quint32)));
+    for (const int c : kSavedColumns) {
+        const quint32 code = m_codes[std::size_t(c)][std::size_t(row)];
+        if (!(code & kTextCode)) {
+            appendWord(saved.cells, code);
+        } else if (code == (kTextCode | 1)) {
+            appendWord(saved.cells, kSavedBlank);
+        } else {
+            const QString &text = m_texts[qsizetype(code & ~kTextCode)].text;
+            appendWord(saved.cells, kSavedText | quint32(text.size()));
+            for (const QChar unit : text) {
+                const quint16 little = qToLittleEndian(unit.unicode());
+                saved.cells.append(reinterpret_cast<const char *>(&little), sizeof little);
+            }
+        }
+    }
+    saved.states = m_states[std::size_t(row)];
+    saved.dropMs = dropAt(row);
+    return saved;
+}
+
+void ResultTable::appendSavedRows(const QList<SavedRow> &rows)
+{
+    if (rows.isEmpty())
+        return;
+    const int first = rowCount();
+    beginInsertRows({}, first, first + int(rows.size()) - 1);
+    growBy(rows.size());
+    int row = first;
+    QString text;
+    for (const SavedRow &saved : rows) {
+        m_ids.push_back(m_nextId++);
+        m_nameRefs.push_back(storeName(saved.name));
+        const auto *at = reinterpret_cast<const uchar *>(saved.cells.constData());
+        const auto *end = at + saved.cells.size();
+        for (const int c : kSavedColumns) {
+            quint32 code = kTextCode | 1;
+            if (end - at >= 4) {
+                const quint32 word = qFromLittleEndian<quint32>(at);
+                at += 4;
+                const qsizetype length = qsizetype(word & ~kSavedText);
+                if (!(word & kSavedText)) {
+                    // A form the grid never writes is kept as the text it stands for.
+                    code = (word & 3u) != 3u ? word : codeOf(QString::number(word >> 2));
+                } else if (word != kSavedBlank && (end - at) / 2 >= length) {
+                    text.resize(length);
+                    for (QChar &unit : text) {
+                        unit = QChar(qFromLittleEndian<quint16>(at));
+                        at += 2;
+                    }
+                    code = codeOf(text);
+                }
+            }
+            m_codes[std::size_t(c)].push_back(code);
+        }
+        // The drop time's bits stay clear: it has no state.
+        m_states.push_back(saved.states & ~(3u << (2 * kDropTimeColumn)));
+        if (saved.dropMs != ResultRow::kNoDropTime) {
+            m_drops.resize(m_states.size(), ResultRow::kNoDropTime);
+            m_drops.back() = saved.dropMs;
+            ++m_rowsWithDropTime;
+        }
+        for (int c = kDropTimeColumn + 1; c < kCellCount; ++c) {
+            if (stateAt(row, c) != CellState::Blank)
+                m_written[std::size_t(c)] = true;
+        }
+        ++row;
+    }
+    if (!m_drops.empty())
+        m_drops.resize(m_states.size(), ResultRow::kNoDropTime);
     invalidatePositions();
     endInsertRows();
     updateShownColumns();
@@ -170,16 +453,34 @@ void ResultTable::appendRows(QList<RowCells> rows)
 
 QString ResultTable::cell(int row, int column) const
 {
-    if (row < 0 || row >= rowCount() || column < 0 || column >= kCellCount)
+    if (row < 0 || row >= rowCount() || column < 0 || column >= kCellCount ||
+        column == kDropTimeColumn)
         return {};
-    return m_rows[row].cells[column];
+    if (column == kDomainColumn)
+        return nameOf(row).toString();
+    return textOf(m_codes[std::size_t(column)][std::size_t(row)]);
 }
 
 CellState ResultTable::cellState(int row, int column) const
 {
     if (row < 0 || row >= rowCount() || column < 0 || column >= kCellCount)
         return CellState::Blank;
-    return m_rows[row].states[column];
+    return stateAt(row, column);
+}
+
+CellValue ResultTable::cellValue(int row, int column) const
+{
+    if (row < 0 || row >= rowCount() || column < 0 || column >= kCellCount ||
+        column == kDropTimeColumn)
+        return {};
+    const CellState state = stateAt(row, column);
+    if (column == kDomainColumn)
+        return {state, std::nullopt, std::nullopt, nameOf(row)};
+    const quint32 code = m_codes[std::size_t(column)][std::size_t(row)];
+    if (!(code & kTextCode))
+        return {state, double(code >> 2), std::nullopt, {}};
+    const Text &text = m_texts[qsizetype(code & ~kTextCode)];
+    return {state, text.number, text.lead, text.text};
 }
 
 void ResultTable::setCell(int row, int column, const QString &text, CellState state)
@@ -187,8 +488,15 @@ void ResultTable::setCell(int row, int column, const QString &text, CellState st
     if (row < 0 || row >= rowCount() || column < 0 || column >= kCellCount ||
         column == kDropTimeColumn)
         return;
-    m_rows[row].cells[column] = text;
-    m_rows[row].states[column] = state;
+    if (column == kDomainColumn) {
+        m_namesUnused += m_nameRefs[std::size_t(row)].length;
+        m_nameRefs[std::size_t(row)] = storeName(text);
+        if (std::size_t(m_namesUnused) > m_names.size() / 2)
+            compactNames();
+    } else {
+        m_codes[std::size_t(column)][std::size_t(row)] = codeOf(text);
+    }
+    setStateAt(row, column, state);
     if (column > kDropTimeColumn && state != CellState::Blank && !m_written[column]) {
         m_written[column] = true;
         updateShownColumns();
@@ -207,10 +515,12 @@ SortDirection ResultTable::sortDirection(int column) const
 
 void ResultTable::setDropTimes(const QList<QDateTime> &utcByRow)
 {
-    const qsizetype count = qMin(utcByRow.size(), m_rows.size());
+    const qsizetype count = qMin(utcByRow.size(), qsizetype(rowCount()));
     qsizetype withTime = m_rowsWithDropTime;
+    if (m_drops.empty() && count > 0)
+        m_drops.resize(m_states.size(), ResultRow::kNoDropTime);
     for (qsizetype i = 0; i < count; ++i) {
-        qint64 &ms = m_rows[i].dropMs;
+        qint64 &ms = m_drops[std::size_t(i)];
         withTime -= ms != ResultRow::kNoDropTime;
         ms = utcByRow[i].isValid() ? utcByRow[i].toMSecsSinceEpoch() : ResultRow::kNoDropTime;
         withTime += ms != ResultRow::kNoDropTime;
@@ -229,14 +539,131 @@ void ResultTable::setHasDropTimeColumn(qsizetype rowsWithTime)
 
 QDateTime ResultTable::dropTime(int row) const
 {
-    if (row < 0 || row >= rowCount() || m_rows[row].dropMs == ResultRow::kNoDropTime)
+    if (row < 0 || row >= rowCount() || dropAt(row) == ResultRow::kNoDropTime)
         return {};
-    return QDateTime::fromMSecsSinceEpoch(m_rows[row].dropMs, Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(dropAt(row), Qt::UTC);
 }
 
 QString ResultTable::dropTimeText(const QDateTime &utc)
 {
     return utc.isValid() ? utc.toLocalTime().toString(Qt::ISODate) : QString();
+}
+
+std::vector<quint32> ResultTable::sortOrder(int column, bool descending) const
+{
+    const std::size_t n = m_ids.size();
+    std::vector<quint32> order(n);
+    std::iota(order.begin(), order.end(), 0u);
+    // Equal keys keep their order (the sort is stable) in both directions.
+    const auto sortBy = [&](const auto &less) {
+        std::sort(order.begin(), order.end(), [&](quint32 a, quint32 b) {
+            if (less(a, b))
+                return !descending;
+            if (less(b, a))
+                return descending;
+            return a < b;
+        });
+    };
+    if (column == kDropTimeColumn) {
+        // Soonest first when ascending; rows without a time after the others either way, so
+        // they go to the end before the direction is applied.
+        std::vector<qint64> keys(m_drops);
+        keys.resize(n, ResultRow::kNoDropTime);
+        for (qint64 &key : keys) {
+            if (key == ResultRow::kNoDropTime)
+                key = descending ? std::numeric_limits<qint64>::min()
+                                 : std::numeric_limits<qint64>::max();
+        }
+        sortBy([&](quint32 a, quint32 b) { return keys[a] < keys[b]; });
+        return order;
+    }
+    if (column == kDomainColumn) {
+        sortBy([&](quint32 a, quint32 b) { return nameOf(int(a)).compare(nameOf(int(b))) < 0; });
+        return order;
+    }
+    // Each distinct text's place among the others, so that rows compare by two integers and a
+    // number.
+    const std::vector<quint32> &codes = m_codes[std::size_t(column)];
+    std::vector<quint32> byText(std::size_t(m_texts.size()));
+    std::iota(byText.begin(), byText.end(), 0u);
+    std::sort(byText.begin(), byText.end(),
+              [&](quint32 a, quint32 b) { return m_texts[a].text < m_texts[b].text; });
+    std::vector<quint32> textRank(byText.size());
+    for (std::size_t i = 0; i < byText.size(); ++i)
+        textRank[byText[i]] = quint32(i);
+
+    struct Key {
+        // Spreadsheet order: numbers by value, then every cell that is not a number (failed
+        // and refused queries, blanks) by text, after them in both directions.
+        double number;
+        quint32 group; // 0 a number, 1 the rest
+        quint32 rank;
+    };
+    std::vector<Key> keys(n);
+    const bool numeric = sortsAsNumber(column);
+    bool textsOnly = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        const quint32 code = codes[i];
+        if (!(code & kTextCode)) {
+            keys[i] = {double(code >> 2), 0, 0};
+            textsOnly = textsOnly && numeric;
+            continue;
+        }
+        const quint32 index = code & ~kTextCode;
+        const std::optional<double> number = m_texts[qsizetype(index)].number;
+        keys[i] = numeric && number ? Key{*number, 0, 0} : Key{0, 1, textRank[index]};
+    }
+    if (!numeric) {
+        // A text column that holds counts too compares them as their texts.
+        if (!textsOnly) {
+            QList<QString> shown;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (!(codes[i] & kTextCode))
+                    shown << countText(codes[i]);
+            }
+            for (const Text &t : m_texts)
+                shown << t.text;
+            std::sort(shown.begin(), shown.end());
+            shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
+            for (std::size_t i = 0; i < n; ++i) {
+                const QString text = textOf(codes[i]);
+                keys[i] = {
+                    0, 1,
+                    quint32(std::lower_bound(shown.cbegin(), shown.cend(), text) - shown.cbegin())};
+            }
+        }
+        sortBy([&](quint32 a, quint32 b) { return keys[a].rank < keys[b].rank; });
+        return order;
+    }
+    sortBy([&](quint32 a, quint32 b) {
+        const Key &x = keys[a];
+        const Key &y = keys[b];
+        if (x.group != y.group)
+            return descending ? x.group > y.group : x.group < y.group;
+        return x.group == 0 ? x.number < y.number : x.rank < y.rank;
+    });
+    return order;
+}
+
+template <typename T> static void permute(std::vector<T> &values, const std::vector<quint32> &order)
+{
+    if (values.empty())
+        return;
+    std::vector<T> sorted;
+    sorted.reserve(values.size());
+    for (const quint32 from : order)
+        sorted.push_back(std::move(values[from]));
+    values = std::move(sorted);
+}
+
+void ResultTable::reorder(const std::vector<quint32> &order)
+{
+    permute(m_ids, order);
+    permute(m_nameRefs, order);
+    permute(m_states, order);
+    permute(m_drops, order);
+    for (auto &codes : m_codes)
+        permute(codes, order);
 }
 
 void ResultTable::sortByColumn(int column)
@@ -251,44 +678,9 @@ void ResultTable::sortByColumn(int column)
     QList<RowId> persistentIds;
     persistentIds.reserve(before.size());
     for (const QModelIndex &i : before)
-        persistentIds << m_rows[i.row()].id;
+        persistentIds << m_ids[std::size_t(i.row())];
 
-    if (column == kDropTimeColumn) {
-        // Soonest first when ascending; rows without a time after the others either way.
-        std::stable_sort(m_rows.begin(), m_rows.end(), [&](const ResultRow &a, const ResultRow &b) {
-            const bool aHas = a.dropMs != ResultRow::kNoDropTime;
-            const bool bHas = b.dropMs != ResultRow::kNoDropTime;
-            if (aHas != bHas)
-                return aHas;
-            return descending ? a.dropMs > b.dropMs : a.dropMs < b.dropMs;
-        });
-    } else if (sortsAsNumber(column)) {
-        // Spreadsheet order: numbers by value, then every cell that is not a number (failed and
-        // refused queries, blanks), in both directions.
-        struct Keyed {
-            std::optional<double> number;
-            ResultRow row;
-        };
-        std::vector<Keyed> keyed;
-        keyed.reserve(std::size_t(m_rows.size()));
-        for (ResultRow &row : m_rows)
-            keyed.push_back({Numbers::cellNumber(row.cells[column]), std::move(row)});
-        std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed &a, const Keyed &b) {
-            if (a.number && b.number)
-                return descending ? *a.number > *b.number : *a.number < *b.number;
-            if (a.number || b.number)
-                return bool(a.number);
-            const int c = a.row.cells[column].compare(b.row.cells[column]);
-            return descending ? c > 0 : c < 0;
-        });
-        for (qsizetype i = 0; i < m_rows.size(); ++i)
-            m_rows[i] = std::move(keyed[std::size_t(i)].row);
-    } else {
-        std::stable_sort(m_rows.begin(), m_rows.end(), [&](const ResultRow &a, const ResultRow &b) {
-            const int c = a.cells[column].compare(b.cells[column]);
-            return descending ? c > 0 : c < 0;
-        });
-    }
+    reorder(sortOrder(column, descending));
     invalidatePositions();
 
     QModelIndexList after;
@@ -301,16 +693,16 @@ void ResultTable::sortByColumn(int column)
 
 RowId ResultTable::rowId(int row) const
 {
-    return row >= 0 && row < rowCount() ? m_rows[row].id : 0;
+    return row >= 0 && row < rowCount() ? m_ids[std::size_t(row)] : 0;
 }
 
 const QHash<RowId, int> &ResultTable::positions() const
 {
     if (!m_positionsValid) {
         m_positions.clear();
-        m_positions.reserve(m_rows.size());
-        for (qsizetype i = 0; i < m_rows.size(); ++i)
-            m_positions.insert(m_rows[i].id, int(i));
+        m_positions.reserve(qsizetype(m_ids.size()));
+        for (std::size_t i = 0; i < m_ids.size(); ++i)
+            m_positions.insert(m_ids[i], int(i));
         m_positionsValid = true;
     }
     return m_positions;
@@ -355,41 +747,102 @@ void ResultTable::setNoteOf(RowId id, int column, const QString &note)
 
 QList<RowId> ResultTable::rowIds() const
 {
-    QList<RowId> ids;
-    ids.reserve(m_rows.size());
-    for (const ResultRow &r : m_rows)
-        ids << r.id;
-    return ids;
+    return QList<RowId>(m_ids.cbegin(), m_ids.cend());
+}
+
+ResultRow ResultTable::textRow(int row) const
+{
+    ResultRow r{m_ids[std::size_t(row)], {}, {}, dropAt(row)};
+    for (int c = 0; c < kCellCount; ++c) {
+        r.cells[std::size_t(c)] = cell(row, c);
+        r.states[std::size_t(c)] = stateAt(row, c);
+    }
+    return r;
 }
 
 qsizetype ResultTable::removeRowsWhere(const std::function<bool(const ResultRow &)> &doomed)
 {
+    return removeRowsWhere([&](int row) { return doomed(textRow(row)); });
+}
+
+template <typename T> static void keepOnly(std::vector<T> &values, const std::vector<bool> &keep)
+{
+    if (values.empty())
+        return;
+    std::size_t to = 0;
+    for (std::size_t from = 0; from < values.size(); ++from) {
+        if (keep[from])
+            values[to++] = std::move(values[from]);
+    }
+    values.resize(to);
+}
+
+template <typename T> static void eraseRange(std::vector<T> &values, int first, int end)
+{
+    if (!values.empty())
+        values.erase(values.begin() + first, values.begin() + end);
+}
+
+void ResultTable::eraseRows(int first, int end)
+{
+    for (int row = first; row < end; ++row)
+        m_namesUnused += m_nameRefs[std::size_t(row)].length;
+    eraseRange(m_ids, first, end);
+    eraseRange(m_nameRefs, first, end);
+    eraseRange(m_states, first, end);
+    eraseRange(m_drops, first, end);
+    for (auto &codes : m_codes)
+        eraseRange(codes, first, end);
+    if (std::size_t(m_namesUnused) > m_names.size() / 2)
+        compactNames();
+}
+
+void ResultTable::keepRows(const std::vector<bool> &keep)
+{
+    for (std::size_t row = 0; row < keep.size(); ++row)
+        m_namesUnused += keep[row] ? 0 : m_nameRefs[row].length;
+    keepOnly(m_ids, keep);
+    keepOnly(m_nameRefs, keep);
+    keepOnly(m_states, keep);
+    keepOnly(m_drops, keep);
+    for (auto &codes : m_codes)
+        keepOnly(codes, keep);
+    if (std::size_t(m_namesUnused) > m_names.size() / 2)
+        compactNames();
+}
+
+qsizetype ResultTable::removeRowsWhere(const std::function<bool(int row)> &doomed)
+{
     // Find the runs of doomed rows first: a few runs are removed one by one; many runs are
     // compacted in one pass, since each removal moves the tail.
-    QList<std::pair<qsizetype, qsizetype>> runs; // [begin, end)
-    for (qsizetype row = 0; row < m_rows.size(); ++row) {
-        if (!doomed(m_rows[row]))
+    QList<std::pair<int, int>> runs; // [begin, end)
+    const int count = rowCount();
+    for (int row = 0; row < count; ++row) {
+        if (!doomed(row))
             continue;
         if (!runs.isEmpty() && runs.last().second == row)
             runs.last().second = row + 1;
         else
             runs.append({row, row + 1});
     }
-    qsizetype removed = 0;
-    qsizetype timesLeft = m_rowsWithDropTime;
-    for (const auto &run : runs) {
-        removed += run.second - run.first;
-        for (qsizetype row = run.first; row < run.second; ++row)
-            timesLeft -= m_rows[row].dropMs != ResultRow::kNoDropTime;
-    }
     if (runs.isEmpty())
         return 0;
+    qsizetype removed = 0;
+    qsizetype timesLeft = m_rowsWithDropTime;
+    std::vector<bool> keep(std::size_t(count), true);
+    for (const auto &run : runs) {
+        removed += run.second - run.first;
+        for (int row = run.first; row < run.second; ++row) {
+            timesLeft -= dropAt(row) != ResultRow::kNoDropTime;
+            keep[std::size_t(row)] = false;
+        }
+    }
 
     constexpr qsizetype kMaxSeparateRemovals = 64;
     if (runs.size() <= kMaxSeparateRemovals) {
         for (auto run = runs.crbegin(); run != runs.crend(); ++run) {
-            beginRemoveRows({}, int(run->first), int(run->second - 1));
-            m_rows.remove(run->first, run->second - run->first);
+            beginRemoveRows({}, run->first, run->second - 1);
+            eraseRows(run->first, run->second);
             invalidatePositions();
             endRemoveRows();
         }
@@ -401,18 +854,8 @@ qsizetype ResultTable::removeRowsWhere(const std::function<bool(const ResultRow 
         QList<RowId> persistentIds;
         persistentIds.reserve(before.size());
         for (const QModelIndex &i : before)
-            persistentIds << m_rows[i.row()].id;
-        QList<ResultRow> kept;
-        kept.reserve(m_rows.size() - removed);
-        qsizetype next = 0;
-        for (const auto &run : runs) {
-            for (; next < run.first; ++next)
-                kept.append(std::move(m_rows[next]));
-            next = run.second;
-        }
-        for (; next < m_rows.size(); ++next)
-            kept.append(std::move(m_rows[next]));
-        m_rows = std::move(kept);
+            persistentIds << m_ids[std::size_t(i.row())];
+        keepRows(keep);
         invalidatePositions();
         QModelIndexList after;
         after.reserve(before.size());
@@ -429,7 +872,7 @@ qsizetype ResultTable::removeRowsWhere(const std::function<bool(const ResultRow 
 
 int ResultTable::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_ids.size());
 }
 
 int ResultTable::columnCount(const QModelIndex &parent) const
@@ -452,8 +895,8 @@ QVariant ResultTable::data(const QModelIndex &index, int role) const
             return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
         return {};
     }
-    const QString &text = m_rows[index.row()].cells[column];
-    const quint64 noteKey = m_rows[index.row()].id * kCellCount + quint64(column);
+    const QString text = cell(index.row(), column);
+    const quint64 noteKey = m_ids[std::size_t(index.row())] * kCellCount + quint64(column);
     if (role == kNoteRole)
         return m_notes.value(noteKey);
     if (role == Qt::ToolTipRole) {

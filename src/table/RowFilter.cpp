@@ -51,39 +51,39 @@ std::optional<FilterCriterion> criterionFromText(const QString &text)
     return std::nullopt;
 }
 
+bool cellIsDeleted(const FilterCriterion &criterion, double threshold, const CellValue &cell)
+{
+    if (cell.state != CellState::Value)
+        return false;
+    switch (criterion.kind) {
+    case FilterCriterion::Kind::NumberAtMost:
+        return cell.number && *cell.number <= threshold;
+    case FilterCriterion::Kind::DomainHasHyphen:
+        return cell.text.contains(u'-');
+    case FilterCriterion::Kind::AlreadyRegistered:
+        return cell.text == kRegistered;
+    case FilterCriterion::Kind::FirstArchiveAfter:
+        return cell.text == kNoArchive || (cell.number && *cell.number > threshold);
+    case FilterCriterion::Kind::OtherSuffixesBelow:
+        // "taken/asked": the count before the slash.
+        return cell.lead && *cell.lead < threshold;
+    }
+    return false;
+}
+
+bool rowIsDeleted(const FilterCriterion &criterion, double threshold, const ResultTable &table,
+                  int row)
+{
+    return cellIsDeleted(criterion, threshold, table.cellValue(row, criterion.column));
+}
+
 bool rowIsDeleted(const FilterCriterion &criterion, double threshold,
                   std::span<const QString> cells, std::span<const CellState> states)
 {
     const auto column = std::size_t(criterion.column);
-    if (criterion.column < 0 || column >= cells.size() || column >= states.size() ||
-        states[column] != CellState::Value)
+    if (criterion.column < 0 || column >= cells.size() || column >= states.size())
         return false;
-    const QString &cell = cells[column];
-
-    switch (criterion.kind) {
-    case FilterCriterion::Kind::NumberAtMost: {
-        const std::optional<double> number = Numbers::cellNumber(cell);
-        return number && *number <= threshold;
-    }
-    case FilterCriterion::Kind::DomainHasHyphen:
-        return cell.contains(u'-');
-    case FilterCriterion::Kind::AlreadyRegistered:
-        return cell == kRegistered;
-    case FilterCriterion::Kind::FirstArchiveAfter: {
-        if (cell == kNoArchive)
-            return true;
-        const std::optional<double> year = Numbers::cellNumber(cell);
-        return year && *year > threshold;
-    }
-    case FilterCriterion::Kind::OtherSuffixesBelow: {
-        // "taken/asked": the count before the slash.
-        const qsizetype slash = cell.indexOf(u'/');
-        const std::optional<double> taken =
-            slash > 0 ? Numbers::cellNumber(cell.left(slash)) : std::nullopt;
-        return taken && *taken < threshold;
-    }
-    }
-    return false;
+    return cellIsDeleted(criterion, threshold, CellValue::of(cells[column], states[column]));
 }
 
 qsizetype filterRows(ResultTable &table, const QString &criterionText, const QString &thresholdText)
@@ -92,9 +92,8 @@ qsizetype filterRows(ResultTable &table, const QString &criterionText, const QSt
     if (!criterion)
         return 0;
     const double threshold = Numbers::leadingNumber(thresholdText);
-    return table.removeRowsWhere([&](const ResultRow &row) {
-        return rowIsDeleted(*criterion, threshold, row.cells, row.states);
-    });
+    return table.removeRowsWhere(
+        [&](int row) { return rowIsDeleted(*criterion, threshold, table, row); });
 }
 
 } // namespace RowFilter

@@ -10,9 +10,11 @@
 #include <span>
 
 class ResultTable;
+struct CellValue;
 
-// Which result rows the "delete rows" action removes. Pure decisions over cells; the table
-// model calls rowIsDeleted() once per row in a single pass, so it stays allocation-free.
+// Which result rows the "delete rows" action removes. Pure decisions over cells as the grid
+// stores them (CellValue): filterRows reads each row's one cell once, parsing nothing, in a
+// single pass.
 namespace RowFilter {
 
 struct FilterCriterion {
@@ -39,11 +41,16 @@ QStringList criterionTexts();
 // of criterionTexts(). Anything else is nullopt, and then no row is deleted.
 std::optional<FilterCriterion> criterionFromText(const QString &text);
 
-// Whether the row goes. `cells` and `states` are the row indexed by Column; a column past the
-// end of either counts as unfilled. Only a cell holding a value can delete its row: for
-// NumberAtMost the row goes when the value is a number <= threshold (equal values go too); a
-// blank, failed or refused cell keeps it, whatever it reads. The threshold is used by
-// NumberAtMost, FirstArchiveAfter and OtherSuffixesBelow.
+// Whether the row whose cell in the criterion's column is `cell` goes. Only a cell holding a
+// value can delete its row: for NumberAtMost the row goes when the value is a number <=
+// threshold (equal values go too); a blank, failed or refused cell keeps it, whatever it reads.
+// The threshold is used by NumberAtMost, FirstArchiveAfter and OtherSuffixesBelow.
+bool cellIsDeleted(const FilterCriterion &criterion, double threshold, const CellValue &cell);
+// The same for `table`'s row `row`.
+bool rowIsDeleted(const FilterCriterion &criterion, double threshold, const ResultTable &table,
+                  int row);
+// The same for a row given as texts indexed by column; a column past the end of either span
+// counts as unfilled.
 bool rowIsDeleted(const FilterCriterion &criterion, double threshold,
                   std::span<const QString> cells, std::span<const CellState> states);
 
