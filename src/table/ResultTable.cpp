@@ -11,12 +11,12 @@
 
 namespace {
 
-struct ColumnSpec {
+struct ColumnLook {
     const char16_t *header;
     int width;
 };
 
-constexpr ColumnSpec kColumns[kColumnCount] = {
+constexpr ColumnLook kColumns[kColumnCount] = {
     {u"", 20},           {u"查询域名", 100}, {u"百度收录", 70},  {u"百度反链", 70},
     {u"google收录", 80}, {u"yahoo收录", 70}, {u"yahoo反链", 70}, {u"yahoo不带W", 80},
     {u"PR值查询", 70},   {u"是否注册", 70},
