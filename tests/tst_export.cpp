@@ -83,6 +83,23 @@ private Q_SLOTS:
         QCOMPARE(GridExport::tabSeparated(GridExport::rows(table, {2, 0, 9, 1})),
                  u"c.com\t7"_s + rest + u"\na.com\t"_s + rest + u"\nb.com\t"_s + rest + u"\n"_s);
         QCOMPARE(GridExport::csv({}, {}, true), QByteArray("\xEF\xBB\xBF"));
+        // An import's rows are the rows its texts would make.
+        ResultTable texts;
+        for (const QString &name : {u"a.com"_s, u" "_s, u"c.com"_s}) {
+            RowCells cells;
+            cells.fill(kBlankCell);
+            cells[kLabelColumn] = QString::number(texts.rowCount() + 41);
+            cells[kDomainColumn] = name;
+            texts.appendRows({cells});
+        }
+        table.clear();
+        table.appendNames({u"a.com"_s, u" "_s, u"c.com"_s}, 41);
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < kCellCount; ++c) {
+                QCOMPARE(table.cell(r, c), texts.cell(r, c));
+                QCOMPARE(table.cellState(r, c), texts.cellState(r, c));
+            }
+        }
     }
 
     // A drop as iCalendar, parsed back by libical; a later export differs only in its stamp.

@@ -347,6 +347,36 @@ void ResultTable::appendRows(QList<RowCells> rows)
     updateShownColumns();
 }
 
+void ResultTable::appendNames(const QStringList &names, qint64 firstLabel)
+{
+    if (names.isEmpty())
+        return;
+    const int first = rowCount();
+    beginInsertRows({}, first, first + int(names.size()) - 1);
+    growBy(names.size());
+    const quint32 blank = codeOf(kBlankCell);
+    // The label holds a value, and the domain unless it is blank; every other cell is blank.
+    const quint32 labelOnly = quint32(CellState::Value) << (2 * kLabelColumn);
+    const quint32 withName = labelOnly | quint32(CellState::Value) << (2 * kDomainColumn);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        m_ids.push_back(m_nextId++);
+        m_nameRefs.push_back(storeName(names[i]));
+        const qint64 label = firstLabel + i;
+        m_codes[kLabelColumn].push_back(label >= 0 && label < kCountLimit
+                                            ? quint32(label) << 2 | Plain
+                                            : codeOf(QString::number(label)));
+        for (int c = BaiduSite; c < kCellCount; ++c) {
+            if (c != kDropTimeColumn)
+                m_codes[std::size_t(c)].push_back(blank);
+        }
+        m_states.push_back(stateOfSavedText(names[i]) == CellState::Blank ? labelOnly : withName);
+    }
+    if (!m_drops.empty())
+        m_drops.resize(m_states.size(), ResultRow::kNoDropTime);
+    invalidatePositions();
+    endInsertRows();
+}
+
 namespace {
 
 // The columns a saved row's `cells` holds, in order.

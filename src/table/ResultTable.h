@@ -84,6 +84,9 @@ public:
     // Appends rows in one model change. The rows come as texts (a saved grid, an import), so
     // each cell's state is read from its text here, once.
     void appendRows(QList<RowCells> rows);
+    // Appends a row for each name, in one model change: its row label the number `firstLabel`,
+    // `firstLabel` + 1, …, every other cell blank. An import's rows, without making their texts.
+    void appendNames(const QStringList &names, qint64 firstLabel = 0);
     // Appends rows the session file kept, with their states and drop instants.
     void appendSavedRows(const QList<SavedRow> &rows);
     // A row in the session file's form; an empty row for one that does not exist.
