@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <numeric>
 #include <optional>
 
 namespace {
@@ -549,17 +550,32 @@ std::optional<QList<SavedRow>> SessionStore::loadSaved()
                 loaded.rows.reserve(q.value(0).toLongLong());
                 loaded.tracked.reserve(q.value(0).toLongLong());
             }
+            // Read in the table's own order and put in display order here: cheaper than
+            // SQLite's sort of the whole grid.
             readable = readable && q.exec(QStringLiteral("SELECT key, position, states, drop_ms, "
-                                                         "name, cells FROM grid ORDER BY "
-                                                         "position, key"));
+                                                         "name, cells FROM grid"));
+            Loaded read;
+            read.rows.reserve(loaded.rows.capacity());
+            read.tracked.reserve(loaded.rows.capacity());
             while (readable && q.next()) {
                 const QVariant drop = q.value(3);
-                loaded.rows.append({q.value(4).toString(), q.value(5).toByteArray(),
-                                    quint32(q.value(2).toLongLong()),
-                                    drop.isNull() ? ResultRow::kNoDropTime : drop.toLongLong()});
-                loaded.tracked << Tracked{q.value(0).toLongLong(), q.value(1).toLongLong()};
+                read.rows.append({q.value(4).toString(), q.value(5).toByteArray(),
+                                  quint32(q.value(2).toLongLong()),
+                                  drop.isNull() ? ResultRow::kNoDropTime : drop.toLongLong()});
+                read.tracked << Tracked{q.value(0).toLongLong(), q.value(1).toLongLong()};
             }
             readable = readable && !q.lastError().isValid();
+            std::vector<qsizetype> order(std::size_t(read.rows.size()));
+            std::iota(order.begin(), order.end(), 0);
+            std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+                const Tracked &x = read.tracked[a];
+                const Tracked &y = read.tracked[b];
+                return x.position != y.position ? x.position < y.position : x.key < y.key;
+            });
+            for (const qsizetype i : order) {
+                loaded.rows.append(std::move(read.rows[i]));
+                loaded.tracked.append(read.tracked[i]);
+            }
         }
     }
     if (!readable) {
