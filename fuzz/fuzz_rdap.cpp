@@ -50,6 +50,8 @@ void checkAnswer(int status, const RdapAnswer &answer, const QString &asked, con
         FUZZ_CHECK(!s.isEmpty() && s == s.simplified() && !s.contains(u','));
         FUZZ_CHECK(rdapStatusName(s) == s && answer.statuses.count(s) == 1);
     }
+    FUZZ_CHECK(isUtcDate(answer.registration) && isUtcDate(answer.expiration) &&
+               isUtcDate(answer.lastChanged) && isUtcDate(answer.databaseUpdate));
     // An answer about another name is no answer about this one.
     const QJsonValue ldhName = QJsonDocument::fromJson(body).object().value(u"ldhName");
     QString named = ldhName.toString().trimmed();

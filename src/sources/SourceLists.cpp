@@ -147,7 +147,7 @@ int suffixList(QStringView entry, QStringView suffixText, std::uint64_t key, boo
         past += int(same) * (index + 1);
     }
     const int found = past - 1;
-    return (found == Com) & (entry.size() >= kComLineLimit) ? kDropped : found;
+    return ((found == Com) & (entry.size() >= kComLineLimit)) ? kDropped : found;
 }
 
 int listOf(QStringView entry, bool cnFile)

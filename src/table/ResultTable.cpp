@@ -225,7 +225,7 @@ bool ResultTable::columnShown(int column) const
     if (column == kDropTimeColumn)
         return hasDropTimes();
     // The archive metric's two columns come and go together.
-    const auto either = [this](const std::array<bool, kCellCount> &flags, int c) {
+    const auto either = [](const std::array<bool, kCellCount> &flags, int c) {
         return c == ArchiveFirstYear || c == ArchiveYears
                    ? flags[ArchiveFirstYear] || flags[ArchiveYears]
                    : flags[std::size_t(c)];
