@@ -8,8 +8,8 @@
 
 namespace {
 
-// Keeps the quadratic reference quick, yet past the 256 distinct lengths where the fast sort
-// switches from byte ranks to wide ones.
+// Keeps the quadratic reference quick, yet long enough for many distinct lengths, each a block
+// the fast sort places on its own.
 constexpr qsizetype kMaxEntries = 600;
 
 bool lengthsAscend(const QStringList &list)
