@@ -25,9 +25,11 @@ const char kUsage[] = R"(Subcommands:
   sources
         print every probe recipe and list source, its endpoint and address, and whether
         it comes from the built-in table or the user's sources.json
-  measure [--metrics baidu,baidufl,google,yahoo,yahooflwww,yahoofl,pr,zhuce,rdap] [FILE|-]
+  measure [--metrics baidu,baidufl,google,yahoo,yahooflwww,yahoofl,pr,zhuce,archive,tlds,rdap]
+          [FILE|-]
         measure names read from FILE (or standard input) and write CSV to standard output;
-        rdap adds the columns 状态, 到期时间, 预计删除
+        rdap adds the columns 状态, 到期时间, 预计删除, then archive 首次存档, 存档年数
+        and tlds 他后缀注册
   lookup NAME
         print one name's age, filing, dates and deletion countdown, and its registry's
         RDAP status, stage and estimated drop date
@@ -69,7 +71,7 @@ int main(int argc, char *argv[])
           QStringLiteral("CATEGORY")},
          {QStringLiteral("sort"), QStringLiteral("lists: length."), QStringLiteral("ORDER")},
          {QStringLiteral("metrics"),
-          QStringLiteral("measure: comma-separated metrics (default: all eight)."),
+          QStringLiteral("measure: comma-separated metrics (default: the first eight)."),
           QStringLiteral("LIST")},
          {QStringLiteral("update"),
           QStringLiteral("rdap-bootstrap: download IANA's table of RDAP servers.")}});
