@@ -796,8 +796,10 @@ void SessionStore::flush()
     if (!m_writer)
         return;
     m_handOverTimer.stop();
-    if (m_table && hasPending())
-        post(m_insertQueue.size());
+    // In slices, so that the writer writes one while the next is taken from the grid.
+    constexpr qsizetype kRowsPerSlice = 5'000;
+    while (m_table && hasPending())
+        post(kRowsPerSlice);
     // Calls run in order: once this one returns, everything handed over before is written.
     QMetaObject::invokeMethod(
         m_writer, [] {}, Qt::BlockingQueuedConnection);
