@@ -10,6 +10,7 @@
 #include "text/Words.h"
 
 #include <array>
+#include <functional>
 
 namespace Probes {
 
@@ -81,8 +82,10 @@ struct Judged {
     std::optional<Measurement> notAPage;
 };
 
-QCoro::Task<std::optional<Judged>> ask(const ProbeEnv &env, QString url, Charset charset,
-                                       const RefusalSigns &signs, QStringView ownMarker)
+// One paced request, judged by `judge`.
+QCoro::Task<std::optional<Judged>> fetchJudged(const ProbeEnv &env, QString url, Charset charset,
+                                               QByteArray accept,
+                                               std::function<Verdict(const FetchResult &)> judge)
 {
     // Each await stands alone: gcc 12 miscompiles co_await inside && and co_return.
     if (env.beforeRequest) {
@@ -92,11 +95,11 @@ QCoro::Task<std::optional<Judged>> ask(const ProbeEnv &env, QString url, Charset
     }
     if (!env.fetcher)
         co_return std::nullopt;
-    FetchResult fetched = co_await env.fetcher->fetch(url, charset);
+    FetchResult fetched = co_await env.fetcher->fetch(url, charset, accept);
     Judged judged{std::move(fetched), std::nullopt};
     if (!env.fetcher) // the window went during the wait: nothing is written
         co_return std::nullopt;
-    const Verdict verdict = judgeAnswer(judged.page, signs, ownMarker);
+    const Verdict verdict = judge(judged.page);
     if (verdict != Verdict::Page) {
         Measurement m = outcome(verdictText(verdict), verdictState(verdict));
         if (judged.page.proxyFailed)
@@ -108,32 +111,28 @@ QCoro::Task<std::optional<Judged>> ask(const ProbeEnv &env, QString url, Charset
     co_return judged;
 }
 
+QCoro::Task<std::optional<Judged>> ask(const ProbeEnv &env, QString url, Charset charset,
+                                       const RefusalSigns &signs, QStringView ownMarker)
+{
+    const std::optional<Judged> judged =
+        co_await fetchJudged(env, url, charset, {}, [&](const FetchResult &page) {
+            return judgeAnswer(page, signs, ownMarker);
+        });
+    co_return judged;
+}
+
 // A request to a public JSON API. It has no block page: 429 and 403 are its refusals (with
 // back-off), any other error or no answer a failure.
 QCoro::Task<std::optional<Judged>> askApi(const ProbeEnv &env, QString url, QByteArray accept)
 {
-    if (env.beforeRequest) {
-        const bool go = co_await env.beforeRequest();
-        if (!go)
-            co_return std::nullopt;
-    }
-    if (!env.fetcher)
-        co_return std::nullopt;
-    FetchResult fetched = co_await env.fetcher->fetch(url, Charset::Utf8, accept);
-    Judged judged{std::move(fetched), std::nullopt};
-    if (!env.fetcher)
-        co_return std::nullopt;
-    if (judged.page.gotPage())
-        co_return judged;
-    const bool refused = judged.page.status == FetchResult::Status::HttpError &&
-                         (judged.page.httpStatus == 429 || judged.page.httpStatus == 403);
-    Measurement m = outcome(refused ? kQueryRefused : kQueryFailed,
-                            refused ? CellState::Refused : CellState::Failed);
-    if (judged.page.proxyFailed)
-        m.proxyError = judged.page.error;
-    if (refused)
-        m.retryAfterSeconds = readRetryAfter(judged.page.retryAfter, Clock::nowUtc());
-    judged.notAPage = m;
+    const std::optional<Judged> judged =
+        co_await fetchJudged(env, url, Charset::Utf8, accept, [](const FetchResult &page) {
+            if (page.gotPage())
+                return Verdict::Page;
+            const bool refused = page.status == FetchResult::Status::HttpError &&
+                                 (page.httpStatus == 429 || page.httpStatus == 403);
+            return refused ? Verdict::Refused : Verdict::Failed;
+        });
     co_return judged;
 }
 
