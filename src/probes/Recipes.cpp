@@ -165,18 +165,25 @@ QJsonObject probesOf(const QByteArray &json, const QString &file, QStringList *w
 
 } // namespace
 
+namespace {
+
+const ProbeRecipe *writing(const QList<ProbeRecipe> &list, int column)
+{
+    const auto it = std::find_if(list.cbegin(), list.cend(),
+                                 [column](const ProbeRecipe &r) { return r.column == column; });
+    return it == list.cend() ? nullptr : &*it;
+}
+
+} // namespace
+
 const ProbeRecipe *RecipeTable::find(int column) const
 {
-    const auto it = std::find_if(recipes.cbegin(), recipes.cend(),
-                                 [column](const ProbeRecipe &r) { return r.column == column; });
-    return it == recipes.cend() ? nullptr : &*it;
+    return writing(recipes, column);
 }
 
 const ProbeRecipe *RecipeTable::api(int column) const
 {
-    const auto it = std::find_if(apis.cbegin(), apis.cend(),
-                                 [column](const ProbeRecipe &r) { return r.column == column; });
-    return it == apis.cend() ? nullptr : &*it;
+    return writing(apis, column);
 }
 
 RecipeTable mergeRecipes(const QByteArray &builtIn, const QByteArray &userFile)
