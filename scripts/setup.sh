@@ -22,7 +22,7 @@ done
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools qt6-httpserver-dev qt6-websockets-dev libqt6opengl6-dev
-  qcoro-qt6-dev libgl-dev libqt6sql6-sqlite zlib1g-dev libical-dev
+  qcoro-qt6-dev libgl-dev libqt6sql6-sqlite libsqlite3-dev zlib1g-dev libical-dev
   fonts-wqy-microhei xvfb xauth
 )
 if [ "$fuzz" -eq 1 ]; then

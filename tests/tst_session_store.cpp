@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QLockFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -274,6 +276,51 @@ private Q_SLOTS:
             QCOMPARE(contents(m_path), file);
             QCOMPARE(QFileInfo(m_path + u"-wal"_s).size(), 0); // nothing written, not even a log
         }
+    }
+
+    // A write SQLite refuses (here by a trigger of the test's own) stops saving and says so,
+    // once; the rows saved before stay as they were.
+    void refusedWriteStopsSaving_data()
+    {
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<int>("edit");
+        QTest::newRow("row added") << u"INSERT"_s << 0;
+        QTest::newRow("cell changed") << u"UPDATE"_s << 1;
+        QTest::newRow("rows sorted") << u"UPDATE"_s << 2;
+        QTest::newRow("row removed") << u"DELETE"_s << 3;
+    }
+    void refusedWriteStopsSaving()
+    {
+        QFETCH(QString, event);
+        QFETCH(int, edit);
+        ResultTable table;
+        table.appendRows(rowsOf(3));
+        const QList<SavedRow> saved = snapshot(table);
+        {
+            SessionStore store(m_path);
+            store.attach(&table);
+            store.flush();
+            sql(m_path, {u"CREATE TRIGGER refuse BEFORE %1 ON grid BEGIN "
+                         "SELECT RAISE(ABORT, 'refused'); END"_s.arg(event)});
+            QSignalSpy stopped(&store, &SessionStore::stateChanged);
+            if (edit == 0)
+                table.appendRows(rowsOf(1, 3));
+            else if (edit == 1)
+                table.setCell(0, GoogleSite, u"5"_s);
+            else if (edit == 2)
+                table.sortByColumn(BaiduSite);
+            else
+                table.removeRowsWhere([](const ResultRow &r) { return r.cells[0] == u"1"; });
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^session file: .*refused"_s));
+            store.flush();
+            table.setCell(1, GoogleSite, u"6"_s);
+            store.flush();
+            QCOMPARE(stopped.size(), 1);
+            QCOMPARE(store.state(), SessionStore::State::ReadOnly);
+            QCOMPARE(store.message(), SessionStore::kUnwritableMessage);
+        }
+        sql(m_path, {u"DROP TRIGGER refuse"_s});
+        QCOMPARE(SessionStore(m_path).loadSaved(), saved);
     }
 
     // A file without names, or none at all, leaves the grid and the session file as the last

@@ -1,5 +1,6 @@
 #include "SessionStore.h"
 
+#include "SqliteStatement.h"
 #include "text/Clock.h"
 
 #include <QCoreApplication>
@@ -68,7 +69,17 @@ void bindSaved(QSqlQuery &q, int from, const SavedRow &row)
     q.bindValue(from + 3, row.cells);
 }
 
-constexpr int kRowsPerInsert = 100; // 600 values, under SQLite's oldest limit of 999
+// The same for the writer's statements, whose places count from 1.
+void bindSaved(SqliteStatement &s, int from, const SavedRow &row)
+{
+    s.bind(from, row.states);
+    if (row.dropMs == ResultRow::kNoDropTime)
+        s.bindNull(from + 1);
+    else
+        s.bind(from + 1, row.dropMs);
+    s.bindText(from + 2, row.name);
+    s.bindBlob(from + 3, row.cells);
+}
 
 const QString kInsertSaved = QStringLiteral(
     "INSERT OR REPLACE INTO grid(key, position, states, drop_ms, name, cells) VALUES(?, ?, ?, ?, "
@@ -238,12 +249,12 @@ struct SessionBatch {
 
 namespace {
 
-// A row to insert, from the `from`th place of `q` on.
-void bindInsert(QSqlQuery &q, int from, const SessionBatch::Row &row)
+// A row to insert, from the `from`th place of `s` on.
+void bindInsert(SqliteStatement &s, int from, const SessionBatch::Row &row)
 {
-    q.bindValue(from, row.key);
-    q.bindValue(from + 1, row.position);
-    bindSaved(q, from + 2, row.saved);
+    s.bind(from, row.key);
+    s.bind(from + 1, row.position);
+    bindSaved(s, from + 2, row.saved);
 }
 
 } // namespace
@@ -275,36 +286,33 @@ public:
             ok = q.exec(QStringLiteral("DELETE FROM grid")) &&
                  q.exec(QStringLiteral(
                      "INSERT OR REPLACE INTO meta(name, value) VALUES('grid', 'saved')"));
+            if (!ok)
+                return fail(q.lastError().text());
         }
         for (qsizetype i = 0; ok && i < batch.deleted.size(); ++i) {
-            m_delete->bindValue(0, batch.deleted[i]);
-            ok = m_delete->exec();
+            m_delete.bind(1, batch.deleted[i]);
+            ok = m_delete.exec() || fail(m_delete.errorText());
         }
         for (qsizetype i = 0; ok && i < batch.moves.size(); ++i) {
-            m_move->bindValue(0, batch.moves[i].second);
-            m_move->bindValue(1, batch.moves[i].first);
-            ok = m_move->exec();
+            m_move.bind(1, batch.moves[i].second);
+            m_move.bind(2, batch.moves[i].first);
+            ok = m_move.exec() || fail(m_move.errorText());
         }
         for (qsizetype i = 0; ok && i < batch.updates.size(); ++i) {
             const SessionBatch::Row &row = batch.updates[i];
-            bindSaved(*m_update, 0, row.saved);
-            m_update->bindValue(4, row.key);
-            ok = m_update->exec();
+            bindSaved(m_update, 1, row.saved);
+            m_update.bind(5, row.key);
+            ok = m_update.exec() || fail(m_update.errorText());
         }
-        // Many rows a statement: each statement run costs more than the values it carries.
-        qsizetype i = 0;
-        for (; ok && i + kRowsPerInsert <= batch.inserts.size(); i += kRowsPerInsert) {
-            for (int k = 0; k < kRowsPerInsert; ++k)
-                bindInsert(*m_insertMany, k * 6, batch.inserts[i + k]);
-            ok = m_insertMany->exec();
-        }
-        for (; ok && i < batch.inserts.size(); ++i) {
-            bindInsert(*m_insert, 0, batch.inserts[i]);
-            ok = m_insert->exec();
+        for (qsizetype i = 0; ok && i < batch.inserts.size(); ++i) {
+            bindInsert(m_insert, 1, batch.inserts[i]);
+            ok = m_insert.exec() || fail(m_insert.errorText());
         }
         if (ok && batch.complete) {
             ok = m_db.commit();
             m_inTransaction = !ok;
+            if (ok)
+                checkpointLater();
         }
         return ok || fail();
     }
@@ -313,11 +321,11 @@ public:
     {
         if (m_inTransaction)
             m_db.commit();
-        m_insert.reset();
-        m_insertMany.reset();
-        m_update.reset();
-        m_move.reset();
-        m_delete.reset();
+        // Statements go before the connection, which cannot close while one is left.
+        m_insert.finalize();
+        m_update.finalize();
+        m_move.finalize();
+        m_delete.finalize();
         m_db = {};
         closeConnection(m_connection);
     }
@@ -332,26 +340,46 @@ private:
             return false;
         // In WAL mode NORMAL loses nothing when the process dies, only on power loss.
         QSqlQuery(m_db).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-        const auto prepared = [this](std::optional<QSqlQuery> &query, const QString &sql) {
-            query.emplace(m_db);
-            return query->prepare(sql);
+        // A large first save fits in memory until its commit instead of spilling to the log
+        // page by page and reading pages back (32 MB at most, used only as the grid needs).
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA cache_size=-32768"));
+        // Committed rows are safe in the log; copying them into the file waits until the
+        // writer has nothing else queued (checkpointLater), not inside the commit.
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+        const auto prepared = [this](SqliteStatement &statement, const QString &sql) {
+            return statement.prepare(m_db, sql) || fail(statement.errorText());
         };
-        QStringList many(kRowsPerInsert, QStringLiteral("(?, ?, ?, ?, ?, ?)"));
         return prepared(m_insert, kInsertSaved) &&
-               prepared(m_insertMany,
-                        QStringLiteral("INSERT OR REPLACE INTO grid(key, position, states, "
-                                       "drop_ms, name, cells) VALUES %1")
-                            .arg(many.join(u','))) &&
                prepared(m_update, QStringLiteral("UPDATE grid SET states = ?, drop_ms = ?, name = "
                                                  "?, cells = ? WHERE key = ?")) &&
                prepared(m_move, QStringLiteral("UPDATE grid SET position = ? WHERE key = ?")) &&
                prepared(m_delete, QStringLiteral("DELETE FROM grid WHERE key = ?"));
     }
 
-    bool fail()
+    // Once the log has grown past what SQLite's own automatic checkpoint allows (1,000 pages),
+    // it is copied into the file and emptied after the work already queued, so that a flush
+    // does not wait for it. A checkpoint that finds a reader busy is tried after a later commit.
+    void checkpointLater()
+    {
+        constexpr qint64 kLogLimit = 1000 * 4096;
+        if (m_checkpointQueued || QFileInfo(m_path + QStringLiteral("-wal")).size() < kLogLimit)
+            return;
+        m_checkpointQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_checkpointQueued = false;
+                if (!m_failed && !m_inTransaction && m_db.isOpen())
+                    QSqlQuery(m_db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+            },
+            Qt::QueuedConnection);
+    }
+
+    // `why` is SQLite's word on the statement that failed; by default the connection's.
+    bool fail(const QString &why = {})
     {
         if (!m_failed) {
-            qWarning("session file: %s", qPrintable(m_db.lastError().text()));
+            qWarning("session file: %s", qPrintable(why.isEmpty() ? m_db.lastError().text() : why));
             if (m_inTransaction)
                 m_db.rollback();
             m_inTransaction = false;
@@ -363,13 +391,13 @@ private:
     QString m_path;
     QString m_connection;
     QSqlDatabase m_db;
-    std::optional<QSqlQuery> m_insert;
-    std::optional<QSqlQuery> m_insertMany; // kRowsPerInsert rows
-    std::optional<QSqlQuery> m_update;
-    std::optional<QSqlQuery> m_move;
-    std::optional<QSqlQuery> m_delete;
+    SqliteStatement m_insert;
+    SqliteStatement m_update;
+    SqliteStatement m_move;
+    SqliteStatement m_delete;
     bool m_inTransaction = false;
     bool m_failed = false;
+    bool m_checkpointQueued = false;
 };
 
 SessionStore::SessionStore(const QString &path, QObject *parent)
@@ -552,19 +580,19 @@ std::optional<QList<SavedRow>> SessionStore::loadSaved()
             }
             // Read in the table's own order and put in display order here: cheaper than
             // SQLite's sort of the whole grid.
-            readable = readable && q.exec(QStringLiteral("SELECT key, position, states, drop_ms, "
-                                                         "name, cells FROM grid"));
+            SqliteStatement all;
+            readable =
+                readable && all.prepare(db, QStringLiteral("SELECT key, position, states, "
+                                                           "drop_ms, name, cells FROM grid"));
             Loaded read;
             read.rows.reserve(loaded.rows.capacity());
             read.tracked.reserve(loaded.rows.capacity());
-            while (readable && q.next()) {
-                const QVariant drop = q.value(3);
-                read.rows.append({q.value(4).toString(), q.value(5).toByteArray(),
-                                  quint32(q.value(2).toLongLong()),
-                                  drop.isNull() ? ResultRow::kNoDropTime : drop.toLongLong()});
-                read.tracked << Tracked{q.value(0).toLongLong(), q.value(1).toLongLong()};
+            while (readable && all.next()) {
+                read.rows.append({all.text(4), all.blob(5), quint32(all.integer(2)),
+                                  all.isNull(3) ? ResultRow::kNoDropTime : all.integer(3)});
+                read.tracked << Tracked{all.integer(0), all.integer(1)};
             }
-            readable = readable && !q.lastError().isValid();
+            readable = readable && all.errorText().isEmpty();
             std::vector<qsizetype> order(std::size_t(read.rows.size()));
             std::iota(order.begin(), order.end(), 0);
             std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
@@ -711,6 +739,8 @@ void SessionStore::resync()
     m_changed.clear();
     m_tracked.clear();
     m_insertQueue.clear();
+    m_tracked.reserve(m_table->rowCount());
+    m_insertQueue.reserve(m_table->rowCount());
     m_nextPosition = 0;
     rowsInserted(0, m_table->rowCount() - 1);
 }

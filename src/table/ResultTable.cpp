@@ -392,10 +392,11 @@ constexpr std::array<int, kCellCount - 2> kSavedColumns = [] {
 constexpr quint32 kSavedBlank = 0xFFFF'FFFFu;
 constexpr quint32 kSavedText = 0x8000'0000u;
 
-void appendWord(QByteArray &bytes, quint32 word)
+// Writes `word` at `at` in little-endian order; returns the place after it.
+char *putWord(char *at, quint32 word)
 {
-    const quint32 little = qToLittleEndian(word);
-    bytes.append(reinterpret_cast<const char *>(&little), sizeof little);
+    qToLittleEndian(word, at);
+    return at + sizeof word;
 }
 
 } // namespace
@@ -406,20 +407,27 @@ SavedRow ResultTable::savedRow(int row) const
     if (row < 0 || row >= rowCount())
         return saved;
     saved.name = nameOf(row).toString();
-    saved.cells.reserve(qsizetype(kSavedColumns.size() * sizeof(quint32)));
+    // Sized first and written in place: a first save takes this for every row of the grid.
+    const auto codeAt = [&](int c) { return m_codes[std::size_t(c)][std::size_t(row)]; };
+    const auto isText = [](quint32 code) { return (code & kTextCode) && code != (kTextCode | 1); };
+    qsizetype size = qsizetype(kSavedColumns.size() * sizeof(quint32));
     for (const int c : kSavedColumns) {
-        const quint32 code = m_codes[std::size_t(c)][std::size_t(row)];
+        if (const quint32 code = codeAt(c); isText(code))
+            size += m_texts[qsizetype(code & ~kTextCode)].text.size() * qsizetype(sizeof(char16_t));
+    }
+    saved.cells = QByteArray(size, Qt::Uninitialized);
+    char *at = saved.cells.data();
+    for (const int c : kSavedColumns) {
+        const quint32 code = codeAt(c);
         if (!(code & kTextCode)) {
-            appendWord(saved.cells, code);
-        } else if (code == (kTextCode | 1)) {
-            appendWord(saved.cells, kSavedBlank);
+            at = putWord(at, code);
+        } else if (!isText(code)) {
+            at = putWord(at, kSavedBlank);
         } else {
             const QString &text = m_texts[qsizetype(code & ~kTextCode)].text;
-            appendWord(saved.cells, kSavedText | quint32(text.size()));
-            for (const QChar unit : text) {
-                const quint16 little = qToLittleEndian(unit.unicode());
-                saved.cells.append(reinterpret_cast<const char *>(&little), sizeof little);
-            }
+            at = putWord(at, kSavedText | quint32(text.size()));
+            qToLittleEndian<quint16>(text.utf16(), text.size(), at);
+            at += text.size() * qsizetype(sizeof(char16_t));
         }
     }
     saved.states = m_states[std::size_t(row)];
