@@ -5,6 +5,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <bit>
 #include <numeric>
 #include <optional>
 #include <vector>
@@ -587,40 +588,84 @@ QString ResultTable::dropTimeText(const QDateTime &utc)
     return utc.isValid() ? utc.toLocalTime().toString(Qt::ISODate) : QString();
 }
 
+namespace {
+
+// `rows` put in the order of their keys, or of the keys turned around when `descending`, rows
+// with equal keys in the order given: a radix sort, a byte at a time from the lowest, skipping
+// each byte that all keys share. A header sort of a million rows thus takes a few passes over
+// memory, whatever the values.
+void orderByKeys(std::vector<quint32> &rows, const std::vector<quint64> &keyOfRow, bool descending)
+{
+    const quint64 flip = descending ? ~quint64(0) : 0;
+    const std::size_t n = rows.size();
+    if (n < 2)
+        return;
+    struct Item {
+        quint64 key;
+        quint32 row;
+    };
+    std::vector<Item> items(n);
+    std::vector<Item> spare(n);
+    std::array<std::array<std::size_t, 256>, 8> counts{};
+    for (std::size_t i = 0; i < n; ++i) {
+        const quint64 key = keyOfRow[rows[i]] ^ flip;
+        items[i] = {key, rows[i]};
+        for (std::size_t digit = 0; digit < 8; ++digit)
+            ++counts[digit][(key >> (8 * digit)) & 0xFF];
+    }
+    for (std::size_t digit = 0; digit < 8; ++digit) {
+        std::array<std::size_t, 256> &count = counts[digit];
+        const int shift = int(8 * digit);
+        if (count[(items[0].key >> shift) & 0xFF] == n)
+            continue;
+        std::size_t at = 0;
+        for (std::size_t &c : count)
+            at += std::exchange(c, at);
+        for (const Item &item : items)
+            spare[count[(item.key >> shift) & 0xFF]++] = item;
+        items.swap(spare);
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        rows[i] = items[i].row;
+}
+
+// A number as an unsigned key in the same order; both zeros are one.
+quint64 numberKey(double number)
+{
+    const quint64 bits = std::bit_cast<quint64>(number == 0 ? 0.0 : number);
+    return bits & (quint64(1) << 63) ? ~bits : bits | (quint64(1) << 63);
+}
+
+} // namespace
+
 std::vector<quint32> ResultTable::sortOrder(int column, bool descending) const
 {
     const std::size_t n = m_ids.size();
     std::vector<quint32> order(n);
     std::iota(order.begin(), order.end(), 0u);
     // Equal keys keep their order (the sort is stable) in both directions.
-    const auto sortBy = [&](const auto &less) {
-        std::sort(order.begin(), order.end(), [&](quint32 a, quint32 b) {
-            if (less(a, b))
-                return !descending;
-            if (less(b, a))
-                return descending;
-            return a < b;
-        });
+    const auto byKeys = [&](std::vector<quint32> &rows, const std::vector<quint64> &keys) {
+        orderByKeys(rows, keys, descending);
     };
     if (column == kDropTimeColumn) {
-        // Soonest first when ascending; rows without a time after the others either way, so
-        // they go to the end before the direction is applied.
-        std::vector<qint64> keys(m_drops);
-        keys.resize(n, ResultRow::kNoDropTime);
-        for (qint64 &key : keys) {
-            if (key == ResultRow::kNoDropTime)
-                key = descending ? std::numeric_limits<qint64>::min()
-                                 : std::numeric_limits<qint64>::max();
+        // Soonest first when ascending; rows without a time after the others either way.
+        std::vector<quint64> keys(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const qint64 ms = i < m_drops.size() ? m_drops[i] : ResultRow::kNoDropTime;
+            keys[i] = ms == ResultRow::kNoDropTime ? (descending ? 0 : ~quint64(0))
+                                                   : quint64(ms) ^ (quint64(1) << 63);
         }
-        sortBy([&](quint32 a, quint32 b) { return keys[a] < keys[b]; });
+        byKeys(order, keys);
         return order;
     }
     if (column == kDomainColumn) {
-        sortBy([&](quint32 a, quint32 b) { return nameOf(int(a)).compare(nameOf(int(b))) < 0; });
+        std::stable_sort(order.begin(), order.end(), [&](quint32 a, quint32 b) {
+            const int c = nameOf(int(a)).compare(nameOf(int(b)));
+            return descending ? c > 0 : c < 0;
+        });
         return order;
     }
-    // Each distinct text's place among the others, so that rows compare by two integers and a
-    // number.
+    // Each distinct text's place among the others, so that rows compare by integers.
     const std::vector<quint32> &codes = m_codes[std::size_t(column)];
     std::vector<quint32> byText(std::size_t(m_texts.size()));
     std::iota(byText.begin(), byText.end(), 0u);
@@ -630,28 +675,15 @@ std::vector<quint32> ResultTable::sortOrder(int column, bool descending) const
     for (std::size_t i = 0; i < byText.size(); ++i)
         textRank[byText[i]] = quint32(i);
 
-    struct Key {
-        // Spreadsheet order: numbers by value, then every cell that is not a number (failed
-        // and refused queries, blanks) by text, after them in both directions.
-        double number;
-        quint32 group; // 0 a number, 1 the rest
-        quint32 rank;
-    };
-    std::vector<Key> keys(n);
     const bool numeric = sortsAsNumber(column);
-    bool textsOnly = true;
-    for (std::size_t i = 0; i < n; ++i) {
-        const quint32 code = codes[i];
-        if (!(code & kTextCode)) {
-            keys[i] = {double(code >> 2), 0, 0};
-            textsOnly = textsOnly && numeric;
-            continue;
-        }
-        const quint32 index = code & ~kTextCode;
-        const std::optional<double> number = m_texts[qsizetype(index)].number;
-        keys[i] = numeric && number ? Key{*number, 0, 0} : Key{0, 1, textRank[index]};
-    }
     if (!numeric) {
+        std::vector<quint64> keys(n);
+        bool textsOnly = true;
+        for (std::size_t i = 0; i < n; ++i) {
+            const quint32 code = codes[i];
+            textsOnly = textsOnly && (code & kTextCode);
+            keys[i] = code & kTextCode ? textRank[code & ~kTextCode] : 0;
+        }
         // A text column that holds counts too compares them as their texts.
         if (!textsOnly) {
             QList<QString> shown;
@@ -663,23 +695,39 @@ std::vector<quint32> ResultTable::sortOrder(int column, bool descending) const
                 shown << t.text;
             std::sort(shown.begin(), shown.end());
             shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
-            for (std::size_t i = 0; i < n; ++i) {
-                const QString text = textOf(codes[i]);
-                keys[i] = {
-                    0, 1,
-                    quint32(std::lower_bound(shown.cbegin(), shown.cend(), text) - shown.cbegin())};
-            }
+            for (std::size_t i = 0; i < n; ++i)
+                keys[i] = quint64(std::lower_bound(shown.cbegin(), shown.cend(), textOf(codes[i])) -
+                                  shown.cbegin());
         }
-        sortBy([&](quint32 a, quint32 b) { return keys[a].rank < keys[b].rank; });
+        byKeys(order, keys);
         return order;
     }
-    sortBy([&](quint32 a, quint32 b) {
-        const Key &x = keys[a];
-        const Key &y = keys[b];
-        if (x.group != y.group)
-            return descending ? x.group > y.group : x.group < y.group;
-        return x.group == 0 ? x.number < y.number : x.rank < y.rank;
-    });
+    // Spreadsheet order: numbers by value, then every cell that is not a number (failed and
+    // refused queries, blanks) by text, after them in both directions.
+    std::vector<quint64> keys(n);
+    std::vector<quint32> numbers;
+    std::vector<quint32> others;
+    numbers.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const quint32 code = codes[i];
+        if (!(code & kTextCode)) {
+            keys[i] = numberKey(double(code >> 2));
+            numbers.push_back(quint32(i));
+            continue;
+        }
+        const quint32 index = code & ~kTextCode;
+        if (const std::optional<double> number = m_texts[qsizetype(index)].number) {
+            keys[i] = numberKey(*number);
+            numbers.push_back(quint32(i));
+        } else {
+            keys[i] = textRank[index];
+            others.push_back(quint32(i));
+        }
+    }
+    byKeys(numbers, keys);
+    byKeys(others, keys);
+    order = std::move(numbers);
+    order.insert(order.end(), others.begin(), others.end());
     return order;
 }
 
