@@ -73,6 +73,9 @@ private Q_SLOTS:
         QTest::newRow("province domain") << true << "abc.bj.cn" << -1 << "";
         QTest::newRow("brackets removed") << true << "[ab]c.COM.CN\r" << 6 << "abc.COM.CN";
         QTest::newRow("Chinese name") << true << "中文域名.cn" << 9 << "中文域名.cn";
+        // Characters whose low byte is a line feed or a dot, or whose high bit is set.
+        QTest::newRow("Ċ and Į") << false << "abĊcĮd.net" << 2 << "abĊcĮd.net";
+        QTest::newRow("fullwidth stop") << false << "ab．com" << -1 << "";
     }
     void filing()
     {

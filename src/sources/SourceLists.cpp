@@ -4,7 +4,6 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <string>
 
 #ifdef __x86_64__
 #include <emmintrin.h>
@@ -127,26 +126,38 @@ std::uint64_t asciiKey(QStringView text)
     return key;
 }
 
-// The list of one file for a name-like `entry` whose suffix, the part after its first dot, is
-// `suffixText` with the key asciiKey gives it.
-int suffixList(QStringView entry, QStringView suffixText, std::uint64_t key, bool cnFile)
+using CaptionKeys = std::array<std::uint64_t, kSourceCount>;
+
+// asciiKey of each suffix's caption.
+const CaptionKeys &captionKeys()
 {
-    static const std::array<std::uint64_t, kSourceCount> captionKeys = [] {
-        std::array<std::uint64_t, kSourceCount> keys{};
+    static const CaptionKeys keys = [] {
+        CaptionKeys keys{};
         for (int index = 0; index < kSourceCount; ++index)
             keys[std::size_t(index)] = asciiKey(suffix(index).caption);
         return keys;
     }();
+    return keys;
+}
+
+// The list of one file for a name-like `entry` whose suffix, the part after its first dot, is
+// `suffixText` with the key asciiKey gives it.
+int suffixList(QStringView entry, QStringView suffixText, std::uint64_t key, bool cnFile,
+               const CaptionKeys &keys)
+{
     const int firstIndex = cnFile ? NetCn : Com;
-    // One index past the match, 0 for none. Summed rather than branched on: which suffix a line
-    // has is as good as random, and at most one can match.
-    int past = 0;
-    for (int index = firstIndex; index < firstIndex + 5; ++index) {
-        const bool same = key ? key == captionKeys[std::size_t(index)]
-                              : suffixText.compare(suffix(index).caption, Qt::CaseInsensitive) == 0;
-        past += int(same) * (index + 1);
+    // Selected rather than branched on: which suffix a line has is as good as random, and at
+    // most one can match.
+    int found = -1;
+    if (key) {
+        for (int index = firstIndex; index < firstIndex + 5; ++index)
+            found = key == keys[std::size_t(index)] ? index : found;
+    } else {
+        for (int index = firstIndex; index < firstIndex + 5; ++index) {
+            if (suffixText.compare(suffix(index).caption, Qt::CaseInsensitive) == 0)
+                found = index;
+        }
     }
-    const int found = past - 1;
     return ((found == Com) & (entry.size() >= kComLineLimit)) ? kDropped : found;
 }
 
@@ -156,7 +167,7 @@ int listOf(QStringView entry, bool cnFile)
     if (dot < 0)
         return kSkipped;
     const QStringView suffixText = entry.sliced(dot + 1);
-    return suffixList(entry, suffixText, asciiKey(suffixText), cnFile);
+    return suffixList(entry, suffixText, asciiKey(suffixText), cnFile, captionKeys());
 }
 
 bool isBracket(char16_t c)
@@ -192,37 +203,33 @@ struct Masks {
 
 Masks masksOf(const char16_t *text)
 {
-    const __m128i zero = _mm_setzero_si128();
-    const auto is = [](__m128i v, char16_t c) {
-        return _mm_cmpeq_epi16(v, _mm_set1_epi16(short(c)));
-    };
-    // Whether v - from <= span, unsigned, by a saturating subtraction.
-    const auto within = [zero](__m128i v, char16_t from, short span) {
-        const __m128i offset = _mm_sub_epi16(v, _mm_set1_epi16(short(from)));
-        return _mm_cmpeq_epi16(_mm_subs_epu16(offset, _mm_set1_epi16(span)), zero);
-    };
-    const auto nameOrDot = [&](__m128i v) {
-        const __m128i letter = within(_mm_or_si128(v, _mm_set1_epi16(0x20)), u'a', 25);
-        return _mm_or_si128(_mm_or_si128(within(v, u'0', 9), letter),
-                            _mm_or_si128(is(v, u'-'), is(v, u'.')));
-    };
-    const auto bits = [](__m128i low, __m128i high) {
-        return unsigned(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
-    };
+    // Judged as bytes: packing saturates every character above U+00FF to 0x00 or 0xFF, which
+    // are neither ASCII name characters, dots nor line feeds, just as the character is not.
     const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text));
     const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + 8));
-    const __m128i bytes = _mm_or_si128(_mm_packus_epi16(low, high), _mm_set1_epi8(0x20));
-    return {bits(is(low, u'\n'), is(high, u'\n')), bits(is(low, u'.'), is(high, u'.')),
-            ~bits(nameOrDot(low), nameOrDot(high)) & 0xffffu,
-            std::uint64_t(_mm_cvtsi128_si64(bytes)),
-            std::uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(bytes, bytes)))};
+    const __m128i bytes = _mm_packus_epi16(low, high);
+    const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+    const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    // Whether v - from <= span, unsigned, by a saturating subtraction.
+    const auto within = [](__m128i v, char from, char span) {
+        const __m128i offset = _mm_sub_epi8(v, _mm_set1_epi8(from));
+        return _mm_cmpeq_epi8(_mm_subs_epu8(offset, _mm_set1_epi8(span)), _mm_setzero_si128());
+    };
+    const __m128i dots = is(bytes, '.');
+    const __m128i nameOrDot =
+        _mm_or_si128(_mm_or_si128(within(bytes, '0', 9), within(lower, 'a', 25)),
+                     _mm_or_si128(is(bytes, '-'), dots));
+    const auto bits = [](__m128i v) { return unsigned(_mm_movemask_epi8(v)); };
+    return {bits(is(bytes, '\n')), bits(dots), ~bits(nameOrDot) & 0xffffu,
+            std::uint64_t(_mm_cvtsi128_si64(lower)),
+            std::uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(lower, lower)))};
 }
 
 // Files the line at `text` the short way when it is plain: up to fifteen ASCII letters, digits,
 // hyphens and dots, perhaps a CR, and the line feed, all within the sixteen characters at
 // `text`. Returns the line's length then, else -1.
-int fileShortLine(char16_t *text, bool cnFile, SharedText &shared, SourceLists &lists,
-                  bool *skipped)
+int fileShortLine(char16_t *text, bool cnFile, const CaptionKeys &keys, SharedText &shared,
+                  SourceLists &lists, bool *skipped)
 {
     const Masks masks = masksOf(text);
     if (masks.feeds == 0)
@@ -248,11 +255,18 @@ int fileShortLine(char16_t *text, bool cnFile, SharedText &shared, SourceLists &
     std::uint64_t key = shift < 64 ? masks.lowBytes >> shift | masks.highBytes << (64 - shift)
                                    : masks.highBytes >> (shift - 64);
     key &= suffixSize == 0 ? 0 : ~std::uint64_t(0) >> (64 - 8 * suffixSize);
+    // As suffixList, in parallel: no caption's key is 0, and a line this short is no com line
+    // too long to keep.
+    const int first = cnFile ? NetCn : Com;
+    const std::uint64_t *const captions = keys.data() + first;
     const int index =
-        suffixList(QStringView(text, size), QStringView(text + dot + 1, suffixSize), key, cnFile);
+        int(key == captions[0]) * (first + 1) + int(key == captions[1]) * (first + 2) +
+        int(key == captions[2]) * (first + 3) + int(key == captions[3]) * (first + 4) +
+        int(key == captions[4]) * (first + 5) - 1;
+    static_assert(kComLineLimit > 15);
     if (index >= 0)
         lists[std::size_t(index)].append(shared.slice(text, size));
-    *skipped = index == kSkipped;
+    *skipped = index < 0;
     return length;
 }
 #endif
@@ -332,13 +346,43 @@ PageFiling::~PageFiling() = default;
 
 void PageFiling::fileLines(qsizetype lines, SourceLists &lists)
 {
+    // The first lines are a sample: each list is then made room for its share of the rest, so
+    // that it does not grow (and copy itself) step by step through a big page.
+    constexpr qsizetype kSampleLines = 4096;
+    const int firstList = m_cnFile ? NetCn : Com;
+    if (m_lines == 0) {
+        for (int i = 0; i < 5; ++i)
+            m_sizesBefore[std::size_t(i)] = lists[std::size_t(firstList + i)].size();
+    }
+    if (m_lines < kSampleLines) {
+        const qsizetype sample = std::min(lines, kSampleLines - m_lines);
+        fileSome(sample, lists);
+        lines -= sample;
+        if (m_lines == kSampleLines && m_at < m_size) {
+            const double restPerLine = double(m_size - m_at) / double(m_at) * 1.15;
+            for (int i = 0; i < 5; ++i) {
+                QStringList &list = lists[std::size_t(firstList + i)];
+                const qsizetype filed = list.size() - m_sizesBefore[std::size_t(i)];
+                list.reserve(list.size() + qsizetype(double(filed) * restPerLine) + 16);
+            }
+        }
+    }
+    fileSome(lines, lists);
+}
+
+void PageFiling::fileSome(qsizetype lines, SourceLists &lists)
+{
+#ifdef __x86_64__
+    const CaptionKeys &keys = captionKeys();
+#endif
     for (qsizetype n = 0; n < lines && m_at < m_size; ++n) {
         char16_t *const start = m_data + m_at;
 #ifdef __x86_64__
         // Most lines are short plain names; only the others take the general way.
         bool skipped = false;
-        const int length =
-            m_size - m_at >= 16 ? fileShortLine(start, m_cnFile, *m_text, lists, &skipped) : -1;
+        const int length = m_size - m_at >= 16
+                               ? fileShortLine(start, m_cnFile, keys, *m_text, lists, &skipped)
+                               : -1;
         if (length >= 0) {
             m_skipped += skipped;
             ++m_lines;
@@ -346,9 +390,9 @@ void PageFiling::fileLines(qsizetype lines, SourceLists &lists)
             continue;
         }
 #endif
-        char16_t *const feed = const_cast<char16_t *>(
-            std::char_traits<char16_t>::find(start, std::size_t(m_size - m_at), u'\n'));
-        char16_t *const end = feed ? feed : m_data + m_size;
+        // Qt's search takes a vector of characters at a time.
+        const qsizetype feed = QStringView(start, m_size - m_at).indexOf(u'\n');
+        char16_t *const end = feed >= 0 ? start + feed : m_data + m_size;
         m_skipped += fileLine(start, end, m_cnFile, *m_text, lists);
         ++m_lines;
         m_at = end + 1 - m_data;

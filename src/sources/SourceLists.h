@@ -55,6 +55,8 @@ public:
     qsizetype skipped() const { return m_skipped; }
 
 private:
+    void fileSome(qsizetype lines, SourceLists &lists);
+
     bool m_cnFile;
     qsizetype m_size;
     qsizetype m_at = 0;
@@ -62,6 +64,7 @@ private:
     qsizetype m_skipped = 0;
     std::unique_ptr<SharedText> m_text;
     char16_t *m_data = nullptr;
+    std::array<qsizetype, 5> m_sizesBefore{}; // the file's five lists when filing began
 };
 
 } // namespace Sources
