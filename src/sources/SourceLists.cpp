@@ -372,31 +372,38 @@ void PageFiling::fileLines(qsizetype lines, SourceLists &lists)
 
 void PageFiling::fileSome(qsizetype lines, SourceLists &lists)
 {
+    // Kept in locals while the loop runs: the appends are calls the compiler cannot see into,
+    // and members would go back to memory around every one.
+    char16_t *at = m_data + m_at;
+    char16_t *const pageEnd = m_data + m_size;
+    qsizetype skipped = 0;
+    qsizetype n = 0;
 #ifdef __x86_64__
     const CaptionKeys &keys = captionKeys();
+    const bool cnFile = m_cnFile;
+    SharedText &text = *m_text;
 #endif
-    for (qsizetype n = 0; n < lines && m_at < m_size; ++n) {
-        char16_t *const start = m_data + m_at;
+    for (; n < lines && at < pageEnd; ++n) {
 #ifdef __x86_64__
         // Most lines are short plain names; only the others take the general way.
-        bool skipped = false;
-        const int length = m_size - m_at >= 16
-                               ? fileShortLine(start, m_cnFile, keys, *m_text, lists, &skipped)
-                               : -1;
+        bool shortSkipped = false;
+        const int length =
+            pageEnd - at >= 16 ? fileShortLine(at, cnFile, keys, text, lists, &shortSkipped) : -1;
         if (length >= 0) {
-            m_skipped += skipped;
-            ++m_lines;
-            m_at += length + 1;
+            skipped += shortSkipped;
+            at += length + 1;
             continue;
         }
 #endif
         // Qt's search takes a vector of characters at a time.
-        const qsizetype feed = QStringView(start, m_size - m_at).indexOf(u'\n');
-        char16_t *const end = feed >= 0 ? start + feed : m_data + m_size;
-        m_skipped += fileLine(start, end, m_cnFile, *m_text, lists);
-        ++m_lines;
-        m_at = end + 1 - m_data;
+        const qsizetype feed = QStringView(at, pageEnd - at).indexOf(u'\n');
+        char16_t *const end = feed >= 0 ? at + feed : pageEnd;
+        skipped += fileLine(at, end, m_cnFile, *m_text, lists);
+        at = end == pageEnd ? pageEnd : end + 1;
     }
+    m_at = at - m_data;
+    m_lines += n;
+    m_skipped += skipped;
     m_text->countSlices();
 }
 
