@@ -81,6 +81,8 @@ void bindSaved(SqliteStatement &s, int from, const SavedRow &row)
     s.bindBlob(from + 3, row.cells);
 }
 
+constexpr int kRowsPerInsert = 100; // 600 values, under SQLite's oldest limit of 999
+
 const QString kInsertSaved = QStringLiteral(
     "INSERT OR REPLACE INTO grid(key, position, states, drop_ms, name, cells) VALUES(?, ?, ?, ?, "
     "?, ?)");
@@ -304,7 +306,14 @@ public:
             m_update.bind(5, row.key);
             ok = m_update.exec() || fail(m_update.errorText());
         }
-        for (qsizetype i = 0; ok && i < batch.inserts.size(); ++i) {
+        // Many rows a statement: each run of a statement costs more than a row's values.
+        qsizetype i = 0;
+        for (; ok && i + kRowsPerInsert <= batch.inserts.size(); i += kRowsPerInsert) {
+            for (int k = 0; k < kRowsPerInsert; ++k)
+                bindInsert(m_insertMany, 1 + k * 6, batch.inserts[i + k]);
+            ok = m_insertMany.exec() || fail(m_insertMany.errorText());
+        }
+        for (; ok && i < batch.inserts.size(); ++i) {
             bindInsert(m_insert, 1, batch.inserts[i]);
             ok = m_insert.exec() || fail(m_insert.errorText());
         }
@@ -323,6 +332,7 @@ public:
             m_db.commit();
         // Statements go before the connection, which cannot close while one is left.
         m_insert.finalize();
+        m_insertMany.finalize();
         m_update.finalize();
         m_move.finalize();
         m_delete.finalize();
@@ -349,7 +359,12 @@ private:
         const auto prepared = [this](SqliteStatement &statement, const QString &sql) {
             return statement.prepare(m_db, sql) || fail(statement.errorText());
         };
+        const QStringList many(kRowsPerInsert, QStringLiteral("(?, ?, ?, ?, ?, ?)"));
         return prepared(m_insert, kInsertSaved) &&
+               prepared(m_insertMany,
+                        QStringLiteral("INSERT OR REPLACE INTO grid(key, position, states, "
+                                       "drop_ms, name, cells) VALUES %1")
+                            .arg(many.join(u','))) &&
                prepared(m_update, QStringLiteral("UPDATE grid SET states = ?, drop_ms = ?, name = "
                                                  "?, cells = ? WHERE key = ?")) &&
                prepared(m_move, QStringLiteral("UPDATE grid SET position = ? WHERE key = ?")) &&
@@ -392,6 +407,7 @@ private:
     QString m_connection;
     QSqlDatabase m_db;
     SqliteStatement m_insert;
+    SqliteStatement m_insertMany; // kRowsPerInsert rows
     SqliteStatement m_update;
     SqliteStatement m_move;
     SqliteStatement m_delete;
