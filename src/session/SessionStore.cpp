@@ -609,16 +609,22 @@ std::optional<QList<SavedRow>> SessionStore::loadSaved()
                 read.tracked << Tracked{all.integer(0), all.integer(1)};
             }
             readable = readable && all.errorText().isEmpty();
-            std::vector<qsizetype> order(std::size_t(read.rows.size()));
-            std::iota(order.begin(), order.end(), 0);
-            std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
-                const Tracked &x = read.tracked[a];
-                const Tracked &y = read.tracked[b];
+            const auto before = [](const Tracked &x, const Tracked &y) {
                 return x.position != y.position ? x.position < y.position : x.key < y.key;
-            });
-            for (const qsizetype i : order) {
-                loaded.rows.append(std::move(read.rows[i]));
-                loaded.tracked.append(read.tracked[i]);
+            };
+            // A grid never sorted since it was saved is in order already.
+            if (std::is_sorted(read.tracked.cbegin(), read.tracked.cend(), before)) {
+                loaded = std::move(read);
+            } else {
+                std::vector<qsizetype> order(std::size_t(read.rows.size()));
+                std::iota(order.begin(), order.end(), 0);
+                std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+                    return before(read.tracked[a], read.tracked[b]);
+                });
+                for (const qsizetype i : order) {
+                    loaded.rows.append(std::move(read.rows[i]));
+                    loaded.tracked.append(read.tracked[i]);
+                }
             }
         }
     }
