@@ -97,6 +97,25 @@ private Q_SLOTS:
         QCOMPARE(column(table, PageRank), u" | "_s);
     }
 
+    // Ids left far apart by removals are found as well as close ones.
+    void rowOfIdsFarApart()
+    {
+        ResultTable table;
+        QList<RowCells> rows;
+        for (int i = 0; i < 3000; ++i)
+            rows << row(u"n%1.com"_s.arg(i));
+        table.appendRows(rows);
+        const RowId first = table.rowId(0);
+        const RowId gone = table.rowId(1);
+        const RowId last = table.rowId(2999);
+        table.removeRowsWhere([&](const ResultRow &r) { return r.id != first && r.id != last; });
+        table.sortByColumn(kDomainColumn); // n2999 before n0
+        QCOMPARE(table.rowOf(last), 0);
+        QCOMPARE(table.rowOf(first), 1);
+        for (const RowId absent : {RowId(0), gone, last + 1})
+            QCOMPARE(table.rowOf(absent), -1);
+    }
+
     // A registry list's drop times: the column exists exactly while some row has one, sorts by
     // instant with the untimed rows last, and goes out with the export. The archive and
     // other-suffix columns follow it while ticked or filled.

@@ -782,21 +782,36 @@ RowId ResultTable::rowId(int row) const
     return row >= 0 && row < rowCount() ? m_ids[std::size_t(row)] : 0;
 }
 
-const QHash<RowId, int> &ResultTable::positions() const
+void ResultTable::findPositions() const
 {
-    if (!m_positionsValid) {
-        m_positions.clear();
-        m_positions.reserve(qsizetype(m_ids.size()));
+    m_positions.clear();
+    m_rowByIdOffset.clear();
+    m_positionsValid = true;
+    if (m_ids.empty())
+        return;
+    const auto [lowest, highest] = std::minmax_element(m_ids.cbegin(), m_ids.cend());
+    const RowId span = *highest - *lowest + 1;
+    if (span <= RowId(4 * m_ids.size() + 1024)) {
+        m_firstId = *lowest;
+        m_rowByIdOffset.assign(std::size_t(span), -1);
         for (std::size_t i = 0; i < m_ids.size(); ++i)
-            m_positions.insert(m_ids[i], int(i));
-        m_positionsValid = true;
+            m_rowByIdOffset[std::size_t(m_ids[i] - m_firstId)] = int(i);
+        return;
     }
-    return m_positions;
+    m_positions.reserve(qsizetype(m_ids.size()));
+    for (std::size_t i = 0; i < m_ids.size(); ++i)
+        m_positions.insert(m_ids[i], int(i));
 }
 
 int ResultTable::rowOf(RowId id) const
 {
-    return positions().value(id, -1);
+    if (!m_positionsValid)
+        findPositions();
+    if (m_rowByIdOffset.empty())
+        return m_positions.value(id, -1);
+    return id >= m_firstId && id - m_firstId < m_rowByIdOffset.size()
+               ? m_rowByIdOffset[std::size_t(id - m_firstId)]
+               : -1;
 }
 
 QString ResultTable::cellOf(RowId id, int column) const
