@@ -350,9 +350,6 @@ private:
             return false;
         // In WAL mode NORMAL loses nothing when the process dies, only on power loss.
         QSqlQuery(m_db).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-        // A large first save fits in memory until its commit instead of spilling to the log
-        // page by page and reading pages back (32 MB at most, used only as the grid needs).
-        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA cache_size=-32768"));
         // Committed rows are safe in the log; copying them into the file waits until the
         // writer has nothing else queued (checkpointLater), not inside the commit.
         QSqlQuery(m_db).exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
