@@ -23,7 +23,6 @@ public:
     // False, with errorText() saying why, when `db` is no open SQLite connection or the
     // statement does not compile.
     bool prepare(const QSqlDatabase &db, const QString &sql);
-    bool isValid() const { return m_statement != nullptr; }
     // Done with: the connection may close.
     void finalize();
 
